@@ -1,0 +1,29 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "core/date.hpp"
+#include "core/qvl_swap.hpp"
+
+namespace qvl {
+
+// Column headers of the cashflow grid: description, date text and the six values.
+inline constexpr std::array<const char*, 8> cashflow_headers = {
+    "Description",     "Date",       "Index Factor",          "Current Notional Amount",
+    "Accrual Factor",  "Fixed Rate Payment", "Floating Rate Payment", "Discount Factor"};
+
+struct CashflowRow {
+    Date date = invalid_date;
+    std::string description;
+    std::string date_text;
+    // Index factor, current notional, accrual factor, fixed payment, floating payment, discount
+    // factor; NaN where the date carries no such value.
+    std::array<double, 6> values;
+};
+
+// Values the swap at (t, event_rate) and returns one row per distinct schedule date, ascending.
+std::vector<CashflowRow> cashflow_rows(QVLSwap& swap, Date t, double event_rate);
+
+}  // namespace qvl

@@ -1,0 +1,114 @@
+#include "excel/object_cache.hpp"
+
+#include <stdexcept>
+
+#include "excel/index_key.hpp"
+
+namespace qvl::addin {
+
+namespace {
+
+template <class Map>
+typename Map::mapped_type find_in(const Map& map, const std::string& handle) {
+    const auto it = map.find(handle);
+    return it == map.end() ? nullptr : it->second;
+}
+
+}  // namespace
+
+ObjectCache& ObjectCache::Instance() {
+    static ObjectCache cache;
+    return cache;
+}
+
+std::unique_lock<std::mutex> ObjectCache::CalculationLock() {
+    return std::unique_lock<std::mutex>(calculation_mutex_);
+}
+
+std::string ObjectCache::MakeHandle(std::string_view prefix) {
+    const std::int32_t n = counter_.fetch_add(1) + 1;
+    std::string handle = "#";
+    handle.append(prefix);
+    handle += '_';
+    handle += std::to_string(n);
+    return handle;
+}
+
+void ObjectCache::StoreCurve(const std::string& handle, std::shared_ptr<const YieldCurve> curve) {
+    curves_.insert_or_assign(handle, std::move(curve));
+    UpdateCounts();
+}
+
+void ObjectCache::StoreSeries(const std::string& handle, std::shared_ptr<QVLSeries> series) {
+    series_.insert_or_assign(handle, std::move(series));
+    UpdateCounts();
+}
+
+void ObjectCache::StoreSwap(const std::string& handle, std::shared_ptr<QVLSwap> swap) {
+    swaps_.insert_or_assign(handle, std::move(swap));
+    UpdateCounts();
+}
+
+std::shared_ptr<const YieldCurve> ObjectCache::FindCurve(const std::string& handle) const {
+    return find_in(curves_, handle);
+}
+
+std::shared_ptr<QVLSeries> ObjectCache::FindSeries(const std::string& handle) const {
+    return find_in(series_, handle);
+}
+
+std::shared_ptr<QVLSwap> ObjectCache::FindSwap(const std::string& handle) const {
+    return find_in(swaps_, handle);
+}
+
+std::shared_ptr<QVLSwap> ObjectCache::FindSwapByIndex(const std::string& index) const {
+    for (const auto& [handle, swap] : swaps_) {
+        if (swap->series->index == index) return swap;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<QVLSwap> ObjectCache::FirstSwap() const {
+    return swaps_.empty() ? nullptr : swaps_.begin()->second;
+}
+
+std::vector<std::pair<std::string, std::shared_ptr<QVLSeries>>> ObjectCache::ListSeries() const {
+    return {series_.begin(), series_.end()};
+}
+
+void ObjectCache::ClearAll() {
+    swaps_.clear();
+    series_.clear();
+    curves_.clear();
+    counter_ = 0;
+    UpdateCounts();
+}
+
+ObjectCache::CountsResult ObjectCache::Counts() const {
+    return {curve_count_.load(), series_count_.load(), swap_count_.load()};
+}
+
+void ObjectCache::UpdateCounts() {
+    curve_count_ = curves_.size();
+    series_count_ = series_.size();
+    swap_count_ = swaps_.size();
+}
+
+std::shared_ptr<QVLSwap> ObjectCache::ResolveSwap(const std::optional<std::string>& swap,
+                                                  const std::optional<std::string>& index) const {
+    if (swap) {
+        if (auto found = FindSwap(*swap)) return found;
+        throw std::runtime_error("Swap handle not found: " + *swap);
+    }
+    if (index) {
+        const std::string key = NormaliseIndexKey(*index);
+        if (auto found = FindSwapByIndex(key)) return found;
+        throw std::runtime_error("No cached swap for Index: " + key);
+    }
+    if (swaps_.empty()) {
+        throw std::runtime_error("No swaps cached. Create one via QVL.CreateSwap first.");
+    }
+    return FirstSwap();
+}
+
+}  // namespace qvl::addin

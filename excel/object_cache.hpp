@@ -1,0 +1,82 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/qvl_series.hpp"
+#include "core/qvl_swap.hpp"
+#include "core/yield_curve.hpp"
+
+namespace qvl::addin {
+
+// The process-wide store of curves, series and swaps, keyed by handle texts such as "#YC_1".
+//
+// Threads: worksheet functions run on the host's calculation thread, HTTP requests on the
+// service's serving thread, and both read the maps and value cached swaps (which writes the
+// working state of the swap and of its series). One calculation lock serialises them: every
+// worksheet function that touches the cache or a cached object, and every request handler,
+// holds CalculationLock() for its whole run. The maps themselves take no lock of their own.
+// The counts are kept in atomics so that the health document can read them without waiting.
+// A swap shares ownership of its series and curve, so ClearAll never releases what a swap in
+// use can still reach.
+class ObjectCache {
+public:
+    struct CountsResult {
+        std::size_t curves;
+        std::size_t series;
+        std::size_t swaps;
+    };
+
+    static ObjectCache& Instance();
+
+    // The calculation lock described above.
+    [[nodiscard]] std::unique_lock<std::mutex> CalculationLock();
+
+    // "#" + prefix + "_" + the next value of the shared counter.
+    std::string MakeHandle(std::string_view prefix);
+
+    void StoreCurve(const std::string& handle, std::shared_ptr<const YieldCurve> curve);
+    void StoreSeries(const std::string& handle, std::shared_ptr<QVLSeries> series);
+    void StoreSwap(const std::string& handle, std::shared_ptr<QVLSwap> swap);
+
+    std::shared_ptr<const YieldCurve> FindCurve(const std::string& handle) const;
+    std::shared_ptr<QVLSeries> FindSeries(const std::string& handle) const;
+    std::shared_ptr<QVLSwap> FindSwap(const std::string& handle) const;
+
+    // First swap, in handle order, whose series index equals index byte for byte.
+    std::shared_ptr<QVLSwap> FindSwapByIndex(const std::string& index) const;
+    std::shared_ptr<QVLSwap> FirstSwap() const;
+    std::vector<std::pair<std::string, std::shared_ptr<QVLSeries>>> ListSeries() const;
+
+    // Drops swaps, then series, then curves, and restarts the handle counter.
+    void ClearAll();
+    CountsResult Counts() const;
+
+    // The swap a request names: by "swap" handle, else by series "Index", else the first one.
+    // Each argument is the member's text when the member is present. Throws std::runtime_error.
+    std::shared_ptr<QVLSwap> ResolveSwap(const std::optional<std::string>& swap,
+                                         const std::optional<std::string>& index) const;
+
+private:
+    void UpdateCounts();
+
+    std::mutex calculation_mutex_;
+    std::atomic<std::int32_t> counter_{0};
+    std::map<std::string, std::shared_ptr<const YieldCurve>> curves_;
+    std::map<std::string, std::shared_ptr<QVLSeries>> series_;
+    std::map<std::string, std::shared_ptr<QVLSwap>> swaps_;
+    std::atomic<std::size_t> curve_count_{0};
+    std::atomic<std::size_t> series_count_{0};
+    std::atomic<std::size_t> swap_count_{0};
+};
+
+}  // namespace qvl::addin

@@ -1,0 +1,23 @@
+# Debian packages the project builds and tests with; sourced by the project's scripts.
+QVL_PACKAGES=(
+    cmake g++ make pkg-config
+    libgtest-dev libgmock-dev libbenchmark-dev
+    libmicrohttpd-dev nlohmann-json3-dev
+    curl python3
+)
+
+install_deps() {
+    local missing=()
+    for p in "${QVL_PACKAGES[@]}" "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$p")
+        fi
+    done
+    if ((${#missing[@]})); then
+        echo "== installing: ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo="sudo"
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+}

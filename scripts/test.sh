@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what is missing (Debian 12, as root), builds the Release and the sanitizer
+# configurations and runs the whole test suite in both. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+source scripts/deps.sh
+install_deps
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+run_config() {
+    local dir=$1
+    shift
+    echo "== configure $dir"
+    cmake -S . -B "$dir" "$@"
+    echo "== build $dir"
+    cmake --build "$dir" -j "$jobs"
+    echo "== test $dir"
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+}
+
+run_config build/release -DCMAKE_BUILD_TYPE=Release
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    run_config build/asan -DCMAKE_BUILD_TYPE=Debug -DQVL_SANITIZE=ON -DQVL_BUILD_BENCH=OFF
+echo "== all tests passed"

@@ -1,0 +1,203 @@
+#include "core/date.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
+#include "core/calendar.hpp"
+
+namespace qvl {
+
+namespace {
+
+// Arithmetic runs in 64 bits so that extreme inputs wrap on the final conversion to Date
+// (well defined since C++20) instead of overflowing.
+constexpr std::int64_t floor_div(std::int64_t a, std::int64_t b) {
+    std::int64_t q = a / b;
+    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+
+constexpr bool is_leap_year(std::int64_t y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+constexpr Date days_from_civil_wide(std::int64_t year, std::int64_t month, std::int64_t day) {
+    const std::int64_t y = month <= 2 ? year - 1 : year;
+    const std::int64_t era = floor_div(y, 400);
+    const std::int64_t yoe = y - 400 * era;
+    const std::int64_t mp = month > 2 ? month - 3 : month + 9;
+    const std::int64_t doy = floor_div(153 * mp + 2, 5) + day - 1;
+    const std::int64_t doe = 365 * yoe + yoe / 4 - yoe / 100 + doy;
+    return static_cast<Date>(146097 * era + doe);
+}
+
+bool is_space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The base-10 string-to-int rule: leading white space, optional sign, digits up to the first
+// non-digit.
+std::int32_t integer_prefix(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && is_space(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const std::size_t first_digit = i;
+    std::int64_t value = 0;
+    bool too_large = false;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (!too_large) {
+            value = value * 10 + (text[i] - '0');
+            too_large = value > std::int64_t{1} << 32;
+        }
+    }
+    if (i == first_digit) throw std::invalid_argument("invalid stoi argument");
+    if (negative) value = -value;
+    if (too_large || value < std::numeric_limits<std::int32_t>::min() ||
+        value > std::numeric_limits<std::int32_t>::max()) {
+        throw std::out_of_range("stoi argument out of range");
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+constexpr int month_length(std::int64_t year, std::int64_t month) {
+    constexpr int lengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && is_leap_year(year) ? 29 : lengths[month - 1];
+}
+
+CivilDate civil_from_days_impl(Date d) {
+    const std::int64_t z = d;
+    const std::int64_t era = floor_div(z, 146097);
+    const std::int64_t doe = z - 146097 * era;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = yoe + 400 * era + (month <= 2 ? 1 : 0);
+    return {static_cast<std::int32_t>(year), static_cast<std::int32_t>(month),
+            static_cast<std::int32_t>(day)};
+}
+
+// Month steps in 64 bits: a tenor of many years can ask for more than 2^31 months.
+Date add_months_wide(Date d, std::int64_t n) {
+    const CivilDate c = civil_from_days_impl(d);
+    const std::int64_t t = 12 * static_cast<std::int64_t>(c.year) + (c.month - 1) + n;
+    const std::int64_t y2 = floor_div(t, 12);
+    const std::int64_t m2 = t - 12 * y2 + 1;
+    return days_from_civil_wide(y2, m2, std::min<std::int64_t>(c.day, month_length(y2, m2)));
+}
+
+}  // namespace
+
+Date days_from_civil(std::int32_t year, std::int32_t month, std::int32_t day) {
+    return days_from_civil_wide(year, month, day);
+}
+
+CivilDate civil_from_days(Date d) {
+    return civil_from_days_impl(d);
+}
+
+std::int32_t year_of(Date d) {
+    return civil_from_days(d).year;
+}
+std::int32_t month_of(Date d) {
+    return civil_from_days(d).month;
+}
+std::int32_t day_of(Date d) {
+    return civil_from_days(d).day;
+}
+
+int weekday_of(Date d) {
+    const std::int64_t r = (static_cast<std::int64_t>(d) + 2) % 7;
+    return static_cast<int>(r < 0 ? r + 7 : r);
+}
+
+int days_in_month(std::int32_t year, std::int32_t month) {
+    // Months outside 1..12 are taken modulo 12 rather than read past the table.
+    return month_length(year, ((month - 1) % 12 + 12) % 12 + 1);
+}
+
+Date add_months(Date d, std::int32_t n) {
+    return add_months_wide(d, n);
+}
+
+std::vector<Date> month_starts(Date start, Date end, std::int32_t step) {
+    if (step < 1) throw std::invalid_argument("month_starts: step must be at least 1");
+    std::vector<Date> starts;
+    const CivilDate c = civil_from_days(start);
+    Date current = days_from_civil(c.year, c.month, 1);
+    for (;;) {
+        const CivilDate cc = civil_from_days(current);
+        const std::int64_t month_end =
+            static_cast<std::int64_t>(current) + days_in_month(cc.year, cc.month) - 1;
+        if (month_end > end) break;
+        starts.push_back(current);
+        const Date next = add_months(current, step);
+        if (next <= current) break;  // wrapped past the end of the Date range
+        current = next;
+    }
+    return starts;
+}
+
+Date parse_date(std::string_view text) {
+    const std::int32_t year = integer_prefix(text.substr(0, 4));
+    if (text.size() < 5) throw std::out_of_range("invalid string position");
+    const std::int32_t month = integer_prefix(text.substr(5, 2));
+    if (text.size() < 8) throw std::out_of_range("invalid string position");
+    const std::int32_t day = integer_prefix(text.substr(8, 2));
+    return days_from_civil(year, month, day);
+}
+
+std::string format_date(Date d) {
+    const CivilDate c = civil_from_days(d);
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", static_cast<int>(c.year),
+                  static_cast<int>(c.month), static_cast<int>(c.day));
+    return buffer;
+}
+
+Date date_from_serial(double serial) {
+    constexpr double last_serial = 2958465.0;  // 9999-12-31
+    if (!(serial >= 0.0) || !(serial < last_serial + 1.0)) return invalid_date;
+    constexpr Date serial_zero = 693899;  // 1899-12-30
+    return serial_zero + static_cast<Date>(std::floor(serial));
+}
+
+double serial_from_date(Date d) {
+    return static_cast<double>(d) - 693899.0;
+}
+
+Date date_from_tenor(Date d, std::string_view tenor) {
+    Date r;
+    if (tenor.size() >= 2 && tenor.substr(tenor.size() - 2) == "ME") {
+        r = add_months(d, integer_prefix(tenor.substr(0, tenor.size() - 2)));
+    } else if (tenor.empty()) {
+        throw std::invalid_argument("invalid stoi argument");
+    } else {
+        const char unit = tenor.back();
+        const std::int64_t n = integer_prefix(tenor.substr(0, tenor.size() - 1));
+        if (unit == 'W') {
+            r = static_cast<Date>(static_cast<std::int64_t>(d) + 7 * n);
+        } else if (unit == 'M') {
+            r = add_months_wide(d, n);
+        } else {
+            r = add_months_wide(d, 12 * n);
+        }
+    }
+    return advance_business_days(r, 0);
+}
+
+double year_fraction_act360(Date start, Date end) {
+    return static_cast<double>(static_cast<std::int64_t>(end) - start) / 360.0;
+}
+
+double year_fraction_act365_25(Date start, Date end) {
+    return static_cast<double>(static_cast<std::int64_t>(end) - start) / 365.25;
+}
+
+}  // namespace qvl

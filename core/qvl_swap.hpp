@@ -40,7 +40,7 @@ struct FixedPeriod {
 // neither can be released while the swap is alive. Valuations write the working state of the
 // swap and of its series; callers serialise them.
 class QVLSwap {
-public:
+  public:
     QVLSwap(std::shared_ptr<QVLSeries> series, std::shared_ptr<const YieldCurve> curve,
             bool is_buyer, double credit_event_rate, double notional);
 
@@ -92,6 +92,16 @@ public:
     Date tradeDate = invalid_date;
     std::vector<FloatingPeriod> floating_periods;
     std::vector<FixedPeriod> fixed_periods;
+    // False until project_factors has filled the periods once.
+    bool periods_projected = false;
+    // Objective evaluations made by the last solve_event_rate.
+    std::int32_t solve_evaluations = 0;
+
+  private:
+    // Rows 1 to 4 from the arguments, the rest from fill_valuation_result, all rounded.
+    ValuationResult rounded_result(Date t, double upfront, double conventional_spread,
+                                   double par_spread, double event_rate,
+                                   const std::string& ois_text);
 };
 
 }  // namespace qvl

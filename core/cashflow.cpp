@@ -1,0 +1,92 @@
+#include "core/cashflow.hpp"
+
+#include <algorithm>
+#include <limits>
+
+namespace qvl {
+
+namespace {
+
+enum Column : std::size_t {
+    index_factor_column,
+    notional_column,
+    accrual_factor_column,
+    fixed_payment_column,
+    floating_payment_column,
+    discount_factor_column
+};
+
+void append_description(CashflowRow& row, const char* text) {
+    if (!row.description.empty()) row.description += '/';
+    row.description += text;
+}
+
+}  // namespace
+
+std::vector<CashflowRow> cashflow_rows(QVLSwap& swap, Date t, double event_rate) {
+    swap.tradeDate = t;
+    swap.series->validate_tradeDate(t);
+    swap.eventRate = event_rate;
+    swap.series->eventRate = event_rate;
+    swap.project_factors();
+    swap.update_fixed_payments();
+
+    std::vector<Date> dates;
+    dates.reserve(3 * (swap.floating_periods.size() + swap.fixed_periods.size()));
+    const auto collect = [&dates](Date d) {
+        if (d != invalid_date) dates.push_back(d);
+    };
+    for (const FloatingPeriod& p : swap.floating_periods) {
+        collect(p.publication_date);
+        collect(p.effective_date);
+        collect(p.payment_date);
+    }
+    for (const FixedPeriod& p : swap.fixed_periods) {
+        collect(p.accrual_start);
+        collect(p.accrual_end);
+        collect(p.payment_date);
+    }
+    std::sort(dates.begin(), dates.end());
+    dates.erase(std::unique(dates.begin(), dates.end()), dates.end());
+
+    std::vector<CashflowRow> rows(dates.size());
+    for (std::size_t i = 0; i < dates.size(); ++i) {
+        rows[i].date = dates[i];
+        rows[i].date_text = format_date(dates[i]);
+        rows[i].values.fill(std::numeric_limits<double>::quiet_NaN());
+    }
+    // Every date looked up here was collected above.
+    const auto row_of = [&rows, &dates](Date d) -> CashflowRow& {
+        return rows[static_cast<std::size_t>(std::lower_bound(dates.begin(), dates.end(), d) -
+                                             dates.begin())];
+    };
+
+    for (std::size_t k = 0; k < swap.floating_periods.size(); ++k) {
+        const FloatingPeriod& p = swap.floating_periods[k];
+        CashflowRow& effective = row_of(p.effective_date);
+        effective.description = k == 0 ? "First Index Effective" : "Index Effective";
+        effective.values[index_factor_column] = p.index_factor;
+        effective.values[notional_column] = p.current_notional;
+        if (p.pays && p.payment_date != invalid_date) {
+            CashflowRow& payment = row_of(p.payment_date);
+            payment.description = "Floating Payment";
+            payment.values[floating_payment_column] = p.writedown_payment;
+            payment.values[discount_factor_column] = p.discount_factor;
+        }
+    }
+    for (const FixedPeriod& p : swap.fixed_periods) {
+        append_description(row_of(p.accrual_end), "Accrual End");
+    }
+    for (const FixedPeriod& p : swap.fixed_periods) {
+        append_description(row_of(p.accrual_start), "Accrual Start");
+        if (p.payment_date != invalid_date) {
+            CashflowRow& payment = row_of(p.payment_date);
+            append_description(payment, "Fixed Payment");
+            payment.values[accrual_factor_column] = p.accrual_factor;
+            payment.values[fixed_payment_column] = p.fixed_payment;
+        }
+    }
+    return rows;
+}
+
+}  // namespace qvl

@@ -1,0 +1,113 @@
+#include "core/qvl_series.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <utility>
+
+#include "core/calendar.hpp"
+
+namespace qvl {
+
+namespace {
+
+// Position of the last factor whose roll date is on or before d, never below the first.
+std::size_t last_rolled_on_or_before(const std::vector<SeriesFactor>& factors, Date d) {
+    auto it = std::upper_bound(factors.begin(), factors.end(), d,
+                               [](Date date, const SeriesFactor& f) { return date < f.roll_date; });
+    return it == factors.begin() ? 0 : static_cast<std::size_t>(it - factors.begin()) - 1;
+}
+
+}  // namespace
+
+QVLSeries::QVLSeries(std::string index_in, std::string name_in, Date start_date_in,
+                     Date maturity_date_in, double coupon_percent, const FactorRows& factor_rows)
+    : index(std::move(index_in)),
+      name(std::move(name_in)),
+      start_date(start_date_in),
+      maturity_date(maturity_date_in),
+      coupon_bps(coupon_percent * 100.0) {
+    for (const auto& [date, factor] : factor_rows) {
+        if (!(factor > 0.0)) continue;
+        factors.push_back({next_publication_date(date, true), factor});
+    }
+    validate();
+    following_publication_.reserve(factors.size());
+    for (const SeriesFactor& f : factors) {
+        following_publication_.push_back(next_publication_date(f.roll_date, true));
+    }
+}
+
+void QVLSeries::validate() {
+    if (advance_business_days(start_date, 0) != start_date) {
+        throw std::runtime_error("QVLSeries validate: start_date is not a business day");
+    }
+    if (factors.empty()) throw std::runtime_error("QVLSeries validate: no writedown factors");
+    if (factors.front().roll_date > start_date) {
+        throw std::runtime_error(
+            "QVLSeries validate: index factors start date is after start_date");
+    }
+    for (std::size_t i = 1; i < factors.size(); ++i) {
+        if (factors[i].roll_date <= factors[i - 1].roll_date) {
+            throw std::runtime_error("QVLSeries validate: factor dates are not in ascending order");
+        }
+    }
+}
+
+void QVLSeries::validate_tradeDate(Date tradeDate_in) {
+    if (tradeDate_in < start_date) {
+        throw std::runtime_error(
+            "QVLSeries validate_tradeDate: tradeDate_in is before swap start date");
+    }
+    if (tradeDate_in >= maturity_date) {
+        throw std::runtime_error(
+            "QVLSeries validate_tradeDate: tradeDate_in is at or after swap end date");
+    }
+    if (tradeDate_in != trade_publication_for_) {
+        trade_publication_ = previous_publication_date(tradeDate_in, false);
+        trade_publication_for_ = tradeDate_in;
+    }
+    tradeDate = tradeDate_in;
+    const std::size_t anchor = last_rolled_on_or_before(factors, tradeDate_in);
+    anchor_index = static_cast<std::int32_t>(anchor);
+    projection_start = anchor < following_publication_.size()
+                           ? following_publication_[anchor]
+                           : next_publication_date(factors[anchor].roll_date, true);
+}
+
+double QVLSeries::interpolate_writedown_factor(Date date_in) const {
+    // Only projected factors need the publication date; published ones are found by roll date.
+    Date publication = invalid_date;
+    if (tradeDate != invalid_date && !std::isnan(eventRate) && date_in >= projection_start) {
+        publication = date_in == trade_publication_for_ ? trade_publication_
+                                                        : previous_publication_date(date_in, false);
+    }
+    return factor_at(date_in, publication);
+}
+
+double QVLSeries::writedown_factor_at_publication(Date publication_date) const {
+    return factor_at(publication_date, publication_date);
+}
+
+double QVLSeries::factor_at(Date date_in, Date publication_on_or_before) const {
+    if (tradeDate == invalid_date || anchor_index < 0 ||
+        static_cast<std::size_t>(anchor_index) >= factors.size()) {
+        throw std::runtime_error("QVLSeries interpolate_writedown_factor: tradeDate not set");
+    }
+    if (std::isnan(eventRate)) {
+        throw std::runtime_error("QVLSeries interpolate_writedown_factor: eventRate not set");
+    }
+    if (factors.empty() || date_in < factors.front().roll_date) {
+        throw std::runtime_error(
+            "QVLSeries interpolate_writedown_factor: date_in is before first series roll date");
+    }
+    if (date_in < projection_start)
+        return factors[last_rolled_on_or_before(factors, date_in)].factor;
+
+    const SeriesFactor& anchor = factors[static_cast<std::size_t>(anchor_index)];
+    const double tau = year_fraction_act360(anchor.roll_date, publication_on_or_before);
+    const double rate = eventRate / 10000.0;
+    return anchor.factor * std::exp(-tau * rate);
+}
+
+}  // namespace qvl

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/calendar.hpp"
+#include "swap_test_support.hpp"
+
+namespace qvl::testing {
+namespace {
+
+const char* const series_message = "QVLSeries interpolate_writedown_factor: ";
+
+TEST(Series, RollsEachFactorToTheFollowingPublicationDate) {
+    const auto series = make_series("2030-12-11");
+    ASSERT_EQ(series->factors.size(), 5u);
+    const char* rolls[] = {"2025-09-11", "2025-10-10", "2025-11-13", "2025-12-10", "2026-01-13"};
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(series->factors[i].roll_date, day(rolls[i]));
+    EXPECT_EQ(series->coupon_bps, 200.0);
+
+    FactorRows with_zero = reference_rows;
+    with_zero[2].second = 0.0;
+    EXPECT_EQ(make_series("2030-12-11", with_zero)->factors.size(), 4u);
+}
+
+TEST(Series, ConstructionRejectsUnusableInput) {
+    const auto build = [](const char* start, const FactorRows& rows) {
+        return [=] { QVLSeries("1", "n", day(start), day("2030-12-11"), 2.0, rows); };
+    };
+    expect_runtime_error(build("2025-09-13", reference_rows),
+                         "QVLSeries validate: start_date is not a business day");
+    expect_runtime_error(build("2025-09-11", {{day("2025-09-01"), 0.0}, {day("2025-10-01"), -1}}),
+                         "QVLSeries validate: no writedown factors");
+    // A row dated on a publication date rolls to the next month's.
+    expect_runtime_error(build("2025-09-11", {{day("2025-09-11"), 1.0}}),
+                         "QVLSeries validate: index factors start date is after start_date");
+    const char* order = "QVLSeries validate: factor dates are not in ascending order";
+    expect_runtime_error(
+        build("2025-09-11",
+              {{day("2025-09-01"), 1.0}, {day("2025-11-01"), 0.9}, {day("2025-10-01"), 0.8}}),
+        order);
+    // Two rows of one publication month would share a roll date.
+    expect_runtime_error(build("2025-09-11", {{day("2025-09-01"), 1.0}, {day("2025-09-05"), 1.0}}),
+                         order);
+}
+
+TEST(Series, TradeDateSetsAnchorAndProjectionStart) {
+    const auto series = make_series("2030-12-11");
+    series->validate_tradeDate(trade_date);
+    EXPECT_EQ(series->tradeDate, trade_date);
+    EXPECT_EQ(series->anchor_index, 4);
+    EXPECT_EQ(series->projection_start, day("2026-02-11"));
+
+    series->validate_tradeDate(day("2025-09-11"));
+    EXPECT_EQ(series->anchor_index, 0);
+    EXPECT_EQ(series->projection_start, day("2025-10-10"));
+
+    expect_runtime_error([&] { series->validate_tradeDate(day("2030-12-11")); },
+                         "QVLSeries validate_tradeDate: tradeDate_in is at or after swap end date");
+    expect_runtime_error([&] { series->validate_tradeDate(day("2025-09-10")); },
+                         "QVLSeries validate_tradeDate: tradeDate_in is before swap start date");
+    EXPECT_EQ(series->tradeDate, day("2025-09-11"));
+    EXPECT_EQ(series->anchor_index, 0);
+    EXPECT_EQ(series->projection_start, day("2025-10-10"));
+}
+
+TEST(Series, PublishedFactorsUntilProjectionStartThenDecay) {
+    const auto series = make_series("2030-12-11");
+    series->validate_tradeDate(trade_date);
+    series->eventRate = 200.0;
+    EXPECT_EQ(series->interpolate_writedown_factor(trade_date), 0.997583);
+    EXPECT_EQ(series->interpolate_writedown_factor(day("2025-11-12")), 0.999986);
+    EXPECT_NEAR(series->interpolate_writedown_factor(day("2026-02-11")), 0.9959770769520493, 1e-15);
+    EXPECT_NEAR(series->interpolate_writedown_factor(day("2026-03-11")), 0.9944289836615168, 1e-15);
+    EXPECT_NEAR(series->interpolate_writedown_factor(day("2030-12-11")), 0.90300152498261, 1e-14);
+    EXPECT_EQ(series->interpolate_writedown_factor(day("2026-02-20")),
+              series->interpolate_writedown_factor(day("2026-02-11")));
+
+    // The shortcut for publication dates agrees with the general lookup on every one of them.
+    for (Date p = day("2025-09-11"); p < day("2031-01-01"); p = next_publication_date(p, true)) {
+        EXPECT_EQ(series->writedown_factor_at_publication(p),
+                  series->interpolate_writedown_factor(p));
+    }
+
+    // A trade date past the projection start reads its own factor from the latest publication.
+    series->validate_tradeDate(day("2026-03-01"));
+    EXPECT_NEAR(series->interpolate_writedown_factor(day("2026-03-01")), 0.9959770769520493, 1e-15);
+    series->validate_tradeDate(day("2026-03-20"));
+    EXPECT_NEAR(series->interpolate_writedown_factor(day("2026-03-20")), 0.9944289836615168, 1e-15);
+
+    series->eventRate = 0.0;
+    EXPECT_EQ(series->interpolate_writedown_factor(day("2029-06-01")), 0.997583);
+    series->eventRate = -100.0;
+    EXPECT_GT(series->interpolate_writedown_factor(day("2029-06-01")), 0.997583);
+}
+
+TEST(Series, FactorLookupNeedsTradeDateRateAndHistory) {
+    const auto series = make_series("2030-12-11");
+    const std::string prefix = series_message;
+    expect_runtime_error([&] { series->interpolate_writedown_factor(trade_date); },
+                         prefix + "tradeDate not set");
+    series->validate_tradeDate(trade_date);
+    expect_runtime_error([&] { series->interpolate_writedown_factor(trade_date); },
+                         prefix + "eventRate not set");
+    series->eventRate = 200.0;
+    expect_runtime_error([&] { series->interpolate_writedown_factor(day("2025-09-10")); },
+                         prefix + "date_in is before first series roll date");
+}
+
+}  // namespace
+}  // namespace qvl::testing

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include "swap_test_support.hpp"
+
+namespace qvl::testing {
+namespace {
+
+TEST(Solver, ConventionalSpreadGivesBackTheEventRate) {
+    const auto swap = make_reference_swap();
+    const ValuationResult r = swap->solve_from_spread(trade_date, 200.720859, "ois");
+    EXPECT_EQ(r.credit_event_rate, 200.0);
+    EXPECT_EQ(r.upfront_fee, 0.03146157);
+    EXPECT_EQ(r.conventional_spread, 200.720859);
+    EXPECT_EQ(r.par_spread, 199.830577);
+    EXPECT_EQ(r.ois_date, "ois");
+    EXPECT_EQ(swap->solve_evaluations, 9);  // 8 iterations after the first evaluation
+    // The swap keeps its own coupon and the upfront fee it has at it.
+    EXPECT_EQ(swap->coupon_bps, 200.0);
+    EXPECT_NEAR(swap->solve_target, swap->upfront_fee(trade_date), 1e-15);
+
+    const auto fresh = make_reference_swap();
+    EXPECT_NEAR(fresh->solve_event_rate(trade_date, 200.720859, 0.0, true), 200.00000018438269,
+                1e-12);
+    const double solved_fee = fresh->solve_target;
+    EXPECT_NEAR(fresh->calc_from_event_rate(trade_date, fresh->eventRate, "").upfront_fee,
+                solved_fee, 1e-8);
+}
+
+TEST(Solver, UpfrontFeeGivesBackTheEventRate) {
+    const auto swap = make_reference_swap();
+    const ValuationResult r = swap->solve_from_upfront(trade_date, 0.03146156, "");
+    EXPECT_EQ(r.credit_event_rate, 200.0);
+    EXPECT_EQ(r.upfront_fee, 0.03146156);
+    EXPECT_EQ(r.conventional_spread, 200.720859);
+    EXPECT_EQ(r.par_spread, 199.830577);
+    EXPECT_EQ(swap->solve_evaluations, 12);
+    EXPECT_NEAR(make_reference_swap()->solve_event_rate(trade_date, 200.0, 0.03146156, false),
+                199.99999991306262, 1e-12);
+
+    EXPECT_NEAR(make_reference_swap()->solve_from_upfront(trade_date, 30.0, "").credit_event_rate,
+                1028.3546, 1e-4);
+    EXPECT_NEAR(make_reference_swap()->solve_from_upfront(trade_date, -60.0, "").credit_event_rate,
+                -854.5998, 1e-4);
+    EXPECT_NEAR(make_reference_swap()->solve_from_spread(trade_date, 5000.0, "").credit_event_rate,
+                5051.306, 1e-3);
+}
+
+TEST(Solver, UnreachableUpfrontSettlesAtTheBound) {
+    const auto swap = make_reference_swap();
+    const ValuationResult r = swap->solve_from_upfront(trade_date, 90.0, "");
+    EXPECT_EQ(swap->solve_evaluations, 48);  // 47 iterations
+    EXPECT_NEAR(swap->eventRate, 1999.9999997, 1e-6);
+    EXPECT_EQ(r.credit_event_rate, 2000.0);
+    EXPECT_EQ(r.upfront_fee, 90.0);
+    EXPECT_EQ(r.clean_price, 10.0);
+}
+
+TEST(Solver, NegativeSpreadIsSearchedBetweenOrderedBounds) {
+    const auto swap = make_reference_swap();
+    const double rate = swap->solve_event_rate(trade_date, -50.0, 0.0, true);
+    EXPECT_LT(rate, 0.0);
+    EXPECT_NEAR(swap->calc_from_event_rate(trade_date, rate, "").conventional_spread, -50.0, 1e-5);
+}
+
+TEST(Solver, FailuresNameTheQuote) {
+    const auto swap = make_reference_swap();
+    expect_runtime_error([&] { swap->solve_from_spread(day("2030-12-11"), 200.0, ""); },
+                         "QVL Swap calculator is unable to solve for the Credit Event Rate given "
+                         "a Conventional Spread of 200.000000 bps");
+    EXPECT_EQ(swap->coupon_bps, 200.0);
+    expect_runtime_error([&] { swap->solve_from_upfront(day("2030-12-11"), 1.5, ""); },
+                         "QVL Swap calculator is unable to solve for the Credit Event Rate given "
+                         "an Upfront Fee of 1.500000 %");
+}
+
+}  // namespace
+}  // namespace qvl::testing

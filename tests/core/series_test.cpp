@@ -89,8 +89,6 @@ TEST(Series, PublishedFactorsUntilProjectionStartThenDecay) {
 
     series->eventRate = 0.0;
     EXPECT_EQ(series->interpolate_writedown_factor(day("2029-06-01")), 0.997583);
-    series->eventRate = -100.0;
-    EXPECT_GT(series->interpolate_writedown_factor(day("2029-06-01")), 0.997583);
 }
 
 TEST(Series, FactorLookupNeedsTradeDateRateAndHistory) {

@@ -97,12 +97,13 @@ double QVLSeries::factor_at(Date date_in, Date publication_on_or_before) const {
     if (std::isnan(eventRate)) {
         throw std::runtime_error("QVLSeries interpolate_writedown_factor: eventRate not set");
     }
-    if (factors.empty() || date_in < factors.front().roll_date) {
+    if (date_in < factors.front().roll_date) {
         throw std::runtime_error(
             "QVLSeries interpolate_writedown_factor: date_in is before first series roll date");
     }
-    if (date_in < projection_start)
+    if (date_in < projection_start) {
         return factors[last_rolled_on_or_before(factors, date_in)].factor;
+    }
 
     const SeriesFactor& anchor = factors[static_cast<std::size_t>(anchor_index)];
     const double tau = year_fraction_act360(anchor.roll_date, publication_on_or_before);

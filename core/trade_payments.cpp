@@ -11,11 +11,9 @@ TradePayment QVLSwap::trade_payment(Date t, double clean_price, bool initiation,
     tradeDate = t;
     series->validate_tradeDate(t);
     // 0 stands for the rate the swap holds; a NaN rate never equals it.
-    if (event_rate != 0.0 && event_rate != eventRate) {
-        eventRate = event_rate;
-        project_factors();
-        update_fixed_payments();
-    } else if (!periods_projected) {
+    const bool new_rate = event_rate != 0.0 && event_rate != eventRate;
+    if (new_rate) eventRate = event_rate;
+    if (new_rate || !periods_projected) {
         project_factors();
         update_fixed_payments();
     }

@@ -1,5 +1,7 @@
 #include "core/calendar.hpp"
 
+#include "core/civil_days.hpp"
+
 namespace qvl {
 
 namespace {
@@ -17,8 +19,11 @@ Date roll_forward(Date d) {
     return d;
 }
 
-bool is_monday_between(int w, int dd, int first, int last) {
-    return w == 0 && dd >= first && dd <= last;
+// The rules are combined with bitwise operators rather than && and ||: over consecutive days
+// the short-circuit branches mispredict, and this test sits inside every rolling loop.
+constexpr int in_range(int dd, int first, int last) {
+    return static_cast<int>(static_cast<unsigned>(dd - first) <=
+                            static_cast<unsigned>(last - first));
 }
 
 // The 8th business day counted from the first day of the month of first_of_month.
@@ -36,39 +41,52 @@ Date first_of_month(Date d) {
 }  // namespace
 
 bool is_business_day(Date d) {
-    const int w = weekday_of(d);
+    const int w = detail::weekday_inline(d);
     if (w >= 5) return false;
-    const CivilDate c = civil_from_days(d);
+    const CivilDate c = detail::civil_from_days_inline(d);
     const int y = c.year;
     const int dd = c.day;
+    const int mon = w == 0;
+    const int thu = w == 3;
+    const int fri = w == 4;
     // Weekends are already excluded, so each rule only names the weekdays it closes.
+    int holiday = 0;
     switch (c.month) {
         case 1:
-            return !(dd == 1 || (dd == 2 && w == 0) ||
-                     (y >= 1983 && is_monday_between(w, dd, 15, 21)));
+            holiday = (dd == 1) | ((dd == 2) & mon) | ((y >= 1983) & mon & in_range(dd, 15, 21));
+            break;
         case 2:
-            if (y < 1971) return !(dd == 22 || (dd == 23 && w == 0) || (dd == 21 && w == 4));
-            return !is_monday_between(w, dd, 15, 21);
+            holiday = (y < 1971) ? (dd == 22) | ((dd == 23) & mon) | ((dd == 21) & fri)
+                                 : mon & in_range(dd, 15, 21);
+            break;
         case 5:
-            if (y < 1971) return !(dd == 30 || (dd == 31 && w == 0) || (dd == 29 && w == 4));
-            return !is_monday_between(w, dd, 25, 31);
+            holiday = (y < 1971) ? (dd == 30) | ((dd == 31) & mon) | ((dd == 29) & fri)
+                                 : mon & in_range(dd, 25, 31);
+            break;
         case 6:
-            return !(y >= 2022 && (dd == 19 || (dd == 20 && w == 0) || (dd == 18 && w == 4)));
+            holiday = (y >= 2022) & ((dd == 19) | ((dd == 20) & mon) | ((dd == 18) & fri));
+            break;
         case 7:
-            return !(dd == 4 || (dd == 5 && w == 0));
+            holiday = (dd == 4) | ((dd == 5) & mon);
+            break;
         case 9:
-            return !is_monday_between(w, dd, 1, 7);
+            holiday = mon & in_range(dd, 1, 7);
+            break;
         case 10:
-            return !((y >= 1971 && is_monday_between(w, dd, 8, 14)) ||
-                     (y >= 1971 && y <= 1977 && is_monday_between(w, dd, 22, 28)));
+            holiday =
+                (y >= 1971) & mon & (in_range(dd, 8, 14) | ((y <= 1977) & in_range(dd, 22, 28)));
+            break;
         case 11:
-            return !(((y <= 1970 || y >= 1978) && (dd == 11 || (dd == 12 && w == 0))) ||
-                     (w == 3 && dd >= 22 && dd <= 28));
+            holiday = (((y <= 1970) | (y >= 1978)) & ((dd == 11) | ((dd == 12) & mon))) |
+                      (thu & in_range(dd, 22, 28));
+            break;
         case 12:
-            return !(dd == 25 || (dd == 26 && w == 0));
+            holiday = (dd == 25) | ((dd == 26) & mon);
+            break;
         default:
-            return true;
+            break;
     }
+    return holiday == 0;
 }
 
 Date advance_business_days(Date d, std::int32_t n) {

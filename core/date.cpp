@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "core/calendar.hpp"
+#include "core/civil_days.hpp"
 
 namespace qvl {
 
@@ -69,23 +70,33 @@ constexpr int month_length(std::int64_t year, std::int64_t month) {
     return month == 2 && is_leap_year(year) ? 29 : lengths[month - 1];
 }
 
-CivilDate civil_from_days_impl(Date d) {
-    const std::int64_t z = d;
-    const std::int64_t era = floor_div(z, 146097);
-    const std::int64_t doe = z - 146097 * era;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
-    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    const std::int64_t year = yoe + 400 * era + (month <= 2 ? 1 : 0);
-    return {static_cast<std::int32_t>(year), static_cast<std::int32_t>(month),
-            static_cast<std::int32_t>(day)};
+// Whole eras added so that every 32-bit day count becomes non-negative: the divisions below
+// are then unsigned divisions by constants, which compile to multiplications.
+constexpr std::int64_t era_shift = 14700;
+static_assert(era_shift * 146097 > -static_cast<std::int64_t>(invalid_date));
+
+}  // namespace
+
+CivilDate detail::civil_from_days_general(Date d) {
+    const auto z = static_cast<std::uint64_t>(d + era_shift * 146097);
+    const std::uint64_t era = z / 146097;
+    const std::uint64_t doe = z - 146097 * era;
+    const std::uint64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::uint64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::uint64_t mp = (5 * doy + 2) / 153;
+    const auto day = static_cast<std::int32_t>(doy - (153 * mp + 2) / 5 + 1);
+    const auto month = static_cast<std::int32_t>(mp < 10 ? mp + 3 : mp - 9);
+    const std::int64_t year = static_cast<std::int64_t>(yoe) +
+                              400 * (static_cast<std::int64_t>(era) - era_shift) +
+                              (month <= 2 ? 1 : 0);
+    return {static_cast<std::int32_t>(year), month, day};
 }
+
+namespace {
 
 // Month steps in 64 bits: a tenor of many years can ask for more than 2^31 months.
 Date add_months_wide(Date d, std::int64_t n) {
-    const CivilDate c = civil_from_days_impl(d);
+    const CivilDate c = detail::civil_from_days_inline(d);
     const std::int64_t t = 12 * static_cast<std::int64_t>(c.year) + (c.month - 1) + n;
     const std::int64_t y2 = floor_div(t, 12);
     const std::int64_t m2 = t - 12 * y2 + 1;
@@ -99,7 +110,7 @@ Date days_from_civil(std::int32_t year, std::int32_t month, std::int32_t day) {
 }
 
 CivilDate civil_from_days(Date d) {
-    return civil_from_days_impl(d);
+    return detail::civil_from_days_inline(d);
 }
 
 std::int32_t year_of(Date d) {
@@ -113,8 +124,7 @@ std::int32_t day_of(Date d) {
 }
 
 int weekday_of(Date d) {
-    const std::int64_t r = (static_cast<std::int64_t>(d) + 2) % 7;
-    return static_cast<int>(r < 0 ? r + 7 : r);
+    return detail::weekday_inline(d);
 }
 
 int days_in_month(std::int32_t year, std::int32_t month) {

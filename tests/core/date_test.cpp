@@ -49,6 +49,17 @@ TEST(CivilDates, RoundTripAcrossEraBoundariesAndNegativeDays) {
         ASSERT_GE(c.month, 1);
         ASSERT_LE(c.day, days_in_month(c.year, c.month));
     }
+    // Both ends of the short arithmetic path and the extremes of the day count.
+    for (std::int64_t base : {-1073741824LL, -292194000LL, 0LL, 781547823LL, 1073741824LL}) {
+        for (std::int64_t d = base - 800; d <= base + 800; ++d) {
+            const CivilDate c = civil_from_days(static_cast<Date>(d));
+            ASSERT_EQ(ymd(c.year, c.month, c.day), d) << d;
+        }
+    }
+    for (Date d : {std::numeric_limits<Date>::min(), std::numeric_limits<Date>::max()}) {
+        const CivilDate c = civil_from_days(d);
+        EXPECT_EQ(ymd(c.year, c.month, c.day), d);
+    }
     const CivilDate c = civil_from_days(ymd(2024, 2, 29));
     EXPECT_EQ(c.year, 2024);
     EXPECT_EQ(c.month, 2);

@@ -1,0 +1,24 @@
+// QVL.RunTests, QVL.Version and QVL.BuildDate: what the add-in says about itself.
+
+#include "core/self_check.hpp"
+#include "excel/version.hpp"
+#include "excel/worksheet.hpp"
+#include "excel/worksheet_functions.hpp"
+
+XLOPER12* QVL_RunTests() {
+    static xll::xloper result;
+    return xll::Respond(result, [](xll::xloper& out) { xll::SetText(out, qvl::run_self_check()); });
+}
+QVL_EXPORT(RunTests);
+
+XLOPER12* QVL_Version() {
+    static xll::xloper result;
+    return xll::Respond(result, [](xll::xloper& out) { xll::SetText(out, xll::VersionText()); });
+}
+QVL_EXPORT(Version);
+
+XLOPER12* QVL_BuildDate() {
+    static xll::xloper result;
+    return xll::Respond(result, [](xll::xloper& out) { xll::SetText(out, xll::BuildDateText()); });
+}
+QVL_EXPORT(BuildDate);

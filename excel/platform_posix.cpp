@@ -1,0 +1,233 @@
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "excel/platform.hpp"
+
+#ifndef QVL_BUILD_TIME
+#define QVL_BUILD_TIME ""
+#endif
+
+namespace xll::platform {
+
+namespace {
+
+constexpr char32_t replacement = 0xFFFD;
+
+// Decodes one code point starting at text[i]; advances i past it. Overlong forms, surrogates
+// and truncated sequences give U+FFFD and consume one byte.
+char32_t decode_utf8(const unsigned char* text, int bytes, int& i) {
+    const unsigned char lead = text[i];
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    }
+    int extra = 0;
+    char32_t cp = 0;
+    char32_t lowest = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        extra = 1, cp = lead & 0x1F, lowest = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        extra = 2, cp = lead & 0x0F, lowest = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        extra = 3, cp = lead & 0x07, lowest = 0x10000;
+    } else {
+        ++i;
+        return replacement;
+    }
+    if (i + extra >= bytes) {
+        ++i;
+        return replacement;
+    }
+    for (int k = 1; k <= extra; ++k) {
+        const unsigned char c = text[i + k];
+        if ((c & 0xC0) != 0x80) {
+            ++i;
+            return replacement;
+        }
+        cp = (cp << 6) | (c & 0x3F);
+    }
+    if (cp < lowest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++i;
+        return replacement;
+    }
+    i += extra + 1;
+    return cp;
+}
+
+void put_utf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+std::string native_path(const std::u16string& path) {
+    return utf16_to_utf8(path);
+}
+
+std::u16string from_utf8(std::string_view text) {
+    const int n = utf8_to_utf16(text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::u16string out(static_cast<std::size_t>(n), u'\0');
+    utf8_to_utf16(text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+}  // namespace
+
+int utf8_to_utf16(const char* text, int bytes, XCHAR* out, int capacity) {
+    if (text == nullptr || bytes <= 0) {
+        return 0;
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    int needed = 0;
+    for (int i = 0; i < bytes;) {
+        needed += decode_utf8(p, bytes, i) >= 0x10000 ? 2 : 1;
+    }
+    if (capacity == 0) {
+        return needed;
+    }
+    if (out == nullptr || capacity < needed) {
+        return 0;
+    }
+    int w = 0;
+    for (int i = 0; i < bytes;) {
+        const char32_t cp = decode_utf8(p, bytes, i);
+        if (cp >= 0x10000) {
+            out[w++] = static_cast<XCHAR>(0xD800 + ((cp - 0x10000) >> 10));
+            out[w++] = static_cast<XCHAR>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            out[w++] = static_cast<XCHAR>(cp);
+        }
+    }
+    return w;
+}
+
+std::string utf16_to_utf8(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char32_t u = text[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            put_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            put_utf8(out, replacement);
+        } else {
+            put_utf8(out, u);
+        }
+    }
+    return out;
+}
+
+std::u16string module_path() {
+    Dl_info info{};
+    // Any address inside this library names it; dladdr takes no reference on the module.
+    if (dladdr(reinterpret_cast<void*>(&module_path), &info) == 0 || info.dli_fname == nullptr) {
+        return {};
+    }
+    char resolved[PATH_MAX];
+    if (realpath(info.dli_fname, resolved) == nullptr) {
+        return from_utf8(info.dli_fname);
+    }
+    return from_utf8(resolved);
+}
+
+LocalTime local_time() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::tm tm{};
+    localtime_r(&now.tv_sec, &tm);
+    return {tm.tm_year + 1900,
+            tm.tm_mon + 1,
+            tm.tm_mday,
+            tm.tm_hour,
+            tm.tm_min,
+            tm.tm_sec,
+            static_cast<int>(now.tv_nsec / 1000000)};
+}
+
+void append_to_file(const std::u16string& path, std::string_view bytes) {
+    const int fd =
+        ::open(native_path(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+}
+
+void message_box(std::string_view text, std::string_view caption, BoxIcon icon) {
+    std::string line(caption);
+    line += icon == BoxIcon::error ? " [error]: " : ": ";
+    for (char c : text) {
+        line += (c == '\n' || c == '\r') ? ' ' : c;
+    }
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+HostCallback find_host_callback() {
+    void* main_program = dlopen(nullptr, RTLD_NOW);
+    if (main_program == nullptr) {
+        return nullptr;
+    }
+    void* entry = dlsym(main_program, "MdCallBack12");
+    dlclose(main_program);
+    return reinterpret_cast<HostCallback>(entry);
+}
+
+// On POSIX the version block is compiled in; the build puts its time into QVL_BUILD_TIME.
+std::optional<std::array<std::uint32_t, 2>> file_version() {
+    return std::array<std::uint32_t, 2>{(1u << 16) | 0u, (0u << 16) | 3u};
+}
+
+std::u16string version_string(std::u16string_view name) {
+    struct Entry {
+        std::u16string_view name;
+        std::string_view value;
+    };
+    static constexpr Entry table[] = {
+        {u"FileDescription", "QVL Excel Addin"},
+        {u"ProductName", "QVL Excel Addin"},
+        {u"InternalName", "qvl.xll"},
+        {u"OriginalFilename", "qvl.xll"},
+        {u"FileVersion", "1.0.0.3"},
+        {u"ProductVersion", "1.0.0.3"},
+        {u"Comments", "Built on " QVL_BUILD_TIME},
+    };
+    for (const Entry& e : table) {
+        if (e.name == name) {
+            return from_utf8(e.value);
+        }
+    }
+    return {};
+}
+
+}  // namespace xll::platform

@@ -1,0 +1,545 @@
+#include "excel/xloper.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "excel/ensure.hpp"
+#include "excel/host_call.hpp"
+#include "excel/platform.hpp"
+
+namespace xll {
+
+void ensure_failed(const char* function, int line, const char* condition) {
+    std::string text = "file: excel/xll\nline: ";
+    text += std::to_string(line);
+    text += "\nfunction: ";
+    text += function;
+    text += "\nensure: \"";
+    text += condition;
+    text += "\" failed";
+    throw std::runtime_error(text);
+}
+
+namespace {
+
+constexpr std::uint32_t ownership_bits = xlbitXLFree | xlbitDLLFree;
+
+// Non-negative remainder, so that negative indices wrap too.
+int wrap(int i, int n) noexcept {
+    const int m = i % n;
+    return m < 0 ? m + n : m;
+}
+
+XCHAR* allocate_string(std::size_t count) {
+    auto* buffer = static_cast<XCHAR*>(std::malloc((count + 2) * sizeof(XCHAR)));
+    if (buffer == nullptr) {
+        throw std::bad_alloc();
+    }
+    buffer[0] = static_cast<XCHAR>(count);
+    buffer[count + 1] = 0;
+    return buffer;
+}
+
+struct FreeDeleter {
+    void operator()(void* p) const noexcept { std::free(p); }
+};
+
+}  // namespace
+
+std::uint32_t type_of(const XLOPER12& x) noexcept {
+    return x.xltype & ~ownership_bits;
+}
+
+int rows_of(const XLOPER12& x) noexcept {
+    switch (type_of(x)) {
+        case xltypeMulti:
+            return x.val.array.rows;
+        case xltypeSRef:
+            return x.val.sref.ref.rwLast - x.val.sref.ref.rwFirst + 1;
+        case xltypeRef:
+            if (x.val.mref.lpmref == nullptr || x.val.mref.lpmref->count == 0) {
+                return 0;
+            }
+            return x.val.mref.lpmref->reftbl[0].rwLast - x.val.mref.lpmref->reftbl[0].rwFirst + 1;
+        case xltypeMissing:
+        case xltypeNil:
+            return 0;
+        default:
+            return 1;
+    }
+}
+
+int columns_of(const XLOPER12& x) noexcept {
+    switch (type_of(x)) {
+        case xltypeMulti:
+            return x.val.array.columns;
+        case xltypeSRef:
+            return x.val.sref.ref.colLast - x.val.sref.ref.colFirst + 1;
+        case xltypeRef:
+            if (x.val.mref.lpmref == nullptr || x.val.mref.lpmref->count == 0) {
+                return 0;
+            }
+            return x.val.mref.lpmref->reftbl[0].colLast - x.val.mref.lpmref->reftbl[0].colFirst + 1;
+        case xltypeMissing:
+        case xltypeNil:
+            return 0;
+        default:
+            return 1;
+    }
+}
+
+const XLOPER12& element_of(const XLOPER12& x, int r, int c) {
+    const int rows = rows_of(x);
+    const int columns = columns_of(x);
+    if (rows <= 0 || columns <= 0) {
+        ensure_failed("xll::xloper::index", __LINE__, "rows() > 0 && columns() > 0");
+    }
+    if (type_of(x) != xltypeMulti) {
+        return x;
+    }
+    const auto i = static_cast<std::size_t>(wrap(r, rows)) * static_cast<std::size_t>(columns) +
+                   static_cast<std::size_t>(wrap(c, columns));
+    return x.val.array.lparray[i];
+}
+
+bool is_numeric(const XLOPER12& x) noexcept {
+    const auto t = type_of(x);
+    return t == xltypeNum || t == xltypeBool || t == xltypeInt;
+}
+
+double numeric_of(const XLOPER12& x) {
+    switch (type_of(x)) {
+        case xltypeNum:
+            return x.val.num;
+        case xltypeBool:
+            return x.val.xbool ? 1.0 : 0.0;
+        case xltypeInt:
+            return x.val.w;
+        default:
+            ensure_failed("xll::xloper::AsDouble", __LINE__, "IsNumeric()");
+    }
+}
+
+std::u16string text_of(const XLOPER12& x) {
+    double number = 0;
+    switch (type_of(x)) {
+        case xltypeStr:
+            return x.val.str ? std::u16string(x.val.str + 1, x.val.str[0]) : std::u16string();
+        case xltypeNum:
+            number = x.val.num;
+            break;
+        case xltypeBool:
+            number = x.val.xbool ? 1 : 0;
+            break;
+        case xltypeInt:
+            number = x.val.w;
+            break;
+        default:
+            return {};
+    }
+    char buffer[32];
+    if (std::trunc(number) == number && std::fabs(number) < 1e15) {
+        std::snprintf(buffer, sizeof buffer, "%lld", static_cast<long long>(number));
+    } else {
+        std::snprintf(buffer, sizeof buffer, "%.15g", number);
+    }
+    return std::u16string(buffer, buffer + std::strlen(buffer));
+}
+
+std::string utf8_of(const XLOPER12& x) {
+    if (type_of(x) == xltypeStr) {
+        if (x.val.str == nullptr) {
+            return {};
+        }
+        return platform::utf16_to_utf8(std::u16string_view(x.val.str + 1, x.val.str[0]));
+    }
+    const std::u16string text = text_of(x);
+    return std::string(text.begin(), text.end());  // digits only
+}
+
+xloper::xloper(const XLOPER12& o) : xloper() {
+    switch (type_of(o)) {
+        case xltypeNum:
+        case xltypeBool:
+        case xltypeErr:
+        case xltypeInt:
+        case xltypeMissing:
+        case xltypeNil:
+        case xltypeRef:
+        case xltypeSRef:
+        case xltypeBigData:
+            // A copy never owns the source's host memory, so the ownership bits stay behind.
+            val = o.val;
+            xltype = type_of(o);
+            break;
+        case xltypeStr:
+            if (o.val.str == nullptr) {
+                str_alloc(static_cast<const XCHAR*>(nullptr), 0);
+            } else {
+                str_alloc(o.val.str + 1, o.val.str[0]);
+            }
+            break;
+        case xltypeMulti: {
+            make_grid(o.val.array.rows, o.val.array.columns);
+            try {
+                const std::size_t n = size();
+                for (std::size_t i = 0; i < n; ++i) {
+                    elements()[i] = o.val.array.lparray[i];
+                }
+            } catch (...) {
+                multi_free();
+                throw;
+            }
+            break;
+        }
+        default:
+            throw std::runtime_error("xloper: unknown xltype");
+    }
+}
+
+xloper::xloper(xloper&& o) noexcept : xloper() {
+    take(o);
+}
+
+xloper::~xloper() {
+    try {
+        free();
+    } catch (...) {
+        // Only reached without a host to give its memory back to.
+    }
+}
+
+void xloper::take(XLOPER12& o) noexcept {
+    val = o.val;
+    xltype = o.xltype;
+    o.val.num = 0;
+    o.xltype = xltypeNil;
+}
+
+xloper xloper::boolean(bool b) noexcept {
+    xloper x;
+    x.val.xbool = b ? 1 : 0;
+    x.xltype = xltypeBool;
+    return x;
+}
+
+xloper xloper::error(int err) noexcept {
+    xloper x;
+    x.val.err = err;
+    x.xltype = xltypeErr;
+    return x;
+}
+
+xloper xloper::integer(int w) noexcept {
+    xloper x;
+    x.val.w = w;
+    x.xltype = xltypeInt;
+    return x;
+}
+
+xloper xloper::missing() noexcept {
+    xloper x;
+    x.xltype = xltypeMissing;
+    return x;
+}
+
+xloper& xloper::operator=(const XLOPER12& o) {
+    // Copy first: o may be this value or one of its elements.
+    xloper copy(o);
+    return *this = std::move(copy);
+}
+
+xloper& xloper::operator=(xloper&& o) noexcept {
+    if (this != &o) {
+        xloper old;
+        old.take(*this);
+        take(o);
+    }
+    return *this;
+}
+
+xloper& xloper::str_alloc(const XCHAR* s, std::size_t len) {
+    XLL_ENSURE("xll::xloper::str_alloc", len <= charmax);
+    if (s == nullptr) {
+        len = 0;
+    }
+    XCHAR* buffer = allocate_string(len);
+    if (len > 0) {
+        std::memcpy(buffer + 1, s, len * sizeof(XCHAR));
+    }
+    free();
+    val.str = buffer;
+    xltype = xltypeStr;
+    return *this;
+}
+
+xloper& xloper::str_alloc(const char* s, std::size_t len) {
+    if (s == nullptr || len == 0) {
+        return str_alloc(static_cast<const XCHAR*>(nullptr), 0);
+    }
+    XLL_ENSURE("xll::xloper::str_alloc",
+               len <= static_cast<size_t>((std::numeric_limits<int>::max)()));
+    const int bytes = static_cast<int>(len);
+    XCHAR direct[256];
+    int cch = platform::utf8_to_utf16(s, bytes, direct, 256);
+    if (cch > 0) {
+        return str_alloc(direct, static_cast<std::size_t>(cch));
+    }
+    cch = platform::utf8_to_utf16(s, bytes, nullptr, 0);
+    XLL_ENSURE("xll::xloper::str_alloc", cch >= 0);
+    XLL_ENSURE("xll::xloper::str_alloc", cch <= charmax);
+    if (cch == 0) {
+        return str_alloc(static_cast<const XCHAR*>(nullptr), 0);
+    }
+    std::unique_ptr<XCHAR, FreeDeleter> buffer(allocate_string(static_cast<std::size_t>(cch)));
+    const int written = platform::utf8_to_utf16(s, bytes, buffer.get() + 1, cch);
+    XLL_ENSURE("xll::xloper::str_alloc", written == cch);
+    free();
+    val.str = buffer.release();
+    xltype = xltypeStr;
+    return *this;
+}
+
+xloper& xloper::str_append(const XCHAR* s, std::size_t len) {
+    XLL_ENSURE("xll::xloper::str_append", IsString());
+    XLL_ENSURE("xll::xloper::str_append", CharCount() + len < charmax);
+    if (s == nullptr) {
+        len = 0;
+    }
+    const auto old = static_cast<std::size_t>(CharCount());
+    XCHAR* buffer = allocate_string(old + len);
+    if (old > 0) {
+        std::memcpy(buffer + 1, val.str + 1, old * sizeof(XCHAR));
+    }
+    if (len > 0) {
+        std::memcpy(buffer + 1 + old, s, len * sizeof(XCHAR));
+    }
+    try {
+        free();
+    } catch (...) {
+        std::free(buffer);
+        throw;
+    }
+    val.str = buffer;
+    xltype = xltypeStr;
+    return *this;
+}
+
+void xloper::free() {
+    if (xltype & xlbitXLFree) {
+        struct Reset {
+            xloper* x;
+            ~Reset() {
+                x->val.num = 0;
+                x->xltype = xltypeNil;
+            }
+        } reset{this};
+        XLOPER12* self = this;
+        XlCallV(xlFree, 1, &self);
+        return;
+    }
+    switch (type()) {
+        case xltypeStr:
+            std::free(val.str);
+            break;
+        case xltypeMulti:
+            multi_free();
+            break;
+        default:
+            break;
+    }
+    val.num = 0;
+    xltype = xltypeNil;
+}
+
+void xloper::multi_free() {
+    XLL_ENSURE("xll::xloper::multi_free", IsMulti());
+    const std::size_t n = size();
+    xloper* e = elements();
+    for (std::size_t i = 0; i < n; ++i) {
+        e[i].~xloper();
+    }
+    std::free(val.array.lparray);
+    val.num = 0;
+    xltype = xltypeNil;
+}
+
+void xloper::make_grid(int rows, int columns) {
+    const std::size_t n = static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
+    void* block = std::malloc(n * sizeof(xloper));
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    auto* e = static_cast<xloper*>(block);
+    for (std::size_t i = 0; i < n; ++i) {
+        new (e + i) xloper();
+    }
+    free();
+    val.array.lparray = e;
+    val.array.rows = rows;
+    val.array.columns = columns;
+    xltype = xltypeMulti;
+}
+
+std::size_t xloper::size() const noexcept {
+    return static_cast<std::size_t>(rows()) * static_cast<std::size_t>(columns());
+}
+
+xloper& xloper::index(std::size_t i) {
+    return const_cast<xloper&>(static_cast<const xloper&>(*this).index(i));
+}
+
+const xloper& xloper::index(std::size_t i) const {
+    if (!IsMulti()) {
+        XLL_ENSURE("xll::xloper::index", i == 0);
+        return *this;
+    }
+    if (i >= size()) {
+        throw std::out_of_range("Index out of bounds");
+    }
+    return elements()[i];
+}
+
+xloper& xloper::index(int r, int c) {
+    return const_cast<xloper&>(static_cast<const xloper&>(*this).index(r, c));
+}
+
+const xloper& xloper::index(int r, int c) const {
+    XLL_ENSURE("xll::xloper::index", rows() > 0 && columns() > 0);
+    if (!IsMulti()) {
+        return *this;
+    }
+    return elements()[static_cast<std::size_t>(wrap(r, rows())) *
+                          static_cast<std::size_t>(columns()) +
+                      static_cast<std::size_t>(wrap(c, columns()))];
+}
+
+xloper& xloper::multi_realloc(int rows, int columns) {
+    XLL_ENSURE("xll::xloper::multi_realloc", rows >= 0 && columns >= 0);
+    const std::size_t n = static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
+    if (n == 0) {
+        free();
+        XLL_ENSURE("xll::xloper::multi_realloc", xltype == xloper{}.xltype);
+        return *this;
+    }
+    if (!IsMulti()) {
+        xloper old(std::move(*this));
+        try {
+            make_grid(rows, columns);
+        } catch (...) {
+            *this = std::move(old);
+            throw;
+        }
+        elements()[0] = std::move(old);
+        return *this;
+    }
+    const std::size_t old_n = size();
+    if (n != old_n) {
+        void* block = std::malloc(n * sizeof(xloper));
+        if (block == nullptr) {
+            throw std::bad_alloc();
+        }
+        auto* fresh = static_cast<xloper*>(block);
+        xloper* old = elements();
+        // Elements keep their linear positions; their content moves bit for bit.
+        for (std::size_t i = 0; i < n; ++i) {
+            new (fresh + i) xloper();
+            if (i < old_n) {
+                fresh[i].take(old[i]);
+            }
+        }
+        for (std::size_t i = n; i < old_n; ++i) {
+            old[i].~xloper();
+        }
+        std::free(old);
+        val.array.lparray = fresh;
+    }
+    val.array.rows = rows;
+    val.array.columns = columns;
+    return *this;
+}
+
+xloper& xloper::push_back(xloper o, Side side) {
+    if (o.IsNil()) {
+        return *this;
+    }
+    if (IsNil()) {
+        return *this = std::move(o);
+    }
+    const int r = rows();
+    const int c = columns();
+    xloper grid;
+    switch (side) {
+        case Side::Down:
+            XLL_ENSURE("xll::xloper::push_back", c == o.columns());
+            grid.make_grid(r + o.rows(), c);
+            for (int i = 0; i < grid.rows(); ++i) {
+                for (int j = 0; j < c; ++j) {
+                    grid.index(i, j) = i < r ? index(i, j) : o.index(i - r, j);
+                }
+            }
+            break;
+        case Side::Right:
+            XLL_ENSURE("xll::xloper::push_back", r == o.rows());
+            grid.make_grid(r, c + o.columns());
+            for (int i = 0; i < r; ++i) {
+                for (int j = 0; j < grid.columns(); ++j) {
+                    grid.index(i, j) = j < c ? index(i, j) : o.index(i, j - c);
+                }
+            }
+            break;
+        default:
+            XLL_ENSURE("xll::xloper::push_back", !"xloper::push_back: unimplimented Side");
+    }
+    return *this = std::move(grid);
+}
+
+double xloper::AsDouble() const {
+    return numeric_of(*this);
+}
+
+double xloper::AsNumber() const {
+    XLL_ENSURE("xll::xloper::AsDouble", IsDouble());
+    return val.num;
+}
+
+bool xloper::AsBool() const {
+    XLL_ENSURE("xll::xloper::AsBool", IsBool());
+    return val.xbool != 0;
+}
+
+xloper::operator bool() const noexcept {
+    switch (type()) {
+        case xltypeNum:
+            return val.num != 0 || std::isnan(val.num);
+        case xltypeStr:
+            return CharCount() > 0;
+        case xltypeBool:
+            return val.xbool != 0;
+        case xltypeInt:
+            return val.w != 0;
+        case xltypeRef:
+        case xltypeSRef:
+            return true;
+        case xltypeBigData:
+            return val.bigdata.cbData != 0;
+        case xltypeMulti:
+            for (std::size_t i = 0; i < size(); ++i) {
+                if (static_cast<bool>(elements()[i])) {
+                    return true;
+                }
+            }
+            return false;
+        default:
+            return false;
+    }
+}
+
+}  // namespace xll

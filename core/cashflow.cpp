@@ -33,8 +33,9 @@ std::vector<CashflowRow> cashflow_rows(QVLSwap& swap, Date t, double event_rate)
 
     std::vector<Date> dates;
     dates.reserve(3 * (swap.floating_periods.size() + swap.fixed_periods.size()));
+    // A period's dates mostly coincide; dropping repeats here keeps the sort short.
     const auto collect = [&dates](Date d) {
-        if (d != invalid_date) dates.push_back(d);
+        if (d != invalid_date && (dates.empty() || dates.back() != d)) dates.push_back(d);
     };
     for (const FloatingPeriod& p : swap.floating_periods) {
         collect(p.publication_date);
@@ -53,6 +54,7 @@ std::vector<CashflowRow> cashflow_rows(QVLSwap& swap, Date t, double event_rate)
     for (std::size_t i = 0; i < dates.size(); ++i) {
         rows[i].date = dates[i];
         rows[i].date_text = format_date(dates[i]);
+        rows[i].description.reserve(64);  // room for the longest description
         rows[i].values.fill(std::numeric_limits<double>::quiet_NaN());
     }
     // Every date looked up here was collected above.

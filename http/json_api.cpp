@@ -1,0 +1,173 @@
+#include "http/json_api.hpp"
+
+#include <stdexcept>
+
+#include "core/calendar.hpp"
+#include "core/date.hpp"
+#include "excel/object_cache.hpp"
+#include "http/json_documents.hpp"
+#include "http/utf8.hpp"
+
+namespace qvl::service {
+
+namespace {
+
+using addin::ObjectCache;
+using win32util::HttpServer;
+
+// A fault of the request itself, answered 400.
+class RequestError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+HttpServer::Response answer(std::uint16_t status, std::string body) {
+    const char* reason = status == 200   ? "OK"
+                         : status == 400 ? "Bad Request"
+                                         : "Internal Server Error";
+    return HttpServer::Response{status, reason, std::move(body)};
+}
+
+std::shared_ptr<QVLSwap> resolve_swap(const JsonObject& object) {
+    std::optional<std::string> swap;
+    std::optional<std::string> index;
+    if (HasMember(object, "swap")) swap = GetText(object, "swap", "");
+    if (HasMember(object, "Index")) index = GetText(object, "Index", "");
+    return ObjectCache::Instance().ResolveSwap(swap, index);
+}
+
+Date read_trade_date(std::string_view text) {
+    try {
+        return parse_date(text);
+    } catch (const std::exception&) {
+        throw RequestError("Invalid 'Trade Date'");
+    }
+}
+
+Date required_trade_date(const JsonObject& object) {
+    const std::string text = GetText(object, "Trade Date", "");
+    if (text.empty()) throw RequestError("'Trade Date' is required");
+    return read_trade_date(text);
+}
+
+std::string ois_date_of(const QVLSwap& swap) {
+    return format_date(swap.curve->trade_date());
+}
+
+std::string series_answer() {
+    return SeriesDocument(ObjectCache::Instance().ListSeries());
+}
+
+std::string specs_answer(const JsonObject& object) {
+    const auto swap = resolve_swap(object);
+    const Date trade_date = swap->tradeDate != invalid_date
+                                ? swap->tradeDate
+                                : read_trade_date(GetText(object, "Trade Date", "2026-01-21"));
+    return SpecsDocument(*swap, *swap->series, trade_date, advance_business_days(trade_date, 3));
+}
+
+std::string calculate_answer(const JsonObject& object) {
+    const auto swap = resolve_swap(object);
+    const Date trade_date = required_trade_date(object);
+    const std::string ois = ois_date_of(*swap);
+
+    if (HasMember(object, "Init Clean Price") && HasMember(object, "Close Clean Price")) {
+        const std::string init_text = HasMember(object, "Initiation Date")
+                                          ? GetText(object, "Initiation Date", "")
+                                          : GetText(object, "Init Trade Date", "");
+        const Date init_date = parse_date(init_text);
+        return PnLToJson(swap->trade_pnl(init_date, GetNumber(object, "Init Clean Price", 0),
+                                         trade_date, GetNumber(object, "Close Clean Price", 0), ois,
+                                         GetNumber(object, "Credit Event Rate", 200)));
+    }
+    if (HasMember(object, "Clean Price")) {
+        const double upfront = 100.0 - GetNumber(object, "Clean Price", 0);
+        return ValuationToJson(swap->solve_from_upfront(trade_date, upfront, ois));
+    }
+    if (HasMember(object, "Conventional Spread")) {
+        return ValuationToJson(
+            swap->solve_from_spread(trade_date, GetNumber(object, "Conventional Spread", 0), ois));
+    }
+    if (HasMember(object, "Upfront Fee")) {
+        return ValuationToJson(
+            swap->solve_from_upfront(trade_date, GetNumber(object, "Upfront Fee", 0), ois));
+    }
+    if (HasMember(object, "Credit Event Rate")) {
+        return ValuationToJson(
+            swap->calc_from_event_rate(trade_date, GetNumber(object, "Credit Event Rate", 0), ois));
+    }
+    throw RequestError(
+        "Calculate requires 'Clean Price', 'Conventional Spread', 'Upfront Fee', or 'Credit "
+        "Event Rate'");
+}
+
+std::string payment_answer(const JsonObject& object) {
+    const auto swap = resolve_swap(object);
+    const Date trade_date = required_trade_date(object);
+    if (!HasMember(object, "Clean Price")) throw RequestError("'Clean Price' is required");
+    const double clean_price = GetNumber(object, "Clean Price", 0);
+    const std::string ois = ois_date_of(*swap);
+    const double total = swap->get_trade_total_payment(trade_date, clean_price, swap->eventRate);
+    return PaymentDocument(-total, advance_business_days(trade_date, 3), ois);
+}
+
+HttpServer::Response run(std::string_view body) {
+    const auto object = ParseRequestObject(body);
+    if (!object) throw RequestError("No JSON data received");
+    const std::string kind = GetText(*object, "Request", "");
+    if (kind.empty()) throw RequestError("'Request' field is missing");
+    if (kind == "Series") return answer(200, series_answer());
+    if (kind == "Specs") return answer(200, specs_answer(*object));
+    if (kind == "Calculate") return answer(200, calculate_answer(*object));
+    if (kind == "Payment") return answer(200, payment_answer(*object));
+    throw RequestError("Unknown Request: " + kind);
+}
+
+}  // namespace
+
+std::optional<JsonObject> ParseRequestObject(std::string_view body) {
+    const std::string text = win32util::ReplaceMalformedUtf8(body);
+    JsonObject parsed = JsonObject::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (!parsed.is_object() || parsed.empty()) return std::nullopt;
+    return parsed;
+}
+
+bool HasMember(const JsonObject& object, std::string_view name) {
+    return object.is_object() && object.find(name) != object.end();
+}
+
+std::string GetText(const JsonObject& object, std::string_view name, std::string_view fallback) {
+    if (object.is_object()) {
+        const auto it = object.find(name);
+        if (it != object.end() && it->is_string()) return it->get<std::string>();
+    }
+    return std::string(fallback);
+}
+
+double GetNumber(const JsonObject& object, std::string_view name, double fallback) {
+    if (object.is_object()) {
+        const auto it = object.find(name);
+        if (it != object.end() && it->is_number()) return it->get<double>();
+    }
+    return fallback;
+}
+
+HttpServer::Response HandleApi(const HttpServer::Request& request) {
+    try {
+        // Worksheet functions use the same cached objects on the host's thread.
+        const auto lock = ObjectCache::Instance().CalculationLock();
+        try {
+            return run(request.body);
+        } catch (const RequestError& e) {
+            return answer(400, JsonErrorDocument(e.what()));
+        } catch (const std::exception& e) {
+            return answer(500, JsonErrorDocument(e.what()));
+        } catch (...) {
+            return answer(500, JsonErrorDocument("Unknown error"));
+        }
+    } catch (...) {
+        return answer(500, R"({"error":"Unknown error"})");
+    }
+}
+
+}  // namespace qvl::service

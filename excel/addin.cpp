@@ -37,11 +37,16 @@ void show_action_error(const char* text) {
 }  // namespace
 
 Proc Proc::Function(std::string_view name) {
+    return Worksheet("?QVL_" + std::string(name), "QVL." + std::string(name), "QVL");
+}
+
+Proc Proc::Worksheet(std::string_view procedure, std::string_view function_text,
+                     std::string_view category) {
     Proc p;
-    p.procedure_ = u"?QVL_" + wide(name);
-    p.return_type_ = u"U";
-    p.function_text_ = u"QVL." + wide(name);
-    p.category_ = u"QVL";
+    p.procedure_ = wide(procedure);
+    p.return_code_ = u'U';
+    p.function_text_ = wide(function_text);
+    p.category_ = wide(category);
     p.macro_type_ = xl_macro_function;
     return p;
 }
@@ -49,7 +54,7 @@ Proc Proc::Function(std::string_view name) {
 Proc Proc::Command(std::string_view procedure, std::string_view command_text) {
     Proc p;
     p.procedure_ = wide(procedure);
-    p.return_type_ = u"A";
+    p.return_code_ = u'A';
     p.function_text_ = wide(command_text);
     p.macro_type_ = xl_macro_command;
     return p;
@@ -72,7 +77,7 @@ Proc& Proc::Help(std::string_view function_help) {
 }
 
 std::u16string Proc::type_text() const {
-    std::u16string text = return_type_;
+    std::u16string text(1, return_code_);
     if (volatile_) {
         text += u'!';
     }

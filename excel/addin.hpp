@@ -24,6 +24,9 @@ class Proc {
   public:
     // A worksheet function "QVL.<name>" exported as "?QVL_<name>", category "QVL", returning "U".
     static Proc Function(std::string_view name);
+    // Any worksheet function returning "U".
+    static Proc Worksheet(std::string_view procedure, std::string_view function_text,
+                          std::string_view category);
     // A command (type "A", no arguments, no category) exported under its procedure name.
     static Proc Command(std::string_view procedure, std::string_view command_text);
 
@@ -52,7 +55,7 @@ class Proc {
 
   private:
     std::u16string procedure_;
-    std::u16string return_type_;
+    char16_t return_code_ = u'U';
     std::u16string function_text_;
     std::u16string category_;
     std::u16string function_help_;

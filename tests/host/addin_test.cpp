@@ -1,0 +1,210 @@
+// qvl.xll loaded by the stand-in host: registration, lifecycle, logging and what the add-in says
+// about itself.
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/host/addin_fixture.hpp"
+
+namespace {
+
+using standin::Value;
+
+struct Expected {
+    const char* function_text;
+    const char* type_text;
+    const char* argument_text;
+    const char* function_help;
+    std::vector<std::string> argument_help;
+};
+
+// In registration order.
+const std::vector<Expected> table = {
+    {"QVL.RunTests",
+     "U",
+     "",
+     "Run QVL calculator unit tests. Returns 'ok' or the error message on failure.",
+     {}},
+    {"cellkit.ClearStatus", "A", "", "", {}},
+    {"cellkit.ToggleLogging", "A", "", "", {}},
+    {"QVL.IsBusinessDay",
+     "UQ",
+     "date",
+     "Returns TRUE if the date is a NYB business day.",
+     {"Date to check."}},
+    {"QVL.RollToFollowingBD",
+     "UQQ",
+     "date, roll_days",
+     "Roll a date to the next NYB business day, optionally advancing by N business days.",
+     {"Starting date.", "Number of business days to advance (default 0)."}},
+    {"QVL.NextPublicationDate",
+     "UQ",
+     "date",
+     "Return the next QVL index publication date on or after the given date.",
+     {"Reference date."}},
+    {"QVL.PrevPublicationDate",
+     "UQ",
+     "date",
+     "Return the previous QVL index publication date on or before the given date.",
+     {"Reference date."}},
+    {"QVL.DayCountACT360",
+     "UQQ",
+     "start_date, end_date",
+     "ACT/360 day-count fraction between two dates.",
+     {"Start date.", "End date."}},
+    {"QVL.DayCountACT365",
+     "UQQ",
+     "start_date, end_date",
+     "ACT/365.25 day-count fraction between two dates.",
+     {"Start date.", "End date."}},
+    {"QVL.DateFromTenor",
+     "UQQ",
+     "date, tenor",
+     "Compute a future date by adding a tenor string and rolling to the next business day.",
+     {"Starting date.", "Tenor string (e.g. '3M', '1Y')."}},
+    {"QVL.Version", "U", "", "Return the QVL add-in version string.", {}},
+    {"QVL.BuildDate", "U", "", "Return the date and time this add-in was compiled.", {}},
+};
+
+// One line of the log: a 23-character time stamp, two blanks, the text, CR LF.
+std::string line_pattern(const std::string& text) {
+    return R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3}  )" + text + "\r\n";
+}
+
+TEST_F(QvlAddin, RegistersEveryItemInOrder) {
+    ASSERT_EQ(host.open(), 1);
+    const auto& regs = host.registrations();
+    ASSERT_EQ(regs.size(), table.size());
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const Expected& e = table[i];
+        const standin::Registration& r = regs[i];
+        SCOPED_TRACE(e.function_text);
+        EXPECT_EQ(r.function_text, e.function_text);
+        EXPECT_EQ(r.type_text, e.type_text);
+        EXPECT_EQ(r.argument_text, e.argument_text);
+        EXPECT_EQ(r.function_help, e.function_help);
+        EXPECT_EQ(r.argument_help, e.argument_help);
+        EXPECT_EQ(r.module, path_.string());
+        EXPECT_TRUE(r.shortcut.empty());
+        EXPECT_TRUE(r.help_topic.empty());
+        const std::string name(e.function_text);
+        if (name.rfind("QVL.", 0) == 0) {
+            EXPECT_EQ(r.procedure, "?QVL_" + name.substr(4));
+            EXPECT_EQ(r.category, "QVL");
+            EXPECT_EQ(r.macro_type, 1);
+        } else {
+            EXPECT_EQ(r.procedure, name.substr(8));
+            EXPECT_EQ(r.category, "");
+            EXPECT_EQ(r.macro_type, 2);
+        }
+    }
+    EXPECT_TRUE(host.alerts().empty());
+    EXPECT_TRUE(host.faults().empty()) << host.faults().front();
+}
+
+TEST_F(QvlAddin, ShowsItsLoadMessageForSixSeconds) {
+    ASSERT_EQ(host.open(), 1);
+    EXPECT_EQ(host.status_bar(), std::optional<std::string>("qvl addin is loaded"));
+    ASSERT_EQ(host.scheduled().size(), 1u);
+    EXPECT_EQ(host.scheduled()[0].command, "cellkit.ClearStatus");
+    EXPECT_NEAR((host.scheduled()[0].when - host.now()) * 86400.0, 6.0, 1e-3);
+    host.advance(5.9);
+    EXPECT_TRUE(host.status_bar().has_value());
+    host.advance(0.1);
+    EXPECT_FALSE(host.status_bar().has_value());
+    EXPECT_TRUE(host.faults().empty());
+}
+
+TEST_F(QvlAddin, UnregistersEverythingOnClose) {
+    ASSERT_EQ(host.open(), 1);
+    EXPECT_EQ(host.close(), 1);
+    EXPECT_TRUE(host.registrations().empty());
+    EXPECT_THROW(host.call("QVL.Version"), std::invalid_argument);
+    // Opening again registers everything again.
+    ASSERT_EQ(host.open(), 1);
+    EXPECT_EQ(host.registrations().size(), table.size());
+    EXPECT_EQ(host.add(), 1);
+    EXPECT_EQ(host.remove(), 1);
+    EXPECT_EQ(host.auto_register("QVL.Version"), Value("QVL.Version"));
+    EXPECT_TRUE(host.faults().empty());
+}
+
+TEST_F(QvlAddin, LogsEntryPointsOnlyWhileSwitchedOn) {
+    ASSERT_EQ(host.open(), 1);
+    EXPECT_FALSE(std::filesystem::exists(log_file()));
+    EXPECT_EQ(host.run_command("cellkit.ToggleLogging"), 1);
+    ASSERT_EQ(host.close(), 1);
+    EXPECT_TRUE(std::regex_match(log_text(), std::regex(line_pattern("xlAutoClose: begin") +
+                                                        line_pattern("xlAutoClose: end"))))
+        << log_text();
+
+    ASSERT_EQ(host.open(), 1);
+    const std::string after_open = log_text();
+    EXPECT_TRUE(std::regex_search(after_open, std::regex(line_pattern("xlAutoOpen: begin") +
+                                                         line_pattern("xlAutoOpen: end") + "$")))
+        << after_open;
+
+    // Twice more: off, then on and off again.
+    host.run_command("cellkit.ToggleLogging");
+    host.run_command("cellkit.ToggleLogging");
+    host.run_command("cellkit.ToggleLogging");
+    host.add();
+    EXPECT_EQ(log_text(), after_open);
+}
+
+TEST_F(QvlAddin, CarriesOnWhenTheHostRefusesParts) {
+    host.run_export("ToggleLogging");
+    // A refused registration: an alert naming it, the rest registered.
+    host.reject_registration("QVL.Version");
+    // The clock and the timer answer with errors: logged, not fatal.
+    host.inject(xlfNow, xlret_success, Value::error(xlerrValue));
+    ASSERT_EQ(host.open(), 1);
+    ASSERT_EQ(host.alerts().size(), 1u);
+    EXPECT_NE(host.alerts()[0].find("QVL.Version"), std::string::npos);
+    EXPECT_EQ(host.registrations().size(), table.size() - 1);
+    EXPECT_TRUE(host.scheduled().empty());
+    EXPECT_NE(log_text().find("  SetupCallback: xlfNow failed\r\n"), std::string::npos);
+    host.close();
+
+    host.inject(xlcOnTime, xlret_success, Value::error(xlerrValue));
+    ASSERT_EQ(host.open(), 1);
+    EXPECT_NE(log_text().find("  SetupCallback: xlcOnTime failed\r\n"), std::string::npos);
+    host.close();
+
+    // A clock that answers with something other than a number is an error inside the add-in;
+    // xlAutoOpen catches it and still succeeds.
+    host.inject(xlfNow, xlret_success, Value("noon"));
+    ASSERT_EQ(host.open(), 1);
+    EXPECT_NE(log_text().find("\"IsDouble()\" failed"), std::string::npos);
+    EXPECT_NE(log_text().rfind("  xlAutoOpen: end\r\n"), std::string::npos);
+}
+
+TEST_F(QvlAddin, FailsToOpenWhenTheHostFailsACall) {
+    host.run_export("ToggleLogging");
+    host.inject(xlGetName, xlret_failed);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(host.open(), 0);
+    const std::string boxes = testing::internal::GetCapturedStderr();
+    EXPECT_NE(boxes.find("AddIn Auto<Close> failed"), std::string::npos) << boxes;
+    EXPECT_NE(boxes.find("\"result.IsError()\" failed"), std::string::npos) << boxes;
+    EXPECT_NE(boxes.find("xll::xlAutoOpen"), std::string::npos) << boxes;
+    EXPECT_NE(log_text().find("  xlAutoOpen: Open failed\r\n"), std::string::npos);
+    // The first item failed, so nothing else was registered and no message was shown.
+    EXPECT_TRUE(host.registrations().empty());
+    EXPECT_FALSE(host.status_bar().has_value());
+}
+
+TEST_F(QvlAddin, ReportsVersionBuildDateAndSelfCheck) {
+    ASSERT_EQ(host.open(), 1);
+    EXPECT_EQ(host.call("QVL.Version"), Value("1.0.0.3"));
+    const Value built = host.call("QVL.BuildDate");
+    ASSERT_TRUE(built.is_text());
+    EXPECT_TRUE(
+        std::regex_match(built.text(), std::regex(R"(\d{2}-[A-Z][a-z]{2}-\d{4} \d{2}:\d{2})")))
+        << built;
+    EXPECT_EQ(host.call("QVL.RunTests"), Value("ok"));
+    EXPECT_TRUE(host.faults().empty());
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+// The stand-in host against probe.xll, an add-in that exercises the cell values through the
+// host and breaks some of the host's rules on purpose.
+
+#include <string>
+
+#include "tests/host/addin_fixture.hpp"
+
+namespace {
+
+using standin::Value;
+
+class Probe : public AddinFixture {
+  protected:
+    Probe() : AddinFixture(PROBE_XLL_PATH) {}
+
+    void SetUp() override {
+        AddinFixture::SetUp();
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(host.open(), 1);
+        testing::internal::GetCapturedStderr();
+    }
+
+    bool has_fault(const std::string& part) const {
+        for (const std::string& f : host.faults()) {
+            if (f.find(part) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    static Value grid(int rows, int columns) {
+        std::vector<Value> cells;
+        for (int i = 0; i < rows * columns; ++i) {
+            cells.emplace_back(i);
+        }
+        return Value::grid(rows, columns, cells);
+    }
+};
+
+TEST_F(Probe, RefusesRegistrationsARealHostRefuses) {
+    EXPECT_NE(host.find("Probe.Echo"), nullptr);
+    EXPECT_EQ(host.find("Probe.TooLong"), nullptr);
+    EXPECT_EQ(host.find("Probe.Mismatch"), nullptr);
+    EXPECT_EQ(host.find("Probe.Nowhere"), nullptr);
+    EXPECT_TRUE(has_fault("Probe.TooLong") || has_fault("longer than 255 characters"));
+    EXPECT_TRUE(has_fault("Probe.Mismatch: argument text names 1 arguments, type text 2"));
+    EXPECT_TRUE(has_fault("Probe.Nowhere: no export named ProbeNowhere"));
+    // The add-in tells the user and goes on with the rest.
+    ASSERT_EQ(host.alerts().size(), 2u);
+    EXPECT_EQ(host.alerts()[0], "Could not register Probe.TooLong");
+    EXPECT_EQ(host.alerts()[1], "Could not register Probe.Nowhere");
+    EXPECT_NE(host.find("Probe.Misbehave"), nullptr);
+}
+
+TEST_F(Probe, PassesValuesAsAHostDoes) {
+    EXPECT_EQ(host.call("Probe.Echo", {2.5}), Value(2.5));
+    EXPECT_EQ(host.call("Probe.Echo", {"text"}), Value("text"));
+    EXPECT_EQ(host.call("Probe.Echo", {Value::boolean(true)}), Value::boolean(true));
+    EXPECT_EQ(host.call("Probe.Echo", {Value::error(xlerrNA)}), Value::error(xlerrNA));
+    EXPECT_EQ(host.call("Probe.Echo", {Value()}), Value());
+    EXPECT_EQ(host.call("Probe.Echo"), Value::missing());
+    // Empty cells of a range arrive as nil.
+    const Value range = Value::grid(1, 3, {Value("a"), Value::missing(), Value(1)});
+    EXPECT_EQ(host.call("Probe.Echo", {range}), Value::grid(1, 3, {Value("a"), Value(), Value(1)}));
+
+    // Omitted "B" arguments arrive as 0, texts that are numbers as numbers; a text that is not
+    // stops the call.
+    EXPECT_EQ(host.call("Probe.Text"), Value(""));
+    EXPECT_EQ(host.call("Probe.Text", {"2", Value()}), Value("xx"));
+    EXPECT_EQ(host.call("Probe.Text", {"two"}), Value::error(xlerrValue));
+
+    // Results are copied before the add-in reuses its result value.
+    const Value first = host.call("Probe.Echo", {"first"});
+    host.call("Probe.Echo", {"second"});
+    EXPECT_EQ(first, Value("first"));
+    EXPECT_THROW(host.call("Probe.Echo", {1, 2}), std::invalid_argument);
+    EXPECT_THROW(host.call("Probe.Unknown"), std::invalid_argument);
+    EXPECT_TRUE(host.faults().size() == 3u);  // only the three refused registrations
+}
+
+TEST_F(Probe, CarriesLongTextsToTheLimit) {
+    EXPECT_EQ(host.call("Probe.Text", {32767}).text16().size(), 32767u);
+    EXPECT_NE(host.call("Probe.Text", {32768}).text().find("\"len <= charmax\" failed"),
+              std::string::npos);
+    EXPECT_EQ(host.call("Probe.Text", {32765, 1}).text16().size(), 32766u);
+    EXPECT_NE(host.call("Probe.Text", {32766, 1}).text().find("\"CharCount() + len < charmax\""),
+              std::string::npos);
+    const Value longest(std::string(32767, 'a'));
+    EXPECT_EQ(host.call("Probe.Echo", {longest}), longest);
+}
+
+TEST_F(Probe, ReshapesAndIndexesGrids) {
+    EXPECT_EQ(host.call("Probe.Reshape", {grid(2, 2), 1, 4}), Value::grid(1, 4, {0, 1, 2, 3}));
+    EXPECT_EQ(host.call("Probe.Reshape", {grid(2, 2), 3, 2}),
+              Value::grid(3, 2, {0, 1, 2, 3, Value(), Value()}));
+    EXPECT_EQ(host.call("Probe.Reshape", {"one", 1, 2}), Value::grid(1, 2, {"one", Value()}));
+    EXPECT_EQ(host.call("Probe.Reshape", {grid(2, 2), 0, 2}), Value());
+    EXPECT_EQ(host.call("Probe.Cell", {grid(2, 2), 5, 0}), Value(2));
+    EXPECT_EQ(host.call("Probe.Cell", {7, 3, 9}), Value(7));
+    EXPECT_NE(host.call("Probe.Cell", {Value(), 0, 0}).text().find("xll::xloper::index"),
+              std::string::npos);
+    EXPECT_EQ(host.call("Probe.Stack", {grid(1, 2), grid(1, 2), 0}),
+              Value::grid(2, 2, {0, 1, 0, 1}));
+    EXPECT_EQ(host.call("Probe.Stack", {"a", "b", 1}), Value::grid(1, 2, {"a", "b"}));
+    EXPECT_NE(host.call("Probe.Stack", {grid(1, 2), grid(1, 3), 0}).text().find("c == o.columns()"),
+              std::string::npos);
+}
+
+TEST_F(Probe, FlagsResultsAHostMustNotBeGiven) {
+    host.call("Probe.Misbehave", {1});
+    EXPECT_TRUE(has_fault("Probe.Misbehave returned NULL"));
+    host.call("Probe.Misbehave", {2});
+    EXPECT_TRUE(has_fault("Probe.Misbehave returned a value marked xlbitXLFree"));
+    host.call("Probe.Misbehave", {3});
+    EXPECT_TRUE(has_fault("string result longer than 32767 characters"));
+    // A value the add-in hands over is copied and handed back through xlAutoFree12.
+    const std::size_t before = host.faults().size();
+    EXPECT_EQ(host.call("Probe.Misbehave", {4}), Value("handed over"));
+    EXPECT_EQ(host.faults().size(), before);
+}
+
+TEST_F(Probe, RunsScheduledCommandsOnItsClock) {
+    // The framework's load message and its timer, from the probe's own file name.
+    EXPECT_EQ(host.status_bar(), std::optional<std::string>("probe addin is loaded"));
+    ASSERT_EQ(host.scheduled().size(), 1u);
+    EXPECT_EQ(host.scheduled()[0].command, "cellkit.ClearStatus");
+    const double due = host.scheduled()[0].when;
+
+    // A cancellation names the exact time of the request: at load time it misses, six seconds
+    // later it hits.
+    host.run_command("Probe.Cancel");
+    EXPECT_EQ(host.scheduled().size(), 1u);
+    host.set_now(due);
+    host.run_command("Probe.Cancel");
+    EXPECT_TRUE(host.scheduled().empty());
+
+    // The probe does not register the command it schedules: when it falls due the host says so
+    // instead of calling nothing.
+    host.close();
+    ASSERT_EQ(host.open(), 1);
+    ASSERT_EQ(host.scheduled().size(), 1u);
+    host.advance(6);
+    EXPECT_TRUE(has_fault("scheduled command not registered: cellkit.ClearStatus"));
+    EXPECT_TRUE(host.scheduled().empty());
+}
+
+}  // namespace

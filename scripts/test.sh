@@ -23,4 +23,11 @@ run_config() {
 run_config build/release -DCMAKE_BUILD_TYPE=Release
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_config build/asan -DCMAKE_BUILD_TYPE=Debug -DQVL_SANITIZE=ON -DQVL_BUILD_BENCH=OFF
+# The HTTP service's tests run two threads over the shared cache: check them for races too.
+echo "== configure build/tsan"
+cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQVL_TSAN=ON -DQVL_BUILD_BENCH=OFF
+echo "== build build/tsan (http_tests)"
+cmake --build build/tsan -j "$jobs" --target http_tests
+echo "== test build/tsan"
+TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/http/http_tests
 echo "== all tests passed"

@@ -131,12 +131,11 @@ TEST(ServiceControl, StartAndStopTexts) {
     EXPECT_EQ(PortFromArgument(8080.9), 8080);
     EXPECT_EQ(PortFromArgument(70000), 4464);
     EXPECT_EQ(PortFromArgument(-1), 65535);
-    EXPECT_EQ(PortFromArgument(1e12), static_cast<std::uint16_t>(1000000000000 % 65536));
 
     EXPECT_EQ(HttpStopText(), "HTTP server stopped");  // nothing runs
     // A socket bound to the port makes the start fail; the port is free again afterwards.
     std::uint16_t port = 0;
-    const int holder = bound_socket(0, &port);
+    const int holder = loopback_socket(port, false);
     const std::string where = "127.0.0.1:" + std::to_string(port);
     EXPECT_EQ(HttpStartText(port), "Failed: bind " + where + ": Address already in use");
     EXPECT_FALSE(HttpServiceRunning());
@@ -154,7 +153,7 @@ TEST(ServiceControl, StartAndStopTexts) {
 
 TEST(HttpServerClass, FirstMatchingRouteAnswersAndHandlerFailuresBecome500) {
     std::uint16_t port = 0;
-    ::close(bound_socket(0, &port));
+    ::close(loopback_socket(port, false));
     HttpServer server(port);
     server.AddRoute("GET", u"/fail", [](const HttpServer::Request&) -> HttpServer::Response {
         throw std::runtime_error("boom");
@@ -162,9 +161,7 @@ TEST(HttpServerClass, FirstMatchingRouteAnswersAndHandlerFailuresBecome500) {
     server.AddRoute("POST", u"/echo", [](const HttpServer::Request& r) {
         return HttpServer::Response{201, "Created", r.method + ":" + r.body};
     });
-    server.AddRoute("POST", u"/echo", [](const HttpServer::Request&) {
-        return HttpServer::Response{500, "Internal Server Error", "second"};
-    });
+    server.AddRoute("POST", u"/echo", nullptr);  // never reached: the first match answers
     ASSERT_TRUE(server.Start()) << server.LastError();
     EXPECT_TRUE(server.Start());
     EXPECT_EQ(Client(port).request("GET", "/fail", "").body, R"j({"error":"Unknown error"})j");

@@ -1,17 +1,14 @@
 #pragma once
 
 // A real listener on a free loopback port, the reference objects in the cache, and a plain
-// socket client that speaks just enough HTTP/1.1 to check answers byte for byte.
+// socket client that reads answers with a Content-Length.
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <cstdint>
-#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -21,87 +18,67 @@
 
 namespace qvl::service::testing {
 
+// A TCP socket connected to (or, with connect false, bound to) 127.0.0.1:port; port 0 binds any
+// free port and reports it back.
+inline int loopback_socket(std::uint16_t& port, bool connect) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    timeval limit{5, 0};  // no test waits longer for an answer
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    sockaddr_in a{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+    auto* address = reinterpret_cast<sockaddr*>(&a);
+    socklen_t size = sizeof a;
+    if ((connect ? ::connect(fd, address, size) : ::bind(fd, address, size)) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    ::getsockname(fd, address, &size);
+    if (!connect) port = ntohs(a.sin_port);
+    return fd;
+}
+
 struct Reply {
-    int status = 0;
+    int status = 0;  // 0: closed or timed out before a whole answer
     std::string reason;
     std::map<std::string, std::string> headers;  // names in lower case
     std::string body;
 };
 
-// A socket bound to 127.0.0.1 (port 0: any free one); the caller owns it.
-inline int bound_socket(std::uint16_t port, std::uint16_t* bound = nullptr) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    if (bound) *bound = ntohs(a.sin_port);
-    return fd;
-}
-
 class Client {
   public:
-    explicit Client(std::uint16_t port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-        timeval limit{5, 0};  // no test waits longer for an answer
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    }
+    explicit Client(std::uint16_t port) : fd_(loopback_socket(port, true)) {}
     ~Client() { ::close(fd_); }
-    bool connected() const { return connected_; }
+    bool connected() const { return fd_ >= 0; }
 
-    bool send(const std::string& bytes) {
-        for (std::size_t sent = 0; sent < bytes.size();) {
-            const auto n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) return false;
-            sent += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
+    void send(const std::string& bytes) { ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
 
-    // One answer; status 0 when the connection closed or timed out first.
     Reply read() {
         Reply reply;
-        std::size_t head_end;
-        while ((head_end = buffer_.find("\r\n\r\n")) == std::string::npos) {
+        std::size_t end;
+        while ((end = buffer_.find("\r\n\r\n")) == std::string::npos) {
             if (!fill()) return reply;
         }
-        const std::string head = buffer_.substr(0, head_end);
-        std::size_t line_end = head.find("\r\n");
-        reply.status = std::atoi(head.c_str() + 9);
-        reply.reason = head.substr(13, std::min(line_end, head.size()) - 13);
-        while (line_end != std::string::npos && line_end < head.size()) {
-            const std::size_t next = head.find("\r\n", line_end + 2);
-            const std::string line = head.substr(line_end + 2, next - line_end - 2);
-            std::string name = line.substr(0, line.find(':'));
+        std::size_t line = buffer_.find("\r\n");
+        reply.reason = buffer_.substr(13, line - 13);
+        for (std::size_t next; line < end; line = next) {
+            next = buffer_.find("\r\n", line + 2);
+            const std::size_t colon = buffer_.find(':', line);
+            std::string name = buffer_.substr(line + 2, colon - line - 2);
             for (char& c : name) c = static_cast<char>(std::tolower(c));
-            reply.headers[name] = line.substr(line.find(':') + 2);
-            line_end = next;
+            reply.headers[name] = buffer_.substr(colon + 2, next - colon - 2);
         }
-        const std::size_t length = std::stoul(reply.headers["content-length"]);
-        buffer_.erase(0, head_end + 4);
-        while (buffer_.size() < length) {
+        const std::size_t size = end + 4 + std::stoul(reply.headers["content-length"]);
+        while (buffer_.size() < size) {
             if (!fill()) return Reply{};
         }
-        reply.body = buffer_.substr(0, length);
-        buffer_.erase(0, length);
+        reply.status = std::stoi(buffer_.substr(9, 3));
+        reply.body = buffer_.substr(end + 4, size - end - 4);
+        buffer_.erase(0, size);
         return reply;
     }
 
-    Reply request(const std::string& method, const std::string& target, const std::string& body,
-                  const std::string& extra_headers = "") {
-        send(method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra_headers +
-             "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    Reply request(const std::string& method, const std::string& target, const std::string& body) {
+        send(method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
+             std::to_string(body.size()) + "\r\n\r\n" + body);
         return read();
     }
 
@@ -109,13 +86,11 @@ class Client {
     bool fill() {
         char chunk[16384];
         const auto n = ::recv(fd_, chunk, sizeof chunk, 0);
-        if (n <= 0) return false;
-        buffer_.append(chunk, static_cast<std::size_t>(n));
-        return true;
+        if (n > 0) buffer_.append(chunk, static_cast<std::size_t>(n));
+        return n > 0;
     }
 
     int fd_;
-    bool connected_ = false;
     std::string buffer_;
 };
 
@@ -126,8 +101,8 @@ class ServiceTest : public ::testing::Test {
         clear_cache();
         // Another process may take the free port between the probe and the start.
         for (int attempt = 0; attempt < 20 && !HttpServiceRunning(); ++attempt) {
-            const int probe = bound_socket(0, &port_);
-            ::close(probe);
+            port_ = 0;
+            ::close(loopback_socket(port_, false));
             StartHttpService(port_);
         }
         ASSERT_TRUE(HttpServiceRunning());
@@ -138,12 +113,11 @@ class ServiceTest : public ::testing::Test {
     }
 
     static void clear_cache() {
-        auto& cache = addin::ObjectCache::Instance();
-        const auto lock = cache.CalculationLock();
-        cache.ClearAll();
+        const auto lock = addin::ObjectCache::Instance().CalculationLock();
+        addin::ObjectCache::Instance().ClearAll();
     }
 
-    // The reference curve, series and swap as #YC_n, #Series_n+1, #Swap_n+2.
+    // The reference curve, series and swap, under the next three handles.
     static std::shared_ptr<QVLSwap> store_reference(bool is_buyer = true) {
         auto& cache = addin::ObjectCache::Instance();
         const auto lock = cache.CalculationLock();
@@ -162,11 +136,9 @@ class ServiceTest : public ::testing::Test {
     std::uint16_t port_ = 0;
 };
 
-}  // namespace qvl::service::testing
-
-namespace qvl::service::testing {
-
 // The reference swap valued at 2026-01-20 and 200 bp.
+inline const std::string kCalculateAt200 =
+    R"j({"Request":"Calculate","Trade Date":"2026-01-20","Credit Event Rate":200})j";
 inline const std::string kReferenceValuation =
     R"j({"Upfront Fee (%)":0.03146156,"Conventional Spread (bp)":200.720859,)j"
     R"j("Par Spread (bp)":199.830577,"Credit Event Rate (bp)":200,"Clean Price":99.96853844,)j"
@@ -174,8 +146,5 @@ inline const std::string kReferenceValuation =
     R"j("Cash Settlement Amount":740.94,"Index Factor at Trade":0.997583,)j"
     R"j("Index Factor at Maturity":0.90300152,"Trade Date":"2026-01-20",)j"
     R"j("Settlement Date":"2026-01-23","Payment Date":"2026-02-11","OIS Date":"2026-01-20"})j";
-
-inline const std::string kCalculateAt200 =
-    R"j({"Request":"Calculate","Trade Date":"2026-01-20","Credit Event Rate":200})j";
 
 }  // namespace qvl::service::testing

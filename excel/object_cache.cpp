@@ -26,7 +26,9 @@ std::unique_lock<std::mutex> ObjectCache::CalculationLock() {
 }
 
 std::string ObjectCache::MakeHandle(std::string_view prefix) {
-    const std::int32_t n = counter_.fetch_add(1) + 1;
+    // Wraps like the counter itself instead of overflowing a signed addition.
+    const auto n =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(counter_.fetch_add(1)) + 1u);
     std::string handle = "#";
     handle.append(prefix);
     handle += '_';
@@ -59,6 +61,21 @@ std::shared_ptr<QVLSeries> ObjectCache::FindSeries(const std::string& handle) co
 
 std::shared_ptr<QVLSwap> ObjectCache::FindSwap(const std::string& handle) const {
     return find_in(swaps_, handle);
+}
+
+std::shared_ptr<const YieldCurve> ObjectCache::RequireCurve(const std::string& handle) const {
+    if (auto found = FindCurve(handle)) return found;
+    throw std::runtime_error("Curve handle not found: " + handle);
+}
+
+std::shared_ptr<QVLSeries> ObjectCache::RequireSeries(const std::string& handle) const {
+    if (auto found = FindSeries(handle)) return found;
+    throw std::runtime_error("Series handle not found: " + handle);
+}
+
+std::shared_ptr<QVLSwap> ObjectCache::RequireSwap(const std::string& handle) const {
+    if (auto found = FindSwap(handle)) return found;
+    throw std::runtime_error("Swap handle not found: " + handle);
 }
 
 std::shared_ptr<QVLSwap> ObjectCache::FindSwapByIndex(const std::string& index) const {
@@ -96,10 +113,7 @@ void ObjectCache::UpdateCounts() {
 
 std::shared_ptr<QVLSwap> ObjectCache::ResolveSwap(const std::optional<std::string>& swap,
                                                   const std::optional<std::string>& index) const {
-    if (swap) {
-        if (auto found = FindSwap(*swap)) return found;
-        throw std::runtime_error("Swap handle not found: " + *swap);
-    }
+    if (swap) return RequireSwap(*swap);
     if (index) {
         const std::string key = NormaliseIndexKey(*index);
         if (auto found = FindSwapByIndex(key)) return found;

@@ -29,7 +29,7 @@ namespace qvl::addin {
 // A swap shares ownership of its series and curve, so ClearAll never releases what a swap in
 // use can still reach.
 class ObjectCache {
-public:
+  public:
     struct CountsResult {
         std::size_t curves;
         std::size_t series;
@@ -52,6 +52,12 @@ public:
     std::shared_ptr<QVLSeries> FindSeries(const std::string& handle) const;
     std::shared_ptr<QVLSwap> FindSwap(const std::string& handle) const;
 
+    // The same lookups for callers that need the object: a miss throws std::runtime_error
+    // "<Kind> handle not found: " followed by the handle as given.
+    std::shared_ptr<const YieldCurve> RequireCurve(const std::string& handle) const;
+    std::shared_ptr<QVLSeries> RequireSeries(const std::string& handle) const;
+    std::shared_ptr<QVLSwap> RequireSwap(const std::string& handle) const;
+
     // First swap, in handle order, whose series index equals index byte for byte.
     std::shared_ptr<QVLSwap> FindSwapByIndex(const std::string& index) const;
     std::shared_ptr<QVLSwap> FirstSwap() const;
@@ -66,7 +72,7 @@ public:
     std::shared_ptr<QVLSwap> ResolveSwap(const std::optional<std::string>& swap,
                                          const std::optional<std::string>& index) const;
 
-private:
+  private:
     void UpdateCounts();
 
     std::mutex calculation_mutex_;

@@ -19,9 +19,107 @@ const Addin clear_status{Proc::Command("ClearStatus", "cellkit.ClearStatus")};
 
 const Addin toggle_logging{Proc::Command("ToggleLogging", "cellkit.ToggleLogging")};
 
-// QVL.CreateCurve, QVL.DiscountFactor, QVL.CreateSeries, QVL.GetSeriesInfo, QVL.CreateSwap,
-// QVL.GetSwapInfo, QVL.CalcFromEventRate, QVL.SolveFromUpfront, QVL.SolveFromSpread,
-// QVL.TradePnL, QVL.TotalPayment and QVL.ClearCache go here.
+constexpr const char* swap_help = "Handle string from QVL.CreateSwap.";
+constexpr const char* curve_help = "Handle string from QVL.CreateCurve.";
+constexpr const char* series_help = "Handle string from QVL.CreateSeries.";
+
+const Addin create_curve{
+    Proc::Function("CreateCurve")
+        .Volatile()
+        .Argument("Q", "yc_date", "Yield-curve trade date (YYYY-MM-DD or Excel date).",
+                  "2026-01-21")
+        .Argument("Q", "OIS_Curve_Data", "2-column range (Tenor, ParRate) with OIS par rates.")
+        .Help("Construct and cache a YieldCurve. Returns a handle string.")};
+
+const Addin discount_factor{
+    Proc::Function("DiscountFactor")
+        .Volatile()
+        .Argument("Q", "curve", curve_help)
+        .Argument("Q", "target_date", "Target date for the discount factor.", "2027-01-21")
+        .Help("Return the OIS discount factor for a target date.")};
+
+const Addin create_series{
+    Proc::Function("CreateSeries")
+        .Volatile()
+        .Argument("Q", "index", "Series index identifier.", "1")
+        .Argument("Q", "series_data",
+                  "Range with columns: SeriesIndex, SeriesName, StartDate, MaturityDate, Coupon.")
+        .Argument("Q", "factors_data",
+                  "Range with dates in col 1 and writedown factors in subsequent cols.")
+        .Help("Construct and cache an QVLSeries. Returns a handle string.")};
+
+const Addin get_series_info{
+    Proc::Function("GetSeriesInfo")
+        .Volatile()
+        .Argument("Q", "series", series_help)
+        .Help("Return series info as a 5x2 grid (Index, Name, Start Date, Maturity Date, "
+              "Coupon).")};
+
+const Addin create_swap{
+    Proc::Function("CreateSwap")
+        .Volatile()
+        .Argument("Q", "series", series_help)
+        .Argument("Q", "curve", curve_help)
+        .Argument("Q", "is_buyer", "TRUE for protection buyer (default TRUE).", "TRUE")
+        .Argument("Q", "credit_event_rate", "Credit event rate in bps (default 200).", "200")
+        .Argument("Q", "notional", "Original notional amount (default 10000000).", "10000000")
+        .Help("Construct and cache an QVLSwap from cached series and curve. Returns a handle "
+              "string.")};
+
+const Addin get_swap_info{Proc::Function("GetSwapInfo")
+                              .Volatile()
+                              .Argument("Q", "swap", swap_help)
+                              .Help("Return swap info as an 11x2 grid.")};
+
+const Addin calc_from_event_rate{
+    Proc::Function("CalcFromEventRate")
+        .Volatile()
+        .Argument("Q", "swap", swap_help)
+        .Argument("Q", "trade_date", "The trade date.", "2026-01-21")
+        .Argument("B", "event_rate", "Credit event rate in bps.", "200")
+        .Help("Compute all QVL swap outputs from a credit event rate. Returns a 15x2 grid.")};
+
+const Addin solve_from_upfront{
+    Proc::Function("SolveFromUpfront")
+        .Volatile()
+        .Argument("Q", "swap", swap_help)
+        .Argument("Q", "trade_date", "The trade date.", "2026-01-21")
+        .Argument("B", "upfront_fee", "Upfront fee (%).", "1.0")
+        .Help("Solve for the credit event rate from a given upfront fee. Returns a 15x2 grid.")};
+
+const Addin solve_from_spread{
+    Proc::Function("SolveFromSpread")
+        .Volatile()
+        .Argument("Q", "swap", swap_help)
+        .Argument("Q", "trade_date", "The trade date.", "2026-01-21")
+        .Argument("B", "conventional_spread", "Conventional spread in bps.", "100")
+        .Help("Solve for the credit event rate from a conventional spread. Returns a 15x2 "
+              "grid.")};
+
+const Addin trade_pnl{
+    Proc::Function("TradePnL")
+        .Volatile()
+        .Argument("Q", "swap", swap_help)
+        .Argument("Q", "trade_date_1", "Trade initiation date.", "2025-10-01")
+        .Argument("B", "clean_price_1", "Clean price at initiation.", "100.1")
+        .Argument("Q", "trade_date_2", "Trade close date.", "2026-01-21")
+        .Argument("B", "clean_price_2", "Clean price at close.", "99.5")
+        .Argument("B", "event_rate", "Credit event rate in bps (default 200).", "200")
+        .Help("Compute PnL between two trade dates given clean prices. Returns a 14x2 grid.")};
+
+const Addin total_payment{
+    Proc::Function("TotalPayment")
+        .Volatile()
+        .Argument("Q", "swap", swap_help)
+        .Argument("Q", "trade_date", "The trade date.", "2026-01-21")
+        .Argument("B", "clean_price", "Clean price.", "99.5")
+        .Argument("Q", "IsTradeInitiation", "1 for trade initiation, 0 for close.", "1")
+        .Argument("B", "credit_event_rate", "Credit event rate in bps.", "200")
+        .Help("Return the payment breakdown for a given trade date and clean price. Returns a "
+              "4x2 grid.")};
+
+const Addin clear_cache{
+    Proc::Function("ClearCache").Help("Clear the internal cache of curves, series, and swaps.")};
 
 const Addin is_business_day{Proc::Function("IsBusinessDay")
                                 .Argument("Q", "date", "Date to check.", "2026-01-21")
@@ -61,7 +159,19 @@ const Addin date_from_tenor{
         .Help("Compute a future date by adding a tenor string and rolling to the next business "
               "day.")};
 
-// QVL.ForwardRate1D and QVL.CashflowTable go here.
+const Addin forward_rate_1d{Proc::Function("ForwardRate1D")
+                                .Volatile()
+                                .Argument("Q", "curve", curve_help)
+                                .Argument("Q", "target_date", "Target date.", "2027-01-21")
+                                .Help("Return the 1-day forward rate for a given date.")};
+
+const Addin cashflow_table{
+    Proc::Function("CashflowTable")
+        .Volatile()
+        .Argument("Q", "swap", swap_help)
+        .Argument("Q", "trade_date", "The trade date.", "2026-01-21")
+        .Argument("Q", "credit_event_rate", "Credit event rate in bps (default 200).", "200")
+        .Help("Return the consolidated cashflow table. Returns a 2-D array with headers.")};
 
 const Addin version{Proc::Function("Version").Help("Return the QVL add-in version string.")};
 

@@ -1,0 +1,42 @@
+// QVL.CashflowTable: the whole schedule of a cached swap as one grid with a header row.
+
+#include <cmath>
+#include <cstddef>
+#include <vector>
+
+#include "core/cashflow.hpp"
+#include "core/date.hpp"
+#include "core/qvl_swap.hpp"
+#include "excel/object_arguments.hpp"
+#include "excel/object_cache.hpp"
+#include "excel/worksheet.hpp"
+#include "excel/worksheet_functions.hpp"
+#include "excel/xloper.hpp"
+
+XLOPER12* QVL_CashflowTable(XLOPER12* swap, XLOPER12* trade_date, XLOPER12* credit_event_rate) {
+    static xll::xloper result;
+    return xll::Respond(result, [&](xll::xloper& out) {
+        const auto lock = qvl::addin::ObjectCache::Instance().CalculationLock();
+        const auto s = qvl::addin::SwapArgument(*swap);
+        const qvl::Date t = qvl::addin::TradeDateArgument(*trade_date);
+        // Anything but a usable number keeps the rate the swap holds.
+        double rate = qvl::addin::NumberArgument(*credit_event_rate, s->eventRate);
+        if (std::isnan(rate)) rate = s->eventRate;
+
+        const std::vector<qvl::CashflowRow> rows = qvl::cashflow_rows(*s, t, rate);
+        constexpr int columns = static_cast<int>(qvl::cashflow_headers.size());
+        xll::GridWriter grid(out, static_cast<int>(rows.size()) + 1, columns);
+        for (int c = 0; c < columns; ++c) grid.text(0, c, qvl::cashflow_headers[c]);
+        int r = 1;
+        for (const qvl::CashflowRow& row : rows) {
+            grid.text(r, 0, row.description);
+            grid.text(r, 1, row.date_text);
+            // A value the date does not carry (NaN) shows as an empty text.
+            for (std::size_t v = 0; v < row.values.size(); ++v) {
+                grid.number(r, static_cast<int>(v) + 2, row.values[v]);
+            }
+            ++r;
+        }
+    });
+}
+QVL_EXPORT(CashflowTable);

@@ -1,0 +1,42 @@
+// QVL.DiscountFactor and QVL.ForwardRate1D: one number from a cached curve. The handle is
+// looked up before the date is read, so an unknown handle is reported whatever the date.
+
+#include <stdexcept>
+
+#include "core/date.hpp"
+#include "core/yield_curve.hpp"
+#include "excel/object_arguments.hpp"
+#include "excel/object_cache.hpp"
+#include "excel/range_readers.hpp"
+#include "excel/worksheet.hpp"
+#include "excel/worksheet_functions.hpp"
+
+namespace {
+
+template <class Read>
+XLOPER12* curve_number(xll::xloper& result, const XLOPER12* curve, const XLOPER12* target_date,
+                       Read read) {
+    return xll::Respond(result, [&](xll::xloper& out) {
+        const auto lock = qvl::addin::ObjectCache::Instance().CalculationLock();
+        const auto found = qvl::addin::CurveArgument(*curve);
+        const qvl::Date d = qvl::addin::DateFromCell(*target_date);
+        if (d == qvl::invalid_date) throw std::runtime_error("Invalid target date");
+        xll::SetNumber(out, read(*found, d));
+    });
+}
+
+}  // namespace
+
+XLOPER12* QVL_DiscountFactor(XLOPER12* curve, XLOPER12* target_date) {
+    static xll::xloper result;
+    return curve_number(result, curve, target_date,
+                        [](const qvl::YieldCurve& c, qvl::Date d) { return c.discount_factor(d); });
+}
+QVL_EXPORT(DiscountFactor);
+
+XLOPER12* QVL_ForwardRate1D(XLOPER12* curve, XLOPER12* target_date) {
+    static xll::xloper result;
+    return curve_number(result, curve, target_date,
+                        [](const qvl::YieldCurve& c, qvl::Date d) { return c.forward_rate_1d(d); });
+}
+QVL_EXPORT(ForwardRate1D);

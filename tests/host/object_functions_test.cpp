@@ -1,0 +1,174 @@
+// Building, showing and clearing cached curves, series and swaps through the stand-in host.
+
+#include <string>
+#include <vector>
+
+#include "tests/host/workbook.hpp"
+
+namespace {
+
+using standin::Value;
+using workbook::expect_record;
+
+const Value missing = Value::missing();
+
+// A series table whose one data row has the given SeriesIndex cell, below a decoy row "03.5".
+Value series_table(const Value& index_cell) {
+    return Value::grid(3, 5,
+                       {"SeriesIndex", "SeriesName", "StartDate", "MaturityDate", "Coupon",  //
+                        "03.5", "decoy", "2025-09-11", "2030-12-11", 2,                      //
+                        index_cell, "found", "2025-09-11", "2030-12-11", 2});
+}
+
+// Factor columns headed 1, the text 2.0, the text " 3" and 3.5.
+const Value factor_columns = Value::grid(3, 5,
+                                         {"Date", 1, "2.0", " 3", 3.5,  //
+                                          "2025-09-01", 1, 1, 1, 1,     //
+                                          46022, 0.999, 0.999, 0.999, 0.999});
+
+TEST_F(Workbook, BuildsTheReferenceObjectsAndDescribesThem) {
+    build_reference();
+    expect_record(host.call("QVL.GetSeriesInfo", {"#Series_2"}), {{"Index", "1"},
+                                                                  {"Name", "1 (Sep 25)"},
+                                                                  {"Start Date", "2025-09-11"},
+                                                                  {"Maturity Date", "2030-12-11"},
+                                                                  {"Coupon (bps)", 200}});
+    const std::vector<workbook::Row> swap_info = {{"Name", "1 (Sep 25)"},
+                                                  {"Start Date", "2025-09-11"},
+                                                  {"Maturity Date", "2030-12-11"},
+                                                  {"Coupon (bps)", 200},
+                                                  {"Frequency", "M"},
+                                                  {"Day Count", "ACT/360"},
+                                                  {"Pay Fixed/Float", "Pay Fixed"},
+                                                  {"Event Rate (bps)", 200},
+                                                  {"Notional", 10000000},
+                                                  {"Settlement Delay", 3},
+                                                  {"Payment Delay", 0}};
+    expect_record(host.call("QVL.GetSwapInfo", {"#Swap_3"}), swap_info);
+
+    // A solve leaves its rate in the swap.
+    const Value solved = host.call("QVL.SolveFromSpread", {"#Swap_3", "2026-01-20", 100});
+    const Value info = host.call("QVL.GetSwapInfo", {"#Swap_3"});
+    EXPECT_NEAR(info.at(7, 1).number(), solved.at(3, 1).number(), 1e-6);
+    EXPECT_LT(info.at(7, 1).number(), 150);
+}
+
+TEST_F(Workbook, CreateSwapDefaultsAndReadsItsSwitches) {
+    build_reference();
+    const auto side = [&](const Value& is_buyer) {
+        const Value handle = host.call("QVL.CreateSwap", {"#Series_2", "#YC_1", is_buyer});
+        return host.call("QVL.GetSwapInfo", {handle}).at(6, 1);
+    };
+    EXPECT_EQ(side(0), Value("Pay Floating"));
+    EXPECT_EQ(side(Value::boolean(false)), Value("Pay Floating"));
+    EXPECT_EQ(side("FALSE"), Value("Pay Fixed"));
+    EXPECT_EQ(side(missing), Value("Pay Fixed"));
+    EXPECT_EQ(side(-2), Value("Pay Fixed"));
+
+    const Value handle =
+        host.call("QVL.CreateSwap", {"#Series_2", "#YC_1", missing, Value::boolean(true), 5e6});
+    const Value info = host.call("QVL.GetSwapInfo", {handle});
+    EXPECT_EQ(info.at(7, 1), Value(1));
+    EXPECT_EQ(info.at(8, 1), Value(5e6));
+    const Value texts = host.call("QVL.CreateSwap", {"#Series_2", "#YC_1", missing, "x", "y"});
+    EXPECT_EQ(host.call("QVL.GetSwapInfo", {texts}).at(7, 1), Value(200));
+    EXPECT_EQ(host.call("QVL.GetSwapInfo", {texts}).at(8, 1), Value(10000000));
+}
+
+TEST_F(Workbook, HandlesAreExactCaseSensitiveAndOfTheirKind) {
+    build_reference();
+    EXPECT_EQ(host.call("QVL.GetSwapInfo", {"#swap_3"}), Value("Swap handle not found: #swap_3"));
+    EXPECT_EQ(host.call("QVL.GetSwapInfo", {"#Swap_3 "}), Value("Swap handle not found: #Swap_3 "));
+    EXPECT_EQ(host.call("QVL.GetSeriesInfo", {"#YC_1"}), Value("Series handle not found: #YC_1"));
+    EXPECT_EQ(host.call("QVL.CreateSwap", {"a", "b"}), Value("Series handle not found: a"));
+    EXPECT_EQ(host.call("QVL.CreateSwap", {"#Series_2", "#Series_2"}),
+              Value("Curve handle not found: #Series_2"));
+    EXPECT_EQ(host.call("QVL.CalcFromEventRate", {"#YC_1", "2026-01-20", 200}),
+              Value("Swap handle not found: #YC_1"));
+    EXPECT_EQ(host.call("QVL.DiscountFactor", {"#Swap_3", -1}),
+              Value("Curve handle not found: #Swap_3"));
+    EXPECT_EQ(host.call("QVL.GetSwapInfo", {3}), Value("Swap handle not found: 3"));
+}
+
+TEST_F(Workbook, FailedCreationsUseNoHandleNumberAndClearingRestartsThem) {
+    EXPECT_EQ(host.call("QVL.CreateCurve", {Value::boolean(true), curve}),
+              Value("Invalid yield-curve date"));
+    EXPECT_EQ(host.call("QVL.CreateCurve", {"hello", curve}), Value("invalid stoi argument"));
+    EXPECT_EQ(host.call("QVL.CreateCurve", {"2026-01-20"}),
+              Value("discount_data must be a 2-column range (Tenor, ParRate)"));
+    EXPECT_EQ(host.call("QVL.CreateCurve", {"2026-01-20", Value::grid(2, 1, {"1M", 0.04})}),
+              Value("discount_data must be a 2-column range (Tenor, ParRate)"));
+    EXPECT_EQ(host.call("QVL.CreateCurve", {"2026-01-20", curve}), Value("#YC_1"));
+    EXPECT_EQ(host.call("QVL.CreateSwap", {"#Series_1", "#YC_1"}),
+              Value("Series handle not found: #Series_1"));
+    EXPECT_EQ(host.call("QVL.CreateSeries", {1, series, Value::grid(1, 2, {"Date", 1})}),
+              Value("factors_data must have a header row and at least one data row"));
+    EXPECT_EQ(host.call("QVL.CreateSeries", {1, series, factors}), Value("#Series_2"));
+    EXPECT_EQ(host.call("QVL.CreateSwap", {"#Series_2", "#YC_1"}), Value("#Swap_3"));
+
+    EXPECT_EQ(host.call("QVL.ClearCache"), Value("Cache cleared"));
+    EXPECT_EQ(host.call("QVL.GetSwapInfo", {"#Swap_3"}), Value("Swap handle not found: #Swap_3"));
+    EXPECT_EQ(host.call("QVL.DiscountFactor", {"#YC_1", 46042}),
+              Value("Curve handle not found: #YC_1"));
+    EXPECT_EQ(host.call("QVL.CreateSeries", {1, series, factors}), Value("#Series_1"));
+}
+
+TEST_F(Workbook, SeriesTableMessages) {
+    const auto create = [&](const Value& key, const Value& table) {
+        return host.call("QVL.CreateSeries", {key, table, factors});
+    };
+    const std::string no_headers = "series_data: could not find required column headers";
+    const Value lower_case =
+        Value::grid(2, 5,
+                    {"seriesindex", "SeriesName", "StartDate", "MaturityDate", "Coupon",  //
+                     1, "n", "2025-09-11", "2030-12-11", 2});
+    EXPECT_EQ(create(1, lower_case), Value(no_headers));
+    const Value no_coupon =
+        Value::grid(2, 5,
+                    {"SeriesIndex", "SeriesName", "StartDate", "MaturityDate", "Cpn",  //
+                     1, "n", "2025-09-11", "2030-12-11", 2});
+    EXPECT_EQ(create(1, no_coupon), Value(no_headers));
+    EXPECT_EQ(create(1, factors), Value("series_data must have columns: SeriesIndex, SeriesName, "
+                                        "StartDate, MaturityDate, Coupon"));
+    EXPECT_EQ(create(7, series), Value("SeriesIndex '7' not found in series_data"));
+    EXPECT_EQ(create(missing, series), Value("SeriesIndex '' not found in series_data"));
+
+    const Value text_coupon = host.call(
+        "QVL.CreateSeries",
+        {3,
+         Value::grid(2, 5,
+                     {"SeriesIndex", "SeriesName", "StartDate", "MaturityDate", "Coupon",  //
+                      3, "n", "2025-09-11", "2030-12-11", "2%"}),
+         factor_columns});
+    EXPECT_NE(text_coupon.text().find("ensure: \"IsNumeric()\" failed"), std::string::npos)
+        << text_coupon;
+
+    EXPECT_EQ(host.call("QVL.CreateSeries", {4, series_table(4), factor_columns}),
+              Value("factors_data: column for index '4' not found in header row"));
+    // Core messages come back unchanged: a Saturday start, a date that is no date.
+    const Value saturday =
+        Value::grid(2, 5,
+                    {"SeriesIndex", "SeriesName", "StartDate", "MaturityDate", "Coupon",  //
+                     1, "n", "2025-09-13", "2030-12-11", 2});
+    EXPECT_EQ(create(1, saturday), Value("QVLSeries validate: start_date is not a business day"));
+    EXPECT_EQ(host.call("QVL.CreateSeries", {1, series, Value::grid(2, 2, {"Date", 1, "n/a", 1})}),
+              Value("invalid stoi argument"));
+}
+
+TEST_F(Workbook, IndexKeysAreNormalisedOnBothSides) {
+    for (const Value& cell : {Value("3"), Value(3), Value(" 3 ")}) {
+        SCOPED_TRACE(cell.describe());
+        const Value handle = host.call("QVL.CreateSeries", {3, series_table(cell), factor_columns});
+        EXPECT_EQ(host.call("QVL.GetSeriesInfo", {handle}).at(1, 1), Value("found"));
+    }
+    // 3.5 reaches the decoy "03.5"; 2 finds the factor column headed "2.0".
+    const Value decoy = host.call("QVL.CreateSeries", {"3.5", series_table(2), factor_columns});
+    ASSERT_TRUE(decoy.is_text()) << decoy;
+    const Value decoy_info = host.call("QVL.GetSeriesInfo", {decoy});
+    EXPECT_EQ(decoy_info.at(0, 1), Value("3.500000"));
+    EXPECT_EQ(decoy_info.at(1, 1), Value("decoy"));
+    const Value two = host.call("QVL.CreateSeries", {2.0, series_table("2"), factor_columns});
+    EXPECT_EQ(host.call("QVL.GetSeriesInfo", {two}).at(0, 1), Value("2"));
+}
+
+}  // namespace

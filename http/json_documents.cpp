@@ -9,27 +9,34 @@ namespace qvl::service {
 namespace {
 
 void append_escaped(std::string& out, std::string_view text) {
-    for (const char c : text) {
-        switch (c) {
+    // Copies the runs between escaped characters whole: most texts have none.
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char* escape;
+        switch (text[i]) {
             case '"':
-                out += "\\\"";
+                escape = "\\\"";
                 break;
             case '\\':
-                out += "\\\\";
+                escape = "\\\\";
                 break;
             case '\n':
-                out += "\\n";
+                escape = "\\n";
                 break;
             case '\r':
-                out += "\\r";
+                escape = "\\r";
                 break;
             case '\t':
-                out += "\\t";
+                escape = "\\t";
                 break;
             default:
-                out += c;
+                continue;
         }
+        out.append(text, run, i - run);
+        out += escape;
+        run = i + 1;
     }
+    out.append(text, run);
 }
 
 void append_key(std::string& out, std::string_view key) {

@@ -6,14 +6,15 @@
 #
 # Usage: bench/http_load.sh [build-dir]   (default build/release; http_serve is built if missing)
 # Environment: QVL_LOAD_SECONDS (default 5), QVL_LOAD_CONNECTIONS (default 16),
-#              QVL_LOAD_PORT (default 50180; nginx uses the next port).
+#              QVL_LOAD_PORT (default 30180, below the ephemeral range so that the runs' own
+#              client ports never hold it; nginx uses the next port).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${1:-build/release}
 seconds=${QVL_LOAD_SECONDS:-5}
 connections=${QVL_LOAD_CONNECTIONS:-16}
-port=${QVL_LOAD_PORT:-50180}
+port=${QVL_LOAD_PORT:-30180}
 nginx_port=$((port + 1))
 
 command -v wrk >/dev/null || { echo "wrk is not installed (Debian package wrk)" >&2; exit 1; }

@@ -1,0 +1,91 @@
+// The formula language: what a line means, and where a faulty line is faulty.
+
+#include "host/script.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using standin::Expr;
+using standin::parse_line;
+using standin::ScriptError;
+using standin::Statement;
+
+int error_column(const char* line) {
+    try {
+        parse_line(line);
+    } catch (const ScriptError& e) {
+        return e.column();
+    }
+    return -1;
+}
+
+TEST(ScriptLine, ReadsEveryKindOfArgument) {
+    const Statement st =
+        parse_line(R"( s = QVL.CreateSwap(series, "a ""b""", TRUE, , -1.5e2, false,))");
+    EXPECT_EQ(st.kind, Statement::Kind::formula);
+    EXPECT_EQ(st.name, "s");
+    EXPECT_EQ(st.source, R"(s = QVL.CreateSwap(series, "a ""b""", TRUE, , -1.5e2, false,))");
+    const Expr& call = st.expr;
+    ASSERT_EQ(call.kind, Expr::Kind::call);
+    EXPECT_EQ(call.text, "QVL.CreateSwap");
+    ASSERT_EQ(call.args.size(), 7u);
+    EXPECT_EQ(call.args[0].kind, Expr::Kind::name);
+    EXPECT_EQ(call.args[1].text, "a \"b\"");
+    EXPECT_TRUE(call.args[2].boolean);
+    EXPECT_EQ(call.args[3].kind, Expr::Kind::omitted);
+    EXPECT_EQ(call.args[4].number, -150);
+    EXPECT_EQ(call.args[5].kind, Expr::Kind::boolean);
+    EXPECT_FALSE(call.args[5].boolean);
+    EXPECT_EQ(call.args[6].kind, Expr::Kind::omitted);  // a trailing comma leaves one out
+    EXPECT_EQ(call.args[4].column, 48);
+}
+
+TEST(ScriptLine, NestedCallsRangesAndCellStyle) {
+    const Statement st =
+        parse_line(R"(=QVL.GetSwapInfo(QVL.CreateSwap(s, csv("c.csv", "A1:B2"))) # note)");
+    EXPECT_TRUE(st.name.empty());
+    EXPECT_EQ(st.source, R"(QVL.GetSwapInfo(QVL.CreateSwap(s, csv("c.csv", "A1:B2"))))");
+    const Expr& range = st.expr.args.at(0).args.at(1);
+    EXPECT_EQ(range.text, "csv");
+    EXPECT_EQ(range.args.at(1).text, "A1:B2");
+    EXPECT_TRUE(parse_line("QVL.Version()").expr.args.empty());
+    EXPECT_EQ(parse_line("x = y").expr.kind, Expr::Kind::name);
+    EXPECT_EQ(parse_line("x = .5").expr.number, 0.5);
+}
+
+TEST(ScriptLine, HelpQuitCommentsAndBlanks) {
+    EXPECT_EQ(parse_line("help QVL.CreateCurve").kind, Statement::Kind::help);
+    EXPECT_EQ(parse_line("help QVL.CreateCurve").help_topic, "QVL.CreateCurve");
+    EXPECT_EQ(parse_line("HELP").help_topic, "");
+    EXPECT_EQ(parse_line(" quit ").kind, Statement::Kind::quit);
+    EXPECT_EQ(parse_line("   ").kind, Statement::Kind::empty);
+    const Statement comment = parse_line("  # a comment\r");
+    EXPECT_EQ(comment.kind, Statement::Kind::empty);
+    EXPECT_EQ(comment.source, "# a comment");
+}
+
+TEST(ScriptLine, FaultsCarryTheirColumn) {
+    EXPECT_EQ(error_column(R"(x = QVL.Version("abc)"), 17);  // the quote that is not closed
+    EXPECT_EQ(error_column("x = QVL.DateFromTenor(1, 2"), 27);
+    EXPECT_EQ(error_column("QVL.GetSwapInfo(#Swap_3)"), 17);
+    EXPECT_EQ(error_column("QVL.Version() extra"), 15);
+    EXPECT_EQ(error_column("x = QVL.Version"), 16);
+    EXPECT_EQ(error_column("x = 12abc"), 7);
+    EXPECT_EQ(error_column("x = 1e"), 6);
+    EXPECT_EQ(error_column("x ="), 4);
+    EXPECT_EQ(error_column("csv = 1"), 1);
+    EXPECT_EQ(error_column("a.b = 1"), 1);
+    EXPECT_EQ(error_column(R"(x = f("ééé", %))"), 14);  // columns count characters, not bytes
+    EXPECT_EQ(error_column("QVL.Version()"), -1);
+}
+
+TEST(ScriptLine, DeepNestingIsAFaultNotACrash) {
+    std::string line = "x = ";
+    for (int i = 0; i < 10000; ++i) {
+        line += "f(";
+    }
+    EXPECT_GT(error_column(line.c_str()), 0);
+}
+
+}  // namespace

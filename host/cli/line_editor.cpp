@@ -35,7 +35,8 @@ char* next_candidate(const char* prefix, int state) {
 }
 
 char** complete(const char* text, int, int) {
-    rl_attempted_completion_over = 1;  // no file names as a fallback
+    rl_attempted_completion_over = 1;       // no file names as a fallback
+    rl_completion_append_character = '\0';  // a function name goes on with "(", not a blank
     return rl_completion_matches(text, next_candidate);
 }
 

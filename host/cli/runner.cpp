@@ -45,10 +45,13 @@ void Printer::layout(const std::string& comment, bool echo) {
     }
 }
 
-void Printer::help(int line, const std::string& text) {
+void Printer::help(int line, const std::string& source, const std::string& text, bool echo) {
     if (json_) {
         json_line(line_member(line) + "\"help\":" + json_string(text));
         return;
+    }
+    if (echo) {
+        std::cout << "> " << source << '\n';
     }
     std::cout << text << std::flush;
 }
@@ -104,7 +107,7 @@ RunOutcome run_lines(Session& session, LineSource& source, Printer& out, bool ke
                 case Statement::Kind::quit:
                     return outcome;
                 case Statement::Kind::help:
-                    out.help(number, session.help(st.help_topic));
+                    out.help(number, st.source, session.help(st.help_topic), source.echo);
                     break;
                 case Statement::Kind::formula:
                     out.result(number, st.name, st.source, session.run(st), source.echo);

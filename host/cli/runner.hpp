@@ -22,7 +22,7 @@ class Printer {
                 bool echo);
     // A blank or comment line, shown in a text transcript when echo is set.
     void layout(const std::string& comment, bool echo);
-    void help(int line, const std::string& text);
+    void help(int line, const std::string& source, const std::string& text, bool echo);
     // A fault in a line: where (file, line, column, the line itself) and what.
     void error(const std::string& where, int line, int column, std::string_view text,
                const std::string& message);

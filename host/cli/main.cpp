@@ -207,8 +207,11 @@ int main(int argc, char** argv) {
     standin::LineSource source;
     fs::path folder;
     if (read_input && !from_stdin) {
-        file.open(*options.script);
-        if (!file) {
+        std::error_code ec;
+        if (!fs::is_directory(*options.script, ec)) {
+            file.open(*options.script);
+        }
+        if (!file.is_open()) {
             std::cerr << "qvl-host: cannot read the script " << *options.script << '\n';
             return exit_usage;
         }

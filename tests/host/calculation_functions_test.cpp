@@ -11,7 +11,6 @@ namespace {
 
 using standin::Value;
 using workbook::expect_record;
-using workbook::Row;
 
 const Value missing = Value::missing();
 const char* const at_maturity =
@@ -26,21 +25,24 @@ class Calculations : public Workbook {
 };
 
 // The reference valuation at 2026-01-20 and 200 bp, rows 1 to 15.
-const std::vector<Row> reference_valuation = {{"Upfront Fee (%)", 0.03146156},
-                                              {"Conventional Spread (bp)", 200.720859},
-                                              {"Par Spread (bp)", 199.830577},
-                                              {"Credit Event Rate (bp)", 200.0},
-                                              {"Clean Price", 99.96853844},
-                                              {"Current Notional", 9975830.0},
-                                              {"Upfront Payment", -3138.55},
-                                              {"Accrued Interest", 3879.49},
-                                              {"Cash Settlement Amount", 740.94},
-                                              {"Index Factor at Trade", 0.997583},
-                                              {"Index Factor at Maturity", 0.90300152},
-                                              {"Trade Date", "2026-01-20"},
-                                              {"Settlement Date", "2026-01-23"},
-                                              {"Payment Date", "2026-02-11"},
-                                              {"OIS Date", "2026-01-20"}};
+// clang-format off
+const std::vector<Value> reference_valuation = {
+    "Upfront Fee (%)",           0.03146156,
+    "Conventional Spread (bp)",  200.720859,
+    "Par Spread (bp)",           199.830577,
+    "Credit Event Rate (bp)",    200.0,
+    "Clean Price",               99.96853844,
+    "Current Notional",          9975830.0,
+    "Upfront Payment",           -3138.55,
+    "Accrued Interest",          3879.49,
+    "Cash Settlement Amount",    740.94,
+    "Index Factor at Trade",     0.997583,
+    "Index Factor at Maturity",  0.90300152,
+    "Trade Date",                "2026-01-20",
+    "Settlement Date",           "2026-01-23",
+    "Payment Date",              "2026-02-11",
+    "OIS Date",                  "2026-01-20"};
+// clang-format on
 
 TEST_F(Calculations, ValuesAndSolvesTheReferenceSwap) {
     expect_record(host.call("QVL.CalcFromEventRate", {"#Swap_3", "2026-01-20", 200}),
@@ -50,10 +52,10 @@ TEST_F(Calculations, ValuesAndSolvesTheReferenceSwap) {
 
     // The solves land on the reference rate; rows 1 to 4 as documented.
     const auto expect_solved = [&](const Value& grid, double upfront_fee) {
-        expect_record(grid, {{"Upfront Fee (%)", upfront_fee},
-                             {"Conventional Spread (bp)", 200.720859},
-                             {"Par Spread (bp)", 199.830577},
-                             {"Credit Event Rate (bp)", 200.0}});
+        expect_record(grid, {"Upfront Fee (%)", upfront_fee,          //
+                             "Conventional Spread (bp)", 200.720859,  //
+                             "Par Spread (bp)", 199.830577,           //
+                             "Credit Event Rate (bp)", 200.0});
     };
     const auto first_rows = [](const Value& grid) {
         std::vector<Value> cells(grid.grid().cells.begin(), grid.grid().cells.begin() + 8);
@@ -75,7 +77,7 @@ TEST_F(Calculations, ValuesAndSolvesTheReferenceSwap) {
 }
 
 TEST_F(Calculations, CalculationMessagesReplaceTheGrid) {
-    for (const char* function : {"QVL.CalcFromEventRate", "QVL.SolveFromSpread",
+    for (const char* function : {"QVL.CalcFromEventRate", "QVL.SolveFromSpread",  //
                                  "QVL.SolveFromUpfront", "QVL.TotalPayment"}) {
         SCOPED_TRACE(function);
         EXPECT_EQ(host.call(function, {"#Swap_3", ""}), Value("Invalid trade date"));
@@ -99,31 +101,35 @@ TEST_F(Calculations, CalculationMessagesReplaceTheGrid) {
 }
 
 TEST_F(Calculations, TradePnLAndPayments) {
+    // clang-format off
+    const std::vector<Value> pnl = {
+        "Current Notional (Trade)",  10000000.0,
+        "Upfront Payment (Trade)",   45230.0,
+        "Accrued Interest (Trade)",  0.0,
+        "Total Payment (Trade)",     45230.0,
+        "Current Notional (Close)",  9975830.0,
+        "Upfront Payment (Close)",   45120.67909,
+        "Accrued Interest (Close)",  -3879.48944444,
+        "Total Payment (Close)",     41241.18964555,
+        "Fixed Payments",            -68882.50944444,
+        "Floating Payments",         24170.0,
+        "Trade PnL",                 41758.68020111,
+        "Trade Init Date",           "2025-09-16",
+        "Trade Close Date",          "2026-01-23",
+        "OIS Date",                  "2026-01-20"};
+    // clang-format on
     expect_record(
         host.call("QVL.TradePnL", {"#Swap_3", "2025-09-11", 100.4523, "2026-01-20", 99.5477, 200}),
-        {{"Current Notional (Trade)", 10000000.0},
-         {"Upfront Payment (Trade)", 45230.0},
-         {"Accrued Interest (Trade)", 0.0},
-         {"Total Payment (Trade)", 45230.0},
-         {"Current Notional (Close)", 9975830.0},
-         {"Upfront Payment (Close)", 45120.67909},
-         {"Accrued Interest (Close)", -3879.48944444},
-         {"Total Payment (Close)", 41241.18964555},
-         {"Fixed Payments", -68882.50944444},
-         {"Floating Payments", 24170.0},
-         {"Trade PnL", 41758.68020111},
-         {"Trade Init Date", "2025-09-16"},
-         {"Trade Close Date", "2026-01-23"},
-         {"OIS Date", "2026-01-20"}});
+        pnl);
 
-    const std::vector<Row> opening = {{"Current Notional", 9975830.0},
-                                      {"Upfront Payment", -45120.67909},
-                                      {"Accrued Interest", 3879.48944444},
-                                      {"Total Payment", -41241.18964555}};
-    const std::vector<Row> closing = {{"Current Notional", 9975830.0},
-                                      {"Upfront Payment", 45120.67909},
-                                      {"Accrued Interest", -3879.48944444},
-                                      {"Total Payment", 41241.18964555}};
+    const std::vector<Value> opening = {"Current Notional", 9975830.0,      //
+                                        "Upfront Payment",  -45120.67909,   //
+                                        "Accrued Interest", 3879.48944444,  //
+                                        "Total Payment",    -41241.18964555};
+    const std::vector<Value> closing = {"Current Notional", 9975830.0,       //
+                                        "Upfront Payment",  45120.67909,     //
+                                        "Accrued Interest", -3879.48944444,  //
+                                        "Total Payment",    41241.18964555};
     expect_record(host.call("QVL.TotalPayment", {"#Swap_3", "2026-01-20", 99.5477, 1, 200}),
                   opening);
     expect_record(host.call("QVL.TotalPayment", {"#Swap_3", "2026-01-20", 99.5477, missing, 200}),
@@ -151,9 +157,9 @@ TEST_F(Calculations, CashflowTableOfTheReferenceSwap) {
     ASSERT_EQ(table.kind(), Value::Kind::grid) << table;
     ASSERT_EQ(table.rows(), 65);
     ASSERT_EQ(table.columns(), 8);
-    const std::vector<Value> headers = {"Description",           "Date",
-                                        "Index Factor",          "Current Notional Amount",
-                                        "Accrual Factor",        "Fixed Rate Payment",
+    const std::vector<Value> headers = {"Description",           "Date",                     //
+                                        "Index Factor",          "Current Notional Amount",  //
+                                        "Accrual Factor",        "Fixed Rate Payment",       //
                                         "Floating Rate Payment", "Discount Factor"};
     const auto expect_row = [&](int r, const std::vector<Value>& cells) {
         SCOPED_TRACE("row " + std::to_string(r));

@@ -1,0 +1,333 @@
+// The object and calculation worksheet functions against the core calls they wrap. Each comes
+// three ways: the core call alone, the add-in's entry called directly with ready cell values
+// (the worksheet layer: reading cells, the cache, the lock, filling the result), and a full
+// call through the stand-in host (which adds its own argument and result copies).
+//
+// One stand-in host per process, so this is a program of its own.
+
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/cashflow.hpp"
+#include "core/date.hpp"
+#include "core/self_check.hpp"
+#include "core/yield_curve.hpp"
+#include "host/host.hpp"
+#include "host/invoke.hpp"
+
+namespace {
+
+using standin::Value;
+
+const qvl::CurveInput curve_pairs = {
+    {"1M", 0.039765}, {"2M", 0.038988}, {"3M", 0.038419}, {"6M", 0.036977}, {"9M", 0.035929},
+    {"1Y", 0.034978}, {"2Y", 0.032768}, {"3Y", 0.032442}, {"4Y", 0.032632}, {"5Y", 0.033017},
+    {"6Y", 0.033524}, {"7Y", 0.03407},  {"8Y", 0.034626}, {"9Y", 0.035181}, {"10Y", 0.035712}};
+const qvl::Date jan_20 = qvl::parse_date("2026-01-20");
+constexpr double jan_20_serial = 46042;
+
+// The reference ranges as a sheet holds them, header rows included.
+Value curve_range() {
+    std::vector<Value> cells = {"Tenor", "ParRate"};
+    for (const auto& [tenor, rate] : curve_pairs) {
+        cells.emplace_back(tenor);
+        cells.emplace_back(rate);
+    }
+    return Value::grid(static_cast<int>(curve_pairs.size()) + 1, 2, std::move(cells));
+}
+
+Value series_range() {
+    return Value::grid(2, 5,
+                       {"SeriesIndex", "SeriesName", "StartDate", "MaturityDate", "Coupon", 1,
+                        "1 (Sep 25)", "2025-09-11", "2030-12-11", 2});
+}
+
+Value factor_range() {
+    return Value::grid(6, 2,
+                       {"Date", 1, "2025-09-01", 1, "2025-10-01", 0.999986, "2025-11-01", 0.999955,
+                        "2025-12-01", 0.999712, "2026-01-01", 0.997583});
+}
+
+standin::Host& loaded_host() {
+    static standin::Host host;
+    static const bool ready = [] {
+        host.load(QVL_XLL_PATH);
+        if (host.open() != 1) {
+            std::fprintf(stderr, "qvl.xll did not open\n");
+            std::abort();
+        }
+        // The add-in's statics were registered for destruction after the host; closing it at
+        // exit must come before they go, so it is registered after them.
+        std::atexit([] { host.unload(); });
+        return true;
+    }();
+    (void)ready;
+    return host;
+}
+
+// Empties the cache and builds #YC_1, #Series_2 and #Swap_3 again.
+void reference_objects(standin::Host& host) {
+    host.call("QVL.ClearCache");
+    const Value curve = host.call("QVL.CreateCurve", {jan_20_serial, curve_range()});
+    const Value series = host.call("QVL.CreateSeries", {1, series_range(), factor_range()});
+    const Value swap = host.call("QVL.CreateSwap", {series, curve});
+    if (swap != Value("#Swap_3")) {
+        std::fprintf(stderr, "reference swap not built: %s\n", swap.describe().c_str());
+        std::abort();
+    }
+}
+
+// Cell values built the way a host passes them, for calling an entry directly.
+class Cells {
+  public:
+    XLOPER12* number(double d) {
+        XLOPER12& x = slot();
+        x.xltype = xltypeNum;
+        x.val.num = d;
+        return &x;
+    }
+    XLOPER12* missing() {
+        XLOPER12& x = slot();
+        x.xltype = xltypeMissing;
+        return &x;
+    }
+    XLOPER12* text(const std::string& ascii) {
+        XLOPER12& x = slot();
+        auto& s = strings_.emplace_back(ascii.size() + 1);
+        s[0] = static_cast<XCHAR>(ascii.size());
+        for (std::size_t i = 0; i < ascii.size(); ++i) s[i + 1] = static_cast<XCHAR>(ascii[i]);
+        x.xltype = xltypeStr;
+        x.val.str = s.data();
+        return &x;
+    }
+    XLOPER12* curve_grid() {
+        auto& cells = grids_.emplace_back((curve_pairs.size() + 1) * 2);
+        const auto put_text = [&](XLOPER12& x, const std::string& t) { x = *text(t); };
+        put_text(cells[0], "Tenor");
+        put_text(cells[1], "ParRate");
+        for (std::size_t i = 0; i < curve_pairs.size(); ++i) {
+            put_text(cells[2 * i + 2], curve_pairs[i].first);
+            cells[2 * i + 3].xltype = xltypeNum;
+            cells[2 * i + 3].val.num = curve_pairs[i].second;
+        }
+        XLOPER12& x = slot();
+        x.xltype = xltypeMulti;
+        x.val.array.lparray = cells.data();
+        x.val.array.rows = static_cast<int>(curve_pairs.size()) + 1;
+        x.val.array.columns = 2;
+        return &x;
+    }
+
+  private:
+    XLOPER12& slot() { return *slots_.emplace_back(std::make_unique<XLOPER12>()); }
+    std::vector<std::unique_ptr<XLOPER12>> slots_;
+    std::vector<std::vector<XCHAR>> strings_;
+    std::vector<std::vector<XLOPER12>> grids_;
+};
+
+XLOPER12* call_entry(standin::Host& host, const char* function, const standin::Slot* slots) {
+    const standin::Registration* reg = host.find(function);
+    return standin::invoke_xloper(reg->entry, reg->argument_codes.c_str(), slots);
+}
+
+// Creating calls fill the cache; it is emptied (untimed) every this many iterations.
+constexpr std::int64_t refill_every = 1024;
+
+// --- QVL.CreateCurve -------------------------------------------------------------------------
+
+void BM_CoreCreateCurve(benchmark::State& state) {
+    for (auto _ : state) {
+        auto curve = std::make_shared<const qvl::YieldCurve>(jan_20, curve_pairs);
+        benchmark::DoNotOptimize(curve);
+    }
+}
+BENCHMARK(BM_CoreCreateCurve);
+
+void BM_EntryCreateCurve(benchmark::State& state) {
+    standin::Host& host = loaded_host();
+    host.call("QVL.ClearCache");
+    Cells cells;
+    const standin::Slot slots[] = {{cells.number(jan_20_serial)}, {cells.curve_grid()}};
+    std::int64_t n = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(call_entry(host, "QVL.CreateCurve", slots));
+        if (++n % refill_every == 0) {
+            state.PauseTiming();
+            host.call("QVL.ClearCache");
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_EntryCreateCurve);
+
+void BM_SheetCreateCurve(benchmark::State& state) {
+    standin::Host& host = loaded_host();
+    host.call("QVL.ClearCache");
+    const Value args[] = {jan_20_serial, curve_range()};
+    std::int64_t n = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(host.call("QVL.CreateCurve", args));
+        if (++n % refill_every == 0) {
+            state.PauseTiming();
+            host.call("QVL.ClearCache");
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_SheetCreateCurve);
+
+// --- QVL.CreateSwap --------------------------------------------------------------------------
+
+void BM_CoreCreateSwap(benchmark::State& state) {
+    const auto reference = qvl::make_reference_swap();
+    for (auto _ : state) {
+        auto swap = std::make_shared<qvl::QVLSwap>(reference->series, reference->curve, true, 200.0,
+                                                   10000000.0);
+        benchmark::DoNotOptimize(swap);
+    }
+}
+BENCHMARK(BM_CoreCreateSwap);
+
+void BM_EntryCreateSwap(benchmark::State& state) {
+    standin::Host& host = loaded_host();
+    reference_objects(host);
+    Cells cells;
+    const standin::Slot slots[] = {{cells.text("#Series_2")},
+                                   {cells.text("#YC_1")},
+                                   {cells.missing()},
+                                   {cells.missing()},
+                                   {cells.missing()}};
+    std::int64_t n = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(call_entry(host, "QVL.CreateSwap", slots));
+        if (++n % refill_every == 0) {
+            state.PauseTiming();
+            reference_objects(host);
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_EntryCreateSwap);
+
+void BM_SheetCreateSwap(benchmark::State& state) {
+    standin::Host& host = loaded_host();
+    reference_objects(host);
+    const Value args[] = {"#Series_2", "#YC_1"};
+    std::int64_t n = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(host.call("QVL.CreateSwap", args));
+        if (++n % refill_every == 0) {
+            state.PauseTiming();
+            reference_objects(host);
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_SheetCreateSwap);
+
+// --- QVL.CalcFromEventRate -------------------------------------------------------------------
+
+void BM_CoreCalcFromEventRate(benchmark::State& state) {
+    const auto swap = qvl::make_reference_swap();
+    for (auto _ : state) {
+        // The worksheet function formats the OIS text at every call; so does this loop.
+        benchmark::DoNotOptimize(
+            swap->calc_from_event_rate(jan_20, 200.0, qvl::format_date(swap->curve->trade_date())));
+    }
+}
+BENCHMARK(BM_CoreCalcFromEventRate);
+
+void BM_EntryCalcFromEventRate(benchmark::State& state) {
+    standin::Host& host = loaded_host();
+    reference_objects(host);
+    Cells cells;
+    standin::Slot slots[] = {{cells.text("#Swap_3")}, {cells.number(jan_20_serial)}, {}};
+    slots[2].d = 200.0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(call_entry(host, "QVL.CalcFromEventRate", slots));
+    }
+}
+BENCHMARK(BM_EntryCalcFromEventRate);
+
+void BM_SheetCalcFromEventRate(benchmark::State& state) {
+    standin::Host& host = loaded_host();
+    reference_objects(host);
+    const Value args[] = {"#Swap_3", jan_20_serial, 200};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(host.call("QVL.CalcFromEventRate", args));
+    }
+}
+BENCHMARK(BM_SheetCalcFromEventRate);
+
+// --- QVL.CashflowTable -----------------------------------------------------------------------
+
+void BM_CoreCashflowTable(benchmark::State& state) {
+    const auto swap = qvl::make_reference_swap();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(qvl::cashflow_rows(*swap, jan_20, 200.0));
+    }
+}
+BENCHMARK(BM_CoreCashflowTable);
+
+void BM_EntryCashflowTable(benchmark::State& state) {
+    standin::Host& host = loaded_host();
+    reference_objects(host);
+    Cells cells;
+    const standin::Slot slots[] = {
+        {cells.text("#Swap_3")}, {cells.number(jan_20_serial)}, {cells.number(200)}};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(call_entry(host, "QVL.CashflowTable", slots));
+    }
+}
+BENCHMARK(BM_EntryCashflowTable);
+
+void BM_SheetCashflowTable(benchmark::State& state) {
+    standin::Host& host = loaded_host();
+    reference_objects(host);
+    const Value args[] = {"#Swap_3", jan_20_serial, 200};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(host.call("QVL.CashflowTable", args));
+    }
+}
+BENCHMARK(BM_SheetCashflowTable);
+
+// --- Memory ----------------------------------------------------------------------------------
+
+// Heap held per cached swap (on a shared series and curve), and per curve + series + swap set;
+// QVL.ClearCache must give all of it back.
+void BM_MemoryPerCachedSwap(benchmark::State& state) {
+    standin::Host& host = loaded_host();
+    constexpr int count = 1000;
+    double per_swap = 0;
+    double per_set = 0;
+    double left_after_clear = 0;
+    for (auto _ : state) {
+        reference_objects(host);
+        const auto start = static_cast<double>(mallinfo2().uordblks);
+        for (int i = 0; i < count; ++i) host.call("QVL.CreateSwap", {"#Series_2", "#YC_1"});
+        per_swap = (static_cast<double>(mallinfo2().uordblks) - start) / count;
+
+        reference_objects(host);
+        const auto start_sets = static_cast<double>(mallinfo2().uordblks);
+        for (int i = 0; i < count; ++i) {
+            const Value c = host.call("QVL.CreateCurve", {jan_20_serial, curve_range()});
+            const Value s = host.call("QVL.CreateSeries", {1, series_range(), factor_range()});
+            host.call("QVL.CreateSwap", {s, c});
+        }
+        per_set = (static_cast<double>(mallinfo2().uordblks) - start_sets) / count;
+        reference_objects(host);
+        left_after_clear = static_cast<double>(mallinfo2().uordblks) - start_sets;
+    }
+    state.counters["bytes_per_swap"] = per_swap;
+    state.counters["bytes_per_curve_series_swap"] = per_set;
+    state.counters["bytes_left_after_clear"] = left_after_clear;
+}
+BENCHMARK(BM_MemoryPerCachedSwap)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace

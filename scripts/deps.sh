@@ -2,7 +2,7 @@
 QVL_PACKAGES=(
     cmake g++ make pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
-    libmicrohttpd-dev nlohmann-json3-dev
+    libboost-dev nlohmann-json3-dev
     curl python3 libedit-dev
 )
 

@@ -101,6 +101,9 @@ TEST_F(ServerTest, AmbiguousFramingAndForeignCallersAreRefused) {
     const std::string post_qvl = "POST /qvl HTTP/1.1\r\nHost: localhost\r\n";
     EXPECT_EQ(status_of(post_qvl + "Content-Length: 2\r\nTransfer-Encoding: chunked\r\n"), 400);
     EXPECT_EQ(status_of(post_qvl + "Content-Length: 2\r\nContent-Length: 2\r\n"), 400);
+    EXPECT_EQ(status_of(post_qvl + "Content-Length: 2, 2\r\n"), 400);
+    EXPECT_EQ(status_of(post_qvl + "Transfer-Encoding: gzip\r\n"), 400);
+    EXPECT_EQ(status_of("GET /health\r\nHost: localhost\r\n"), 400);
     EXPECT_EQ(status_of(get_health), 400);  // HTTP/1.1 without Host
     EXPECT_EQ(status_of(get_health + "Host: evil.example\r\n"), 403);
     EXPECT_EQ(status_of(get_health + "Host: localhost.evil.example\r\n"), 403);
@@ -124,6 +127,51 @@ TEST_F(ServerTest, SlowClientsDoNotHoldUpOthers) {
     EXPECT_EQ(slow_head.read().status, 200);
     slow_body.send("quest\":\"Series\"}            ");
     EXPECT_EQ(slow_body.read().body, "{}");
+}
+
+TEST_F(ServerTest, ChunkedBodiesInterimAnswersHeadRequestsAndPipelining) {
+    Client client(port_);
+    const std::string body = R"j({"Request":"Series"})j";
+    // A chunked body is put together before the handler sees it.
+    client.send(
+        "POST /qvl HTTP/1.1\r\nHost: localhost\r\nTransfer-Encoding: chunked\r\n\r\n"
+        "5\r\n" +
+        body.substr(0, 5) + "\r\nf\r\n" + body.substr(5) + "\r\n0\r\n\r\n");
+    EXPECT_EQ(client.read().body, "{}");
+    // A client that waits for leave to send its body gets it before the body is read.
+    client.send(
+        "POST /qvl HTTP/1.1\r\nHost: localhost\r\nExpect: 100-continue\r\n"
+        "Content-Length: 2\r\n\r\n");
+    EXPECT_EQ(client.read_until("\r\n\r\n"), "HTTP/1.1 100 Continue\r\n\r\n");
+    client.send("{}");
+    EXPECT_EQ(client.read().status, 400);
+    // HEAD: the head of the answer alone, so the connection stays in step.
+    client.send("HEAD /health HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    const std::string head = client.read_until("\r\n\r\n");
+    EXPECT_EQ(head.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u) << head;
+    client.send(
+        "GET /health HTTP/1.1\r\nHost: localhost\r\n\r\n"
+        "GET /nothing HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    EXPECT_EQ(client.read().status, 200);
+    EXPECT_EQ(client.read().status, 404);
+
+    // HTTP/1.0 keeps the connection only when asked to, and says so.
+    Client old(port_);
+    old.send("GET /health HTTP/1.0\r\nConnection: keep-alive\r\n\r\n");
+    EXPECT_EQ(old.read().headers.at("connection"), "keep-alive");
+    old.send("GET /health HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(old.read().status, 200);
+    EXPECT_TRUE(old.closed_by_server());
+}
+
+TEST_F(ServerTest, StoppingClosesOpenConnectionsAtOnce) {
+    Client idle(port_);
+    Client halfway(port_);
+    halfway.send("POST /qvl HTTP/1.1\r\nHost: localhost\r\nContent-Length: 10\r\n\r\n{");
+    EXPECT_EQ(get("/health").status, 200);  // both were taken in before this one
+    StopHttpService();
+    EXPECT_TRUE(idle.closed_by_server());
+    EXPECT_TRUE(halfway.closed_by_server());
 }
 
 TEST(ServiceControl, StartAndStopTexts) {

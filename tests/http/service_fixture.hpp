@@ -76,6 +76,24 @@ class Client {
         return reply;
     }
 
+    // The bytes up to and including marker, for answers read() cannot take (an interim answer,
+    // the head of a HEAD answer); empty when the connection ends first.
+    std::string read_until(const std::string& marker) {
+        std::size_t end;
+        while ((end = buffer_.find(marker)) == std::string::npos) {
+            if (!fill()) return {};
+        }
+        std::string text = buffer_.substr(0, end + marker.size());
+        buffer_.erase(0, text.size());
+        return text;
+    }
+
+    // True when the server closed the connection (rather than leaving it open for 5 s).
+    bool closed_by_server() {
+        char byte;
+        return ::recv(fd_, &byte, 1, 0) == 0;
+    }
+
     Reply request(const std::string& method, const std::string& target, const std::string& body) {
         send(method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
              std::to_string(body.size()) + "\r\n\r\n" + body);

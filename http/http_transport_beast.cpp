@@ -1,0 +1,390 @@
+// The listener's Linux transport: Boost.Beast over one io_context run by one thread, so that
+// every completion below and every handler runs on that one serving thread, one at a time.
+// Beast stays inside this file; it is heavy to compile.
+
+// Every completion runs on the one thread, and what crosses threads (start, stop) goes through
+// the context's own lock or the thread's start and join, so the library's memory fences around
+// handlers add nothing; they are also beyond ThreadSanitizer's model.
+#define BOOST_ASIO_DISABLE_FENCED_BLOCK
+
+#include <sys/socket.h>
+
+#include <array>
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/string.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/error.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/status.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <charconv>
+#include <chrono>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <thread>
+#include <utility>
+
+#include "http/http_transport.hpp"
+#include "http/utf8.hpp"
+
+namespace win32util {
+
+namespace {
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+using error_code = boost::system::error_code;
+
+constexpr std::chrono::seconds kIdle{HttpServer::kIdleTimeoutSeconds};
+// How long a refused client may go on sending before its connection is dropped; reading what it
+// sends meanwhile keeps the refusal from being destroyed by a reset on close.
+constexpr std::chrono::seconds kLinger{5};
+// The first read of a connection; a head or body beyond it grows the buffer, up to the head
+// limit, which also bounds chunk lines and trailers.
+constexpr std::size_t kFirstRead = HttpServer::kBodyReadSize;
+
+using Parser = http::request_parser<http::string_body>;
+
+std::string_view view(beast::string_view text) {
+    return {text.data(), text.size()};
+}
+
+// A malformed message, as opposed to a connection that closed, reset or timed out.
+bool malformed(const error_code& ec) {
+    return ec.category() == http::make_error_code(http::error::bad_method).category() &&
+           ec != http::error::end_of_stream && ec != http::error::partial_message;
+}
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The path of an origin-form target: the query dropped, %XX sequences decoded (malformed ones
+// kept as they are), the bytes read as UTF-8.
+std::u16string decode_path(std::string_view target) {
+    target = target.substr(0, target.find('?'));
+    std::string bytes;
+    bytes.reserve(target.size());
+    for (std::size_t i = 0; i < target.size(); ++i) {
+        if (target[i] == '%' && i + 2 < target.size()) {
+            const int high = hex_digit(target[i + 1]);
+            const int low = hex_digit(target[i + 2]);
+            if (high >= 0 && low >= 0) {
+                bytes += static_cast<char>(high * 16 + low);
+                i += 2;
+                continue;
+            }
+        }
+        bytes += target[i];
+    }
+    return Utf8ToUtf16(bytes);
+}
+
+bool all_digits(std::string_view text) {
+    if (text.empty()) return false;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+// The refusal a request earns by its head alone, if any.
+std::optional<HttpServer::Response> screen(const Parser& parser) {
+    const auto& head = parser.get();
+    // Browsers send Origin; no web page may drive the calculator.
+    if (head.find(http::field::origin) != head.end()) {
+        return ListenerError(403, "Forbidden", "forbidden");
+    }
+    const auto hosts = head.count(http::field::host);
+    if (hosts > 1 || (hosts == 0 && head.version() != 10)) {
+        return ListenerError(400, "Bad Request", "bad request");
+    }
+    if (hosts == 1 && !IsLoopbackHost(view(head.at(http::field::host)))) {
+        return ListenerError(403, "Forbidden", "forbidden");
+    }
+    // Ambiguous framing is how requests get smuggled past a proxy. The parser refuses a length
+    // next to chunked coding and differing lengths; repeated equal lengths, a list of them, and
+    // a coding other than chunked are refused here.
+    const auto lengths = head.count(http::field::content_length);
+    const bool coded = head.find(http::field::transfer_encoding) != head.end();
+    if (lengths > 1 ||
+        (lengths == 1 && (coded || !all_digits(view(head[http::field::content_length])))) ||
+        (coded && !parser.chunked())) {
+        return ListenerError(400, "Bad Request", "bad request");
+    }
+    if (lengths == 1 && parser.content_length().value_or(0) > HttpServer::kMaxBodySize) {
+        return ListenerError(413, "Payload Too Large", "request body too large");
+    }
+    return std::nullopt;
+}
+
+class Connection : public std::enable_shared_from_this<Connection> {
+  public:
+    Connection(tcp::socket socket, const HttpServer& server)
+        : stream_(std::move(socket)), server_(server) {
+        buffer_.max_size(HttpServer::kHeadBufferSize);
+    }
+
+    void start() {
+        buffer_.reserve(kFirstRead);
+        read_head();
+    }
+
+  private:
+    void read_head() {
+        parser_.emplace();
+        parser_->header_limit(static_cast<std::uint32_t>(HttpServer::kHeadBufferSize));
+        // Sizes are judged once the whole head is in, after the checks that come first. (No
+        // limit at all, an empty optional, compares as exceeded by every length.)
+        parser_->body_limit(std::numeric_limits<std::uint64_t>::max());
+        stream_.expires_after(kIdle);
+        http::async_read_header(stream_, buffer_, *parser_,
+                                [self = shared_from_this()](error_code ec, std::size_t size) {
+                                    self->on_head(ec, size);
+                                });
+    }
+
+    void on_head(error_code ec, std::size_t head_size) {
+        // The parser limits the request line and the fields each on their own; the head as a
+        // whole is measured here.
+        if (ec == http::error::header_limit || ec == http::error::buffer_overflow ||
+            (!ec && head_size > HttpServer::kHeadBufferSize)) {
+            return refuse(
+                ListenerError(431, "Request Header Fields Too Large", "request head too large"));
+        }
+        if (malformed(ec)) return refuse(ListenerError(400, "Bad Request", "bad request"));
+        if (ec) return;  // closed, reset or timed out: the connection goes
+        if (auto refusal = screen(*parser_)) return refuse(std::move(*refusal));
+        if (parser_->is_done()) return dispatch();
+        parser_->body_limit(HttpServer::kMaxBodySize);
+        const auto& head = parser_->get();
+        if (head.version() == 11 &&
+            beast::iequals(head[http::field::expect], beast::string_view("100-continue"))) {
+            static constexpr std::string_view proceed = "HTTP/1.1 100 Continue\r\n\r\n";
+            stream_.expires_after(kIdle);
+            net::async_write(stream_, net::buffer(proceed.data(), proceed.size()),
+                             [self = shared_from_this()](error_code e, std::size_t) {
+                                 if (!e) self->read_body();
+                             });
+            return;
+        }
+        read_body();
+    }
+
+    void read_body() {
+        stream_.expires_after(kIdle);
+        http::async_read(
+            stream_, buffer_, *parser_,
+            [self = shared_from_this()](error_code ec, std::size_t) { self->on_body(ec); });
+    }
+
+    void on_body(error_code ec) {
+        if (ec == http::error::body_limit) {
+            return refuse(ListenerError(413, "Payload Too Large", "request body too large"));
+        }
+        if (malformed(ec) || ec == http::error::buffer_overflow) {
+            return refuse(ListenerError(400, "Bad Request", "bad request"));
+        }
+        if (ec) return;
+        dispatch();
+    }
+
+    void dispatch() {
+        auto& message = parser_->get();
+        const HttpServer::Request request{std::string(view(message.method_string())),
+                                          decode_path(view(message.target())),
+                                          std::move(message.body())};
+        const bool keep_alive = message.keep_alive();
+        const bool head_only = message.method() == http::verb::head;
+        const bool old_client = message.version() == 10;
+        parser_.reset();
+        send(server_.Dispatch(request),
+             keep_alive ? (old_client ? Close::announce_keep : Close::no) : Close::after,
+             head_only);
+    }
+
+    enum class Close { no, announce_keep, after, linger };
+
+    void refuse(HttpServer::Response refusal) {
+        parser_.reset();
+        send(std::move(refusal), Close::linger, false);
+    }
+
+    void send(HttpServer::Response response, Close close, bool head_only) {
+        std::string_view reason = response.reason;
+        if (reason.empty())
+            reason = view(http::obsolete_reason(http::int_to_status(response.status)));
+        char number[24];
+        head_.assign("HTTP/1.1 ");
+        const int status = response.status % 1000;
+        head_ += static_cast<char>('0' + status / 100);
+        head_ += static_cast<char>('0' + status / 10 % 10);
+        head_ += static_cast<char>('0' + status % 10);
+        head_ += ' ';
+        for (const char c : reason) head_ += (c == '\r' || c == '\n') ? ' ' : c;
+        head_ += "\r\nContent-Type: application/json\r\nContent-Length: ";
+        head_.append(number,
+                     std::to_chars(number, number + sizeof number, response.body.size()).ptr);
+        if (close == Close::announce_keep) head_ += "\r\nConnection: keep-alive";
+        if (close == Close::after || close == Close::linger) head_ += "\r\nConnection: close";
+        head_ += "\r\n\r\n";
+        body_ = std::move(response.body);
+        if (head_only) body_.clear();
+
+        const std::array<net::const_buffer, 2> pieces{net::buffer(head_), net::buffer(body_)};
+        stream_.expires_after(kIdle);
+        net::async_write(stream_, pieces,
+                         [self = shared_from_this(), close](error_code ec, std::size_t) {
+                             self->on_sent(ec, close);
+                         });
+    }
+
+    void on_sent(error_code ec, Close close) {
+        if (ec) return;
+        std::string().swap(body_);
+        if (close == Close::no || close == Close::announce_keep) return read_head();
+        if (close == Close::after) return;  // the last owner closes the socket
+        // What the client still sends is read and dropped until it closes, so that closing
+        // with unread bytes does not reset the connection before the refusal is read.
+        stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
+        stream_.expires_after(kLinger);
+        drain();
+    }
+
+    void drain() {
+        buffer_.clear();
+        stream_.async_read_some(buffer_.prepare(buffer_.max_size()),
+                                [self = shared_from_this()](error_code ec, std::size_t) {
+                                    if (!ec) self->drain();
+                                });
+    }
+
+    beast::tcp_stream stream_;
+    const HttpServer& server_;
+    beast::flat_buffer buffer_;
+    std::optional<Parser> parser_;
+    std::string head_;
+    std::string body_;
+};
+
+class BeastTransport final : public HttpTransport {
+  public:
+    explicit BeastTransport(const HttpServer& server) : server_(server) {}
+    ~BeastTransport() override { Close(); }
+
+    bool Open(std::uint16_t port, std::string& error) override;
+    void Close() override;
+
+  private:
+    void accept();
+    void on_accept(error_code ec, tcp::socket socket);
+    void serve();
+
+    const HttpServer& server_;
+    std::optional<net::io_context> io_;
+    std::optional<net::executor_work_guard<net::io_context::executor_type>> work_;
+    std::optional<tcp::acceptor> acceptor_;
+    std::optional<net::steady_timer> pause_;
+    std::thread thread_;
+};
+
+bool BeastTransport::Open(std::uint16_t port, std::string& error) {
+    const std::string where = "127.0.0.1:" + std::to_string(port);
+    if (port == 0) {
+        // Port 0 would listen on a port nobody asked for.
+        error = "bind " + where + ": port 0 is not allowed";
+        return false;
+    }
+    // One thread runs the context, so the library needs no locks of its own.
+    io_.emplace(1);
+    acceptor_.emplace(*io_);
+    const auto fail = [&](const std::string& step, const error_code& ec) {
+        acceptor_.reset();
+        io_.reset();
+        error = step + ": " + ec.message();
+        return false;
+    };
+    error_code ec;
+    if (acceptor_->open(tcp::v4(), ec)) return fail("socket", ec);
+    // Lets a restarted service take the port over from connections still in TIME_WAIT; a port
+    // another socket is bound to stays refused.
+    if (acceptor_->set_option(tcp::acceptor::reuse_address(true), ec)) {
+        return fail("setsockopt " + where, ec);
+    }
+    if (acceptor_->bind(tcp::endpoint(net::ip::address_v4::loopback(), port), ec)) {
+        return fail("bind " + where, ec);
+    }
+    if (acceptor_->listen(SOMAXCONN, ec)) return fail("listen " + where, ec);
+
+    pause_.emplace(*io_);
+    work_.emplace(io_->get_executor());
+    accept();
+    thread_ = std::thread([this] { serve(); });
+    return true;
+}
+
+void BeastTransport::serve() {
+    for (;;) {
+        try {
+            io_->run();
+            return;
+        } catch (...) {
+            // Only allocation can throw here; the connection whose completion threw is gone
+            // with it, and serving goes on.
+        }
+    }
+}
+
+void BeastTransport::accept() {
+    acceptor_->async_accept(
+        *io_, [this](error_code ec, tcp::socket socket) { on_accept(ec, std::move(socket)); });
+}
+
+void BeastTransport::on_accept(error_code ec, tcp::socket socket) {
+    if (ec == net::error::operation_aborted) return;
+    if (ec) {
+        // Out of descriptors or memory: accepting again at once would spin.
+        pause_->expires_after(std::chrono::milliseconds(50));
+        pause_->async_wait([this](error_code e) {
+            if (!e) accept();
+        });
+        return;
+    }
+    accept();
+    std::make_shared<Connection>(std::move(socket), server_)->start();
+}
+
+void BeastTransport::Close() {
+    if (!io_) return;
+    if (thread_.joinable()) {
+        // The completion in hand, a request being handled among them, runs to its end first.
+        io_->stop();
+        thread_.join();
+    }
+    // The connections live in their pending operations, which go with the context.
+    work_.reset();
+    pause_.reset();
+    acceptor_.reset();
+    io_.reset();
+}
+
+}  // namespace
+
+std::unique_ptr<HttpTransport> MakeHttpTransport(const HttpServer& server) {
+    return std::make_unique<BeastTransport>(server);
+}
+
+}  // namespace win32util

@@ -64,7 +64,7 @@ def main():
     ]
     for title, method, path, document in requests:
         print("== " + title)
-        print("%s %s %s" % (method, path, "" if document is None else json.dumps(document)))
+        print(" ".join([method, path] + ([] if document is None else [json.dumps(document)])))
         try:
             status, reason, body = call(base, method, path, document)
         except OSError as e:

@@ -6,25 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "bench/host_fixture.hpp"
 #include "core/calendar.hpp"
 #include "core/date.hpp"
 #include "host/host.hpp"
 
 namespace {
-
-standin::Host& loaded_host() {
-    static standin::Host host;
-    static const bool ready = [] {
-        host.load(QVL_XLL_PATH);
-        if (host.open() != 1) {
-            std::fprintf(stderr, "qvl.xll did not open\n");
-            std::abort();
-        }
-        return true;
-    }();
-    (void)ready;
-    return host;
-}
 
 const qvl::Date jan_21 = qvl::parse_date("2026-01-21");
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/host_fixture.hpp"
 #include "core/cashflow.hpp"
 #include "core/date.hpp"
 #include "core/self_check.hpp"
@@ -52,23 +53,6 @@ Value factor_range() {
     return Value::grid(6, 2,
                        {"Date", 1, "2025-09-01", 1, "2025-10-01", 0.999986, "2025-11-01", 0.999955,
                         "2025-12-01", 0.999712, "2026-01-01", 0.997583});
-}
-
-standin::Host& loaded_host() {
-    static standin::Host host;
-    static const bool ready = [] {
-        host.load(QVL_XLL_PATH);
-        if (host.open() != 1) {
-            std::fprintf(stderr, "qvl.xll did not open\n");
-            std::abort();
-        }
-        // The add-in's statics were registered for destruction after the host; closing it at
-        // exit must come before they go, so it is registered after them.
-        std::atexit([] { host.unload(); });
-        return true;
-    }();
-    (void)ready;
-    return host;
 }
 
 // Empties the cache and builds #YC_1, #Series_2 and #Swap_3 again.

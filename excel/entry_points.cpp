@@ -10,6 +10,7 @@
 #include "excel/log.hpp"
 #include "excel/platform.hpp"
 #include "excel/xloper.hpp"
+#include "http/http_service.hpp"
 
 namespace xll {
 
@@ -71,6 +72,13 @@ extern "C" XLL_EXPORT int xlAutoOpen() {
 extern "C" XLL_EXPORT int xlAutoClose() {
     try {
         LogLine("xlAutoClose: begin");
+        // The functions that control the service go away now, and a library being unloaded may
+        // not be able to wait for the serving thread; unloading still stops it as a fallback.
+        try {
+            qvl::service::StopHttpService();
+        } catch (...) {
+            LogLine("xlAutoClose: stopping the HTTP service failed");
+        }
         const int result = Addin::RunAutoMacros(AutoKind::Close, "xll::xlAutoClose");
         LogLine("xlAutoClose: end");
         return result;

@@ -13,7 +13,12 @@ const Addin run_tests{
     Proc::Function("RunTests")
         .Help("Run QVL calculator unit tests. Returns 'ok' or the error message on failure.")};
 
-// QVL.HttpStart and QVL.HttpStop go here.
+const Addin http_start{
+    Proc::Function("HttpStart")
+        .Argument("Q", "port", "HTTP port (default 50080).", "50080")
+        .Help("Start the HTTP server on the specified port. Returns status message.")};
+
+const Addin http_stop{Proc::Function("HttpStop").Help("Stop the HTTP server.")};
 
 const Addin clear_status{Proc::Command("ClearStatus", "cellkit.ClearStatus")};
 

@@ -1,0 +1,118 @@
+// QVL.HttpStart and QVL.HttpStop in qvl.xll: the service started from the sheet serves the
+// objects the sheet makes, and goes when the add-in closes.
+
+#include <string>
+
+#include "tests/host/workbook.hpp"
+#include "tests/http/http_client.hpp"
+
+namespace {
+
+using qvl::service::testing::Client;
+using qvl::service::testing::loopback_socket;
+using standin::Value;
+
+const std::string kEmptyHealth = R"j({"status":"ok","curves":0,"series":0,"swaps":0})j";
+
+class HttpWorkbook : public Workbook {
+  protected:
+    void SetUp() override {
+        Workbook::SetUp();
+        ::close(loopback_socket(port_, false));
+    }
+
+    std::string start(const Value& port) { return host.call("QVL.HttpStart", {port}).text(); }
+    std::string running() const { return "HTTP server running on port " + std::to_string(port_); }
+
+    qvl::service::testing::Reply post(const std::string& body) {
+        return Client(port_).request("POST", "/qvl", body);
+    }
+    std::string health() { return Client(port_).request("GET", "/health", "").body; }
+
+    std::uint16_t port_ = 0;
+};
+
+TEST_F(HttpWorkbook, StartAndStopTexts) {
+    EXPECT_EQ(host.call("QVL.HttpStop").text(), "HTTP server stopped");  // nothing runs
+
+    std::uint16_t held = 0;
+    const int holder = loopback_socket(held, false);
+    EXPECT_EQ(start(held),
+              "Failed: bind 127.0.0.1:" + std::to_string(held) + ": Address already in use");
+    ::close(holder);
+
+    // The integer part's low 16 bits name the port.
+    ASSERT_EQ(start(port_ + 65536.9), running());
+    EXPECT_EQ(health(), kEmptyHealth);
+    EXPECT_EQ(start(port_), running());  // replaces the server on the same port
+    EXPECT_EQ(health(), kEmptyHealth);
+
+    // A text is no port: the default one, whether free or not; the old server goes either way.
+    EXPECT_NE(start("8080").find("port 50080"), std::string::npos);
+    EXPECT_FALSE(Client(port_).connected());
+    EXPECT_EQ(host.call("QVL.HttpStop").text(), "HTTP server stopped");
+}
+
+TEST_F(HttpWorkbook, ServesTheObjectsTheSheetMakes) {
+    ASSERT_EQ(start(port_), running());
+    EXPECT_EQ(health(), kEmptyHealth);
+    build_reference();
+    EXPECT_EQ(health(), R"j({"status":"ok","curves":1,"series":1,"swaps":1})j");
+
+    EXPECT_EQ(post(qvl::service::testing::kCalculateAt200).body,
+              qvl::service::testing::kReferenceValuation);
+    EXPECT_NE(post(R"j({"Request":"Series"})j").body.find(R"j({"1":{"handle":"#Series_2",)j"),
+              std::string::npos);
+    const auto payment = post(
+        R"j({"Request":"Payment","swap":"#Swap_3","Trade Date":"2026-01-20","Clean Price":99})j");
+    EXPECT_EQ(payment.status, 200);
+    EXPECT_NE(payment.body.find(R"j("ois_date":"2026-01-20")j"), std::string::npos);
+    const auto pnl = post(R"j({"Request":"Calculate","Trade Date":"2026-01-20",)j"
+                          R"j("Init Trade Date":"2025-10-01","Init Clean Price":100.1,)j"
+                          R"j("Close Clean Price":99.5})j");
+    EXPECT_EQ(pnl.status, 200);
+    EXPECT_NE(pnl.body.find(R"j("Trade Init Date":"2025-10-06")j"), std::string::npos) << pnl.body;
+
+    // What the sheet's calculation leaves on the swap is what the service describes.
+    host.call("QVL.CalcFromEventRate", {"#Swap_3", "2026-02-17", 150});
+    const std::string specs = post(R"j({"Request":"Specs","swap":"#Swap_3"})j").body;
+    EXPECT_NE(specs.find(R"j("Trade Date":"2026-02-17")j"), std::string::npos) << specs;
+    EXPECT_NE(specs.find(R"j("Event Rate (bps)":150)j"), std::string::npos) << specs;
+
+    EXPECT_EQ(host.call("QVL.ClearCache").text(), "Cache cleared");
+    EXPECT_EQ(health(), kEmptyHealth);
+    const auto none = post(qvl::service::testing::kCalculateAt200);
+    EXPECT_EQ(none.status, 500);
+    EXPECT_EQ(none.body, R"j({"error":"No swaps cached. Create one via QVL.CreateSwap first."})j");
+}
+
+TEST_F(HttpWorkbook, IndexPicksTheSwapWhoseHandleSortsFirst) {
+    build_reference();
+    ASSERT_EQ(host.call("QVL.CreateSwap", {"#Series_2", "#YC_1", Value::boolean(false), 200, 4e6}),
+              Value("#Swap_4"));
+    for (int n = 5; n <= 11; ++n) host.call("QVL.CreateCurve", {"2026-01-20", curve});
+    ASSERT_EQ(host.call("QVL.CreateSwap", {"#Series_2", "#YC_1", Value::boolean(true), 200, 12e6}),
+              Value("#Swap_12"));
+    ASSERT_EQ(start(port_), running());
+
+    // #Swap_12 sorts before #Swap_3 and #Swap_4.
+    const std::string by_index = post(R"j({"Request":"Specs","Index":" 1 "})j").body;
+    EXPECT_NE(by_index.find(R"j("Notional":12000000})j"), std::string::npos) << by_index;
+    const std::string by_handle =
+        post(R"j({"Request":"Specs","swap":"#Swap_4","Index":"1"})j").body;
+    EXPECT_NE(by_handle.find(R"j("Is Buyer":false)j"), std::string::npos) << by_handle;
+    EXPECT_NE(by_handle.find(R"j("Notional":4000000})j"), std::string::npos) << by_handle;
+    EXPECT_EQ(post(R"j({"Request":"Specs","Index":"2"})j").body,
+              R"j({"error":"No cached swap for Index: 2"})j");
+}
+
+TEST_F(HttpWorkbook, ClosingTheAddinStopsTheService) {
+    ASSERT_EQ(start(port_), running());
+    Client idle(port_);
+    EXPECT_EQ(health(), kEmptyHealth);
+    EXPECT_EQ(host.close(), 1);
+    EXPECT_TRUE(idle.closed_by_server());
+    EXPECT_FALSE(Client(port_).connected());
+}
+
+}  // namespace

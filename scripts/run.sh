@@ -3,14 +3,14 @@
 # qvl.xll and qvl-host (Release), prices the reference swap with examples/reference.qvl and then
 # serves the cached objects over HTTP until Ctrl-C.
 #
-# Usage: bash scripts/run.sh [PORT]   (default 50080)
+# Usage: bash scripts/run.sh [PORT]   (default 50080; QVL_BUILD_DIR names another build folder)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 source scripts/deps.sh
 install_deps
 
-build=build/release
+build=${QVL_BUILD_DIR:-build/release}
 jobs=$(nproc 2>/dev/null || echo 2)
 echo "== building qvl.xll and qvl-host in $build" >&2
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null

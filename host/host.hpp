@@ -19,9 +19,13 @@
 
 // The host's callback, exported from the main program of every executable that links this
 // library; it answers for the one Host alive at the time.
-extern "C" __attribute__((visibility("default"))) int MdCallBack12(int xlfn, int coper,
-                                                                   XLOPER12** rgpxloper12,
-                                                                   XLOPER12* result);
+#if defined(_WIN32)
+#define STANDIN_HOST_EXPORT __declspec(dllexport)
+#else
+#define STANDIN_HOST_EXPORT __attribute__((visibility("default")))
+#endif
+extern "C" STANDIN_HOST_EXPORT int MdCallBack12(int xlfn, int coper, XLOPER12** rgpxloper12,
+                                                XLOPER12* result);
 
 namespace standin {
 

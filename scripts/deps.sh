@@ -5,6 +5,10 @@ QVL_PACKAGES=(
     libboost-dev nlohmann-json3-dev
     curl python3 libedit-dev
 )
+# The Windows build of qvl.xll and its smoke test: the mingw-w64 cross compiler and Wine.
+QVL_WINDOWS_PACKAGES=(
+    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64
+)
 
 install_deps() {
     local missing=()

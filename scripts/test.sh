@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian 12, as root), builds the Release and the sanitizer
-# configurations and runs the whole test suite in both. Exits non-zero on any failure.
+# configurations and runs the whole test suite in both, then cross-builds the Windows qvl.xll
+# and smoke-tests it under Wine. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 source scripts/deps.sh
-install_deps
+install_deps "${QVL_WINDOWS_PACKAGES[@]}"
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
@@ -30,4 +31,9 @@ echo "== build build/tsan (http_tests)"
 cmake --build build/tsan -j "$jobs" --target http_tests
 echo "== test build/tsan"
 TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/http/http_tests
+# The Windows add-in: cross-built with mingw-w64, then smoke-tested under Wine.
+echo "== build build/win (Windows x64, mingw-w64)"
+bash scripts/windows-build.sh
+echo "== test build/win (Wine smoke test)"
+python3 tests/windows/smoke.py build/win
 echo "== all tests passed"

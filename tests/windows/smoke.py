@@ -1,0 +1,377 @@
+#!/usr/bin/env python3
+"""Smoke test of the Windows build of qvl.xll.
+
+Checks the cross-built library itself (system DLL imports only, the exact export names, the
+version resource), then runs it under Wine in a fresh prefix: the Windows stand-in host loads
+it, registers every item, runs the self-check, builds the reference curve, series and swap from
+the example data and values the swap; the service is started on a free loopback port and this
+side asks it for /health and a valuation; then the service is stopped, the add-in closed and
+every Wine process of the prefix ended. A watchdog bounds the whole run.
+
+Usage: smoke.py BUILD_DIR   (the cross build, e.g. build/win)
+"""
+
+import http.client
+import json
+import os
+import pathlib
+import queue
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import threading
+import time
+
+SOURCE = pathlib.Path(__file__).resolve().parents[2]
+WATCHDOG_SECONDS = 120
+OBJDUMP = "x86_64-w64-mingw32-objdump"
+
+SYSTEM_DLLS = {
+    "kernel32.dll", "user32.dll", "version.dll", "httpapi.dll", "advapi32.dll", "ws2_32.dll",
+    "msvcrt.dll", "ucrtbase.dll", "ntdll.dll", "shell32.dll", "ole32.dll", "bcrypt.dll",
+}
+
+# Registration order and procedures, as the add-in must present them to a host.
+ITEMS = [
+    ("QVL.RunTests", "?QVL_RunTests"),
+    ("QVL.HttpStart", "?QVL_HttpStart"),
+    ("QVL.HttpStop", "?QVL_HttpStop"),
+    ("cellkit.ClearStatus", "ClearStatus"),
+    ("cellkit.ToggleLogging", "ToggleLogging"),
+] + [("QVL." + name, "?QVL_" + name) for name in (
+    "CreateCurve DiscountFactor CreateSeries GetSeriesInfo CreateSwap GetSwapInfo "
+    "CalcFromEventRate SolveFromUpfront SolveFromSpread TradePnL TotalPayment ClearCache "
+    "IsBusinessDay RollToFollowingBD NextPublicationDate PrevPublicationDate DayCountACT360 "
+    "DayCountACT365 DateFromTenor ForwardRate1D CashflowTable Version BuildDate").split()]
+ENTRY_POINTS = {"xlAutoOpen", "xlAutoClose", "xlAutoAdd", "xlAutoRemove", "xlAutoRegister12",
+                "xlAutoFree12"}
+
+# The reference valuation: buyer swap, trade date 2026-01-20, event rate 200 bp.
+REFERENCE = [
+    ("Upfront Fee (%)", 0.03146156),
+    ("Conventional Spread (bp)", 200.720859),
+    ("Par Spread (bp)", 199.830577),
+    ("Credit Event Rate (bp)", 200.0),
+    ("Clean Price", 99.96853844),
+    ("Current Notional", 9975830.0),
+    ("Upfront Payment", -3138.55),
+    ("Accrued Interest", 3879.49),
+    ("Cash Settlement Amount", 740.94),
+    ("Index Factor at Trade", 0.997583),
+    ("Index Factor at Maturity", 0.90300152),
+    ("Trade Date", "2026-01-20"),
+    ("Settlement Date", "2026-01-23"),
+    ("Payment Date", "2026-02-11"),
+    ("OIS Date", "2026-01-20"),
+]
+
+BUILD_TIME = r"\d\d-(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)-\d{4} \d\d:\d\d"
+
+
+class Failure(Exception):
+    pass
+
+
+class Watchdog(Exception):
+    pass
+
+
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def step(text, started=[time.monotonic()]):
+    print(f"[{time.monotonic() - started[0]:6.1f}s] {text}", flush=True)
+
+
+def objdump(path):
+    return subprocess.run([OBJDUMP, "-p", str(path)], check=True, capture_output=True,
+                          text=True).stdout
+
+
+def exports_of(dump):
+    table = dump.split("[Ordinal/Name Pointer] Table", 1)
+    if len(table) < 2:
+        return set()
+    names = set()
+    for line in table[1].splitlines()[1:]:
+        m = re.match(r"\s*\[\s*\d+\]\s+(\S+)$", line)
+        if not m:
+            break
+        names.add(m.group(1))
+    return names
+
+
+def def_exports(path):
+    names = set()
+    for line in path.read_text().splitlines():
+        line = line.split(";", 1)[0].strip()
+        if not line or line.startswith(("LIBRARY", "EXPORTS")):
+            continue
+        names.add(line.split("=", 1)[0])
+    return names
+
+
+def check_library(build):
+    xll = build / "excel" / "qvl.xll"
+    dump = objdump(xll)
+    check("file format pei-x86-64" in subprocess.run(
+        [OBJDUMP, "-f", str(xll)], capture_output=True, text=True).stdout, "qvl.xll is not PE x64")
+
+    imports = {m.lower() for m in re.findall(r"DLL Name: (\S+)", dump)}
+    foreign = {d for d in imports
+               if d not in SYSTEM_DLLS and not d.startswith(("api-ms-win-", "ext-ms-win-"))}
+    check(not foreign, f"qvl.xll imports non-system DLLs: {sorted(foreign)}")
+    step(f"imports: {', '.join(sorted(imports))}")
+
+    exports = exports_of(dump)
+    wanted = {procedure for _, procedure in ITEMS} | ENTRY_POINTS
+    check(wanted == def_exports(SOURCE / "excel" / "qvl.def"), "qvl.def lists other names")
+    check(not (wanted - exports), f"exports missing: {sorted(wanted - exports)}")
+    check(not (exports - wanted), f"unexpected exports: {sorted(exports - wanted)}")
+    step(f"exports: the {len(exports)} names of the entry points, commands and functions")
+
+    check(re.search(r"^\s*\d+\s+\.rsrc\s", subprocess.run(
+        [OBJDUMP, "-h", str(xll)], capture_output=True, text=True).stdout, re.M),
+        "qvl.xll has no resource section")
+    data = xll.read_bytes()
+    # Everything below is looked for inside the version block.
+    block = data.find("VS_VERSION_INFO".encode("utf-16-le"))
+    check(block >= 0, "qvl.xll has no version block")
+    data = data[block:]
+    # VS_FIXEDFILEINFO: signature, structure version, file version 1.0.0.3, product 1.0.0.3.
+    fixed = re.search(rb"\xbd\x04\xef\xfe.{4}(.{8})(.{8})", data, re.S)
+    check(fixed and fixed.group(1) == fixed.group(2) == b"\x00\x00\x01\x00\x03\x00\x00\x00",
+          "version resource: file and product version are not 1.0.0.3")
+
+    def u16(text):
+        return re.escape(text.encode("utf-16-le"))
+
+    def string_value(key):
+        """The text after the key's name in the version block: padding, then the value."""
+        m = re.search(u16(key) + rb"(?:\x00\x00)+((?:[^\x00].|\x00[^\x00])*)\x00\x00", data,
+                      re.S)
+        return m.group(1).decode("utf-16-le", "replace") if m else None
+
+    check(re.search(u16("StringFileInfo"), data) and re.search(u16("040904b0"), data),
+          "version resource: no string table 040904b0")
+    for key, want in (("FileDescription", "QVL Excel Addin"), ("ProductName", "QVL Excel Addin"),
+                      ("InternalName", "qvl.xll"), ("OriginalFilename", "qvl.xll"),
+                      ("FileVersion", "1.0.0.3"), ("ProductVersion", "1.0.0.3")):
+        check(string_value(key) == want, f"version resource: {key} is {string_value(key)!r}")
+    comments = string_value("Comments") or ""
+    check(re.fullmatch("Built on " + BUILD_TIME, comments),
+          f"version resource: Comments is {comments!r}")
+    check(re.search(u16("Translation") + rb"(?:\x00\x00)+\x09\x04\xb0\x04", data),
+          "version resource: no Translation 0409/04b0")
+    step("version resource: 1.0.0.3 with its string table")
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def windows_path(path):
+    return "Z:" + str(path.resolve()).replace("/", "\\")
+
+
+def request(port, method, path, body=None, headers=None):
+    conn = http.client.HTTPConnection("localhost", port, timeout=15)
+    try:
+        conn.request(method, path, body=body, headers=headers or {})
+        r = conn.getresponse()
+        return r.status, r.reason, dict(r.getheaders()), r.read()
+    finally:
+        conn.close()
+
+
+def close_to(a, b):
+    return abs(a - b) <= 1e-9 * max(1.0, abs(b))
+
+
+def check_valuation(values, where):
+    for label, want in REFERENCE:
+        got = values.get(label)
+        if isinstance(want, float):
+            ok = isinstance(got, (int, float)) and close_to(float(got), want)
+        else:
+            ok = got == want
+        check(ok, f"{where}: {label} is {got!r}, expected {want!r}")
+
+
+def check_service(port, swap):
+    status, reason, headers, body = request(port, "GET", "/health?from=smoke")
+    check(status == 200 and reason == "OK", f"/health answered {status} {reason}")
+    check(headers.get("Content-Type") == "application/json", "/health: Content-Type")
+    check(headers.get("Content-Length") == str(len(body)), "/health: Content-Length")
+    health = json.loads(body)
+    check(health == {"status": "ok", "curves": 1, "series": 1, "swaps": 1}, f"/health: {body!r}")
+    step(f"GET /health: {body.decode()}")
+
+    status, reason, _, body = request(port, "POST", "/health")
+    check((status, reason, body) == (404, "Not Found", b'{"error":"not found"}'),
+          f"POST /health answered {status} {body!r}")
+    status, _, _, body = request(port, "GET", "/health", headers={"Origin": "http://example.com"})
+    check(status == 403, f"a request with Origin answered {status} {body!r}")
+    status, _, _, body = request(port, "GET", "/health", headers={"X-Padding": "a" * 70000})
+    check(status == 431, f"a head beyond 64 KiB answered {status} {body!r}")
+    step("404 for a wrong method, 403 for a web page's request, 431 for an oversized head")
+
+    calculate = json.dumps({"Request": "Calculate", "swap": swap, "Trade Date": "2026-01-20",
+                            "Credit Event Rate": 200}).encode()
+    status, _, headers, body = request(port, "POST", "/qvl", calculate,
+                                       {"Content-Type": "application/json"})
+    check(status == 200, f"Calculate answered {status} {body!r}")
+    check(headers.get("Content-Length") == str(len(body)), "Calculate: Content-Length")
+    check_valuation(json.loads(body), "Calculate over HTTP")
+    step(f"POST /qvl Calculate: {status}, {len(body)} bytes, reference figures")
+
+
+class Driver:
+    """The Windows host program under Wine, read line by line."""
+
+    def __init__(self, args, env, cwd):
+        self.process = subprocess.Popen(args, env=env, cwd=cwd, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                        text=True, start_new_session=True)
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.put(line.rstrip("\r\n"))
+        self.lines.put(None)
+
+    def until(self, key):
+        """The report lines up to and including the first with this step name."""
+        seen = []
+        while True:
+            line = self.lines.get()
+            if line is None:
+                raise Failure(f"the host program ended before '{key}': {seen[-5:]}")
+            seen.append(line.split("\t"))
+            if seen[-1][0] == "error":
+                raise Failure(f"the host program failed: {seen[-1][1:]}")
+            if seen[-1][0] == key:
+                return seen
+
+    def send(self, text):
+        self.process.stdin.write(text + "\n")
+        self.process.stdin.flush()
+
+    def kill(self):
+        if self.process.poll() is None:
+            os.killpg(self.process.pid, signal.SIGKILL)
+            self.process.wait()
+
+
+def first(lines, key):
+    return next((rest for name, *rest in lines if name == key), None)
+
+
+def run_under_wine(build, work):
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    for f in (build / "excel" / "qvl.xll", build / "host" / "qvl_smoke_host.exe"):
+        shutil.copy2(f, work)
+    env = dict(os.environ, WINEDEBUG="-all", WINEPREFIX=str(work / "prefix"),
+               WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY="")
+    port = free_port()
+    driver = None
+    try:
+        step(f"wine: fresh prefix in {work}, port {port}")
+        driver = Driver(["wine", "qvl_smoke_host.exe", windows_path(work / "qvl.xll"),
+                         windows_path(SOURCE / "examples"), str(port)], env, work)
+        lines = driver.until("serving")
+
+        registered = [(rest[0], rest[1]) for name, *rest in lines if name == "item"]
+        check(first(lines, "open") == ["1"], "xlAutoOpen did not answer 1")
+        check(registered == ITEMS, f"registrations differ: {registered}")
+        step(f"xlAutoOpen: {len(registered)} items registered in order")
+        check(first(lines, "status") == ["qvl addin is loaded"], "status bar text")
+        check(first(lines, "RunTests") == ["ok"], f"QVL.RunTests: {first(lines, 'RunTests')}")
+        check(first(lines, "Version") == ["1.0.0.3"], f"QVL.Version: {first(lines, 'Version')}")
+        build_date = first(lines, "BuildDate") or [""]
+        check(re.fullmatch(BUILD_TIME, build_date[0]), f"QVL.BuildDate: {build_date}")
+        step(f"QVL.RunTests ok, QVL.Version 1.0.0.3, QVL.BuildDate {build_date[0]}")
+
+        swap = (first(lines, "swap") or [""])[0]
+        check(re.fullmatch(r"#Swap_\d+", swap), f"QVL.CreateSwap: {swap}")
+        rows = {}
+        for name, *rest in lines:
+            if name == "valuation" and len(rest) == 2:
+                label, value = rest
+                try:
+                    rows[label] = float(value)
+                except ValueError:
+                    rows[label] = value
+        check_valuation(rows, "QVL.CalcFromEventRate")
+        step(f"{swap} valued at the reference figures")
+
+        running = [f"HTTP server running on port {port}"]
+        check(first(lines, "HttpStart") == running, f"QVL.HttpStart: {first(lines, 'HttpStart')}")
+        restart = first(lines, "HttpRestart")
+        check(restart == running, f"QVL.HttpStart while running: {restart}")
+        if restart == running:
+            check_service(port, swap)
+
+        driver.send("stop")
+        lines = driver.until("done")
+        check(first(lines, "HttpStop") == ["HTTP server stopped"], "QVL.HttpStop")
+        check(first(lines, "close") == ["1"], "xlAutoClose did not answer 1")
+        check(first(lines, "faults") == ["0"],
+              f"host faults: {[rest for name, *rest in lines if name == 'fault']}")
+        check(driver.process.wait(timeout=30) == 0, "the host program failed")
+        step("QVL.HttpStop, xlAutoClose, unload: no faults")
+
+        log = (work / "qvl.log").read_bytes() if (work / "qvl.log").exists() else b""
+        stamp = rb"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  "
+        check(re.fullmatch(stamp + rb"xlAutoClose: begin\r\n" + stamp + rb"xlAutoClose: end\r\n",
+                           log), f"qvl.log beside the add-in: {log!r}")
+        step("qvl.log beside the add-in holds the two close lines")
+    finally:
+        if driver is not None:
+            driver.kill()
+        subprocess.run(["wineserver", "-k"], env=env, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=env, stderr=subprocess.DEVNULL, timeout=30)
+        step("wineserver -k: every Wine process of the prefix ended")
+
+
+def main():
+    if len(sys.argv) != 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    build = pathlib.Path(sys.argv[1]).resolve()
+
+    def expire(*_):
+        raise Watchdog(f"watchdog: the smoke test took longer than {WATCHDOG_SECONDS} s")
+
+    signal.signal(signal.SIGALRM, expire)
+    signal.alarm(WATCHDOG_SECONDS)
+    started = time.monotonic()
+    try:
+        check_library(build)
+        run_under_wine(build, build / "smoke")
+    except (Failure, Watchdog, OSError, subprocess.SubprocessError, ValueError) as e:
+        failures.append(str(e))
+    finally:
+        signal.alarm(0)
+    for failure in failures:
+        print(f"FAILED: {failure}")
+    print(f"windows smoke test {'failed' if failures else 'passed'} "
+          f"in {time.monotonic() - started:.1f} s")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

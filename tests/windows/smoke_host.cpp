@@ -1,0 +1,115 @@
+// The Windows smoke test's host program: the stand-in host as a Windows executable that loads
+// qvl.xll, drives it like a sheet and reports each step as one line on standard output, for
+// smoke.py on the Linux side to check. While the service runs it waits for "stop" on standard
+// input, so that the other side can send its requests first.
+//
+// Usage: smoke_host ADDIN DATA_FOLDER PORT
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "host/csv.hpp"
+#include "host/host.hpp"
+#include "host/value.hpp"
+
+namespace {
+
+using standin::Host;
+using standin::Value;
+
+std::string cell_text(const Value& v) {
+    switch (v.kind()) {
+        case Value::Kind::number: {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.17g", v.number());
+            return text;
+        }
+        case Value::Kind::text:
+            return v.text();
+        case Value::Kind::boolean:
+            return v.boolean() ? "TRUE" : "FALSE";
+        default:
+            return v.describe();
+    }
+}
+
+void report(const std::string& step, const std::string& text) {
+    std::cout << step << '\t' << text << std::endl;
+}
+
+// A grid as one line per row, cells separated by tabs.
+void report_grid(const std::string& step, const Value& v) {
+    if (v.kind() != Value::Kind::grid) {
+        report(step, cell_text(v));
+        return;
+    }
+    for (int r = 0; r < v.rows(); ++r) {
+        std::string line;
+        for (int c = 0; c < v.columns(); ++c) {
+            if (c > 0) line += '\t';
+            line += cell_text(v.at(r, c));
+        }
+        report(step, line);
+    }
+}
+
+int run(const std::string& addin, const std::string& data, const std::string& port) {
+    Host host;
+    host.load(addin);
+    report("open", std::to_string(host.open()));
+    report("registered", std::to_string(host.registrations().size()));
+    for (const auto& r : host.registrations()) report("item", r.function_text + '\t' + r.procedure);
+    report("status", host.status_bar().value_or(""));
+
+    report("RunTests", cell_text(host.call("QVL.RunTests")));
+    report("Version", cell_text(host.call("QVL.Version")));
+    report("BuildDate", cell_text(host.call("QVL.BuildDate")));
+
+    const Value curve = host.call(
+        "QVL.CreateCurve", {"2026-01-20", standin::read_csv(data + "/curve.csv", std::nullopt)});
+    const Value series =
+        host.call("QVL.CreateSeries", {1, standin::read_csv(data + "/series.csv", std::nullopt),
+                                       standin::read_csv(data + "/factors.csv", std::nullopt)});
+    const Value swap =
+        host.call("QVL.CreateSwap", {series, curve, Value::boolean(true), 200, 10000000});
+    report("curve", cell_text(curve));
+    report("series", cell_text(series));
+    report("swap", cell_text(swap));
+    report_grid("valuation", host.call("QVL.CalcFromEventRate", {swap, "2026-01-20", 200}));
+
+    report("HttpStart", cell_text(host.call("QVL.HttpStart", {std::stod(port)})));
+    // A second start stops the first server and listens again on the same port.
+    report("HttpRestart", cell_text(host.call("QVL.HttpStart", {std::stod(port)})));
+    report("serving", port);
+    std::string line;
+    while (std::getline(std::cin, line) && line != "stop") {
+    }
+    report("HttpStop", cell_text(host.call("QVL.HttpStop")));
+
+    // Logging on now, so that closing writes its two lines into the log beside the add-in.
+    report("ToggleLogging", std::to_string(host.run_command("cellkit.ToggleLogging")));
+    report("close", std::to_string(host.close()));
+    host.unload();
+    report("faults", std::to_string(host.faults().size()));
+    for (const std::string& f : host.faults()) report("fault", f);
+    report("done", "");
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::cerr << "usage: smoke_host ADDIN DATA_FOLDER PORT\n";
+        return 2;
+    }
+    try {
+        return run(argv[1], argv[2], argv[3]);
+    } catch (const std::exception& e) {
+        report("error", e.what());
+        return 1;
+    }
+}

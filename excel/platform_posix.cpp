@@ -9,6 +9,7 @@
 #include <string>
 
 #include "excel/platform.hpp"
+#include "excel/utf.hpp"
 
 #ifndef QVL_BUILD_TIME
 #define QVL_BUILD_TIME ""
@@ -18,76 +19,12 @@ namespace xll::platform {
 
 namespace {
 
-constexpr char32_t replacement = 0xFFFD;
-
-// Decodes one code point starting at text[i]; advances i past it. Overlong forms, surrogates
-// and truncated sequences give U+FFFD and consume one byte.
-char32_t decode_utf8(const unsigned char* text, int bytes, int& i) {
-    const unsigned char lead = text[i];
-    if (lead < 0x80) {
-        ++i;
-        return lead;
-    }
-    int extra = 0;
-    char32_t cp = 0;
-    char32_t lowest = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        extra = 1, cp = lead & 0x1F, lowest = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        extra = 2, cp = lead & 0x0F, lowest = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        extra = 3, cp = lead & 0x07, lowest = 0x10000;
-    } else {
-        ++i;
-        return replacement;
-    }
-    if (i + extra >= bytes) {
-        ++i;
-        return replacement;
-    }
-    for (int k = 1; k <= extra; ++k) {
-        const unsigned char c = text[i + k];
-        if ((c & 0xC0) != 0x80) {
-            ++i;
-            return replacement;
-        }
-        cp = (cp << 6) | (c & 0x3F);
-    }
-    if (cp < lowest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        ++i;
-        return replacement;
-    }
-    i += extra + 1;
-    return cp;
-}
-
-void put_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 std::string native_path(const std::u16string& path) {
     return utf16_to_utf8(path);
 }
 
 std::u16string from_utf8(std::string_view text) {
-    const int n = utf8_to_utf16(text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::u16string out(static_cast<std::size_t>(n), u'\0');
-    utf8_to_utf16(text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
+    return qvl::text::utf8_to_utf16(text);
 }
 
 }  // namespace
@@ -96,10 +33,12 @@ int utf8_to_utf16(const char* text, int bytes, XCHAR* out, int capacity) {
     if (text == nullptr || bytes <= 0) {
         return 0;
     }
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    const std::string_view in(text, static_cast<std::size_t>(bytes));
     int needed = 0;
-    for (int i = 0; i < bytes;) {
-        needed += decode_utf8(p, bytes, i) >= 0x10000 ? 2 : 1;
+    char32_t cp;
+    for (std::size_t i = 0; i < in.size();) {
+        i += qvl::text::decode_utf8(in, i, cp);
+        needed += cp >= 0x10000 ? 2 : 1;
     }
     if (capacity == 0) {
         return needed;
@@ -108,8 +47,8 @@ int utf8_to_utf16(const char* text, int bytes, XCHAR* out, int capacity) {
         return 0;
     }
     int w = 0;
-    for (int i = 0; i < bytes;) {
-        const char32_t cp = decode_utf8(p, bytes, i);
+    for (std::size_t i = 0; i < in.size();) {
+        i += qvl::text::decode_utf8(in, i, cp);
         if (cp >= 0x10000) {
             out[w++] = static_cast<XCHAR>(0xD800 + ((cp - 0x10000) >> 10));
             out[w++] = static_cast<XCHAR>(0xDC00 + ((cp - 0x10000) & 0x3FF));
@@ -121,21 +60,7 @@ int utf8_to_utf16(const char* text, int bytes, XCHAR* out, int capacity) {
 }
 
 std::string utf16_to_utf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char32_t u = text[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            put_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else if (u >= 0xD800 && u <= 0xDFFF) {
-            put_utf8(out, replacement);
-        } else {
-            put_utf8(out, u);
-        }
-    }
-    return out;
+    return qvl::text::utf16_to_utf8(text);
 }
 
 std::u16string module_path() {

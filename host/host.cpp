@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "excel/utf.hpp"
 #include "host/invoke.hpp"
 
 namespace standin {
@@ -33,7 +34,8 @@ bool is_absent(const XLOPER12* x) {
 }
 
 std::string text_of(const XLOPER12* x) {
-    return is_text(x) ? to_utf8(std::u16string_view(x->val.str + 1, x->val.str[0])) : std::string();
+    return is_text(x) ? qvl::text::utf16_to_utf8(std::u16string_view(x->val.str + 1, x->val.str[0]))
+                      : std::string();
 }
 
 std::size_t length_of(const XLOPER12* x) {

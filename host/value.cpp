@@ -4,27 +4,11 @@
 #include <ostream>
 #include <stdexcept>
 
+#include "excel/utf.hpp"
+
 namespace standin {
 
 namespace {
-
-void put_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 [[noreturn]] void wrong_kind(const char* wanted, const Value& v) {
     throw std::logic_error(std::string("value is not a ") + wanted + ": " + v.describe());
@@ -32,59 +16,7 @@ void put_utf8(std::string& out, char32_t cp) {
 
 }  // namespace
 
-std::u16string to_utf16(std::string_view utf8) {
-    std::u16string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        const int extra = lead < 0x80             ? 0
-                          : (lead & 0xE0) == 0xC0 ? 1
-                          : (lead & 0xF0) == 0xE0 ? 2
-                          : (lead & 0xF8) == 0xF0 ? 3
-                                                  : -1;
-        char32_t cp = extra == 0   ? lead
-                      : extra == 1 ? lead & 0x1F
-                      : extra == 2 ? lead & 0x0F
-                                   : lead & 0x07;
-        bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < utf8.size();
-        for (int k = 1; ok && k <= extra; ++k) {
-            const auto c = static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]);
-            ok = (c & 0xC0) == 0x80;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (!ok) {
-            out += u'\xFFFD';
-            ++i;
-            continue;
-        }
-        i += static_cast<std::size_t>(extra) + 1;
-        if (cp >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
-        }
-    }
-    return out;
-}
-
-std::string to_utf8(std::u16string_view utf16) {
-    std::string out;
-    out.reserve(utf16.size());
-    for (std::size_t i = 0; i < utf16.size(); ++i) {
-        const char32_t u = utf16[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
-            utf16[i + 1] <= 0xDFFF) {
-            put_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (utf16[i + 1] - 0xDC00));
-            ++i;
-        } else {
-            put_utf8(out, u >= 0xD800 && u <= 0xDFFF ? 0xFFFD : u);
-        }
-    }
-    return out;
-}
-
-Value::Value(std::string_view utf8) : v_(to_utf16(utf8)) {}
+Value::Value(std::string_view utf8) : v_(qvl::text::utf8_to_utf16(utf8)) {}
 
 Value Value::grid(int rows, int columns, std::vector<Value> cells) {
     if (rows < 1 || columns < 1 ||
@@ -104,7 +36,7 @@ double Value::number() const {
 }
 
 std::string Value::text() const {
-    return to_utf8(text16());
+    return qvl::text::utf16_to_utf8(text16());
 }
 
 const std::u16string& Value::text16() const {

@@ -75,7 +75,4 @@ class Value {
 
 std::ostream& operator<<(std::ostream& os, const Value& v);
 
-std::u16string to_utf16(std::string_view utf8);
-std::string to_utf8(std::u16string_view utf16);
-
 }  // namespace standin

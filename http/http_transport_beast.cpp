@@ -32,8 +32,8 @@
 #include <thread>
 #include <utility>
 
+#include "excel/utf.hpp"
 #include "http/http_transport.hpp"
-#include "http/utf8.hpp"
 
 namespace win32util {
 
@@ -90,7 +90,7 @@ std::u16string decode_path(std::string_view target) {
         }
         bytes += target[i];
     }
-    return Utf8ToUtf16(bytes);
+    return qvl::text::utf8_to_utf16(bytes);
 }
 
 bool all_digits(std::string_view text) {

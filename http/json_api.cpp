@@ -5,8 +5,8 @@
 #include "core/calendar.hpp"
 #include "core/date.hpp"
 #include "excel/object_cache.hpp"
+#include "excel/utf.hpp"
 #include "http/json_documents.hpp"
-#include "http/utf8.hpp"
 
 namespace qvl::service {
 
@@ -126,7 +126,7 @@ HttpServer::Response run(std::string_view body) {
 }  // namespace
 
 std::optional<JsonObject> ParseRequestObject(std::string_view body) {
-    const std::string text = win32util::ReplaceMalformedUtf8(body);
+    const std::string text = qvl::text::replace_malformed_utf8(body);
     JsonObject parsed = JsonObject::parse(text, nullptr, /*allow_exceptions=*/false);
     if (!parsed.is_object() || parsed.empty()) return std::nullopt;
     return parsed;

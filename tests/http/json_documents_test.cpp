@@ -5,7 +5,6 @@
 #include <limits>
 
 #include "core/self_check.hpp"
-#include "http/utf8.hpp"
 
 namespace qvl::service {
 namespace {
@@ -49,22 +48,6 @@ TEST(JsonDocuments, HealthAndSeriesDocuments) {
               R"j("MaturityDate":"2030-12-11","Coupon":200},)j"
               R"j("1":{"handle":"#Series_5","name":"q\"","StartDate":"2025-09-11",)j"
               R"j("MaturityDate":"2030-12-11","Coupon":200}})j");
-}
-
-TEST(Utf8, MalformedSequencesBecomeReplacementCharacters) {
-    using win32util::ReplaceMalformedUtf8;
-    EXPECT_EQ(ReplaceMalformedUtf8("ok \xC3\xA9 \xF0\x9F\x98\x80"), "ok \xC3\xA9 \xF0\x9F\x98\x80");
-    // A truncated sequence is one replacement; the byte that broke it starts afresh.
-    EXPECT_EQ(ReplaceMalformedUtf8("\xE2\x82"
-                                   "A\xFF"),
-              "\xEF\xBF\xBD"
-              "A\xEF\xBF\xBD");
-    EXPECT_EQ(ReplaceMalformedUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // overlong
-    EXPECT_EQ(ReplaceMalformedUtf8("\xED\xA0\x80"),                           // surrogate
-              "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
-    EXPECT_EQ(ReplaceMalformedUtf8("end\xF0\x9F"), "end\xEF\xBF\xBD");
-    EXPECT_EQ(win32util::Utf8ToUtf16("/h\xC3\xA9\xF0\x9F\x98\x80\xFF"),
-              u"/h\u00E9\U0001F600\uFFFD");
 }
 
 }  // namespace

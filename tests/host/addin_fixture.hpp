@@ -57,3 +57,16 @@ class QvlAddin : public AddinFixture {
   protected:
     QvlAddin() : AddinFixture(QVL_XLL_PATH) {}
 };
+
+// qvl.xll opened, with the host's protocol checks asserted at the end of every test.
+class OpenQvlAddin : public QvlAddin {
+  protected:
+    void SetUp() override {
+        QvlAddin::SetUp();
+        ASSERT_EQ(host.open(), 1);
+    }
+    void TearDown() override {
+        EXPECT_TRUE(host.faults().empty()) << host.faults().front();
+        QvlAddin::TearDown();
+    }
+};

@@ -8,17 +8,7 @@ namespace {
 
 using standin::Value;
 
-class DateFunctions : public QvlAddin {
-  protected:
-    void SetUp() override {
-        QvlAddin::SetUp();
-        ASSERT_EQ(host.open(), 1);
-    }
-    void TearDown() override {
-        EXPECT_TRUE(host.faults().empty()) << host.faults().front();
-        QvlAddin::TearDown();
-    }
-};
+using DateFunctions = OpenQvlAddin;
 
 // Date serials of the days used below.
 constexpr int jan_12 = 46034;

@@ -76,17 +76,8 @@ inline void expect_record(const standin::Value& grid, const std::vector<standin:
 
 }  // namespace workbook
 
-class Workbook : public QvlAddin {
+class Workbook : public OpenQvlAddin {
   protected:
-    void SetUp() override {
-        QvlAddin::SetUp();
-        ASSERT_EQ(host.open(), 1);
-    }
-    void TearDown() override {
-        EXPECT_TRUE(host.faults().empty()) << host.faults().front();
-        QvlAddin::TearDown();
-    }
-
     // #YC_1, #Series_2 and a buyer #Swap_3 on the reference data, curve dated 2026-01-20.
     void build_reference() {
         ASSERT_EQ(host.call("QVL.CreateCurve", {"2026-01-20", curve}), standin::Value("#YC_1"));

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <stdexcept>
 
 #include "core/calendar.hpp"
@@ -163,12 +162,44 @@ Date parse_date(std::string_view text) {
     return days_from_civil(year, month, day);
 }
 
+namespace {
+
+void put_two_digits(char* p, std::uint32_t v) {
+    p[0] = static_cast<char>('0' + v / 10);
+    p[1] = static_cast<char>('0' + v % 10);
+}
+
+}  // namespace
+
+// Written by hand: it runs for every row of a cashflow table. The year is zero-padded to four
+// characters, a minus sign included ("-001"), and longer years keep all their digits.
 std::string format_date(Date d) {
     const CivilDate c = civil_from_days(d);
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d", static_cast<int>(c.year),
-                  static_cast<int>(c.month), static_cast<int>(c.day));
-    return buffer;
+    char buffer[24];
+    char* p = buffer;
+    if (c.year >= 0 && c.year <= 9999) {
+        const auto y = static_cast<std::uint32_t>(c.year);
+        put_two_digits(p, y / 100);
+        put_two_digits(p + 2, y % 100);
+        p += 4;
+    } else {
+        auto y =
+            static_cast<std::uint32_t>(c.year < 0 ? -static_cast<std::int64_t>(c.year) : c.year);
+        if (c.year < 0) *p++ = '-';
+        char digits[12];
+        int n = 0;
+        do {
+            digits[n++] = static_cast<char>('0' + y % 10);
+            y /= 10;
+        } while (y != 0);
+        for (int pad = c.year < 0 ? 3 : 4; n < pad;) digits[n++] = '0';
+        while (n > 0) *p++ = digits[--n];
+    }
+    p[0] = '-';
+    put_two_digits(p + 1, static_cast<std::uint32_t>(c.month));
+    p[3] = '-';
+    put_two_digits(p + 4, static_cast<std::uint32_t>(c.day));
+    return std::string(buffer, static_cast<std::size_t>(p + 6 - buffer));
 }
 
 Date date_from_serial(double serial) {

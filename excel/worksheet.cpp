@@ -1,28 +1,26 @@
 #include "excel/worksheet.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <iterator>
 #include <stdexcept>
+#include <utility>
 
 namespace xll {
-
-namespace {
-
-void set_number(xloper& cell, double number) {
-    if (std::isfinite(number)) {
-        cell = xloper(number);
-    } else {
-        cell.str_alloc(static_cast<const XCHAR*>(nullptr), 0);
-    }
-}
-
-}  // namespace
 
 void SetText(xloper& out, std::string_view utf8) {
     out.str_alloc(utf8.data(), utf8.size());
 }
 
 void SetNumber(xloper& out, double number) {
-    set_number(out, number);
+    if (std::isfinite(number)) {
+        out.free();
+        out.val.num = number;
+        out.xltype = xltypeNum;
+    } else {
+        out.str_alloc(static_cast<const XCHAR*>(nullptr), 0);
+    }
 }
 
 void SetBool(xloper& out, bool value) {
@@ -46,27 +44,66 @@ void SetMessage(xloper& out, std::string_view utf8) noexcept {
 }
 
 GridWriter::GridWriter(xloper& out, int rows, int columns) : out_(out) {
-    out_.free();
-    out_.multi_realloc(rows, columns);
-}
-
-xloper& GridWriter::cell(int r, int c) {
-    if (r < 0 || c < 0 || r >= out_.rows() || c >= out_.columns()) {
-        throw std::out_of_range("Index out of bounds");
+    const bool same_shape = out_.xltype == xltypeMulti && out_.val.array.rows == rows &&
+                            out_.val.array.columns == columns && rows > 0 && columns > 0;
+    if (same_shape) {
+        grid_ = std::move(out_);
+        const std::size_t n = grid_.size();
+        if (n <= std::size(local_)) {
+            written_ = local_;
+        } else {
+            heap_.resize(n);
+            written_ = heap_.data();
+        }
+        std::memset(written_, 0, n);
+    } else {
+        out_.free();
+        grid_.multi_realloc(rows, columns);
     }
-    return out_.index(r, c);
+    if (grid_.IsMulti()) {
+        cells_ = &grid_.index(std::size_t{0});
+        rows_ = rows;
+        columns_ = columns;
+    }
 }
 
-void GridWriter::text(int r, int c, std::string_view utf8) {
-    cell(r, c).str_alloc(utf8.data(), utf8.size());
+GridWriter::~GridWriter() {
+    if (written_ != nullptr) {
+        clear_unwritten();
+    }
+    if (out_.IsNil()) {
+        out_ = std::move(grid_);
+    }
+}
+
+void GridWriter::clear_unwritten() noexcept {
+    const unsigned char* const end = written_ + grid_.size();
+    for (const unsigned char* p = written_;
+         (p = static_cast<const unsigned char*>(
+              std::memchr(p, 0, static_cast<std::size_t>(end - p)))) != nullptr;
+         ++p) {
+        try {
+            cells_[p - written_].free();
+        } catch (...) {
+            // Cells of our own grid never hold host memory.
+        }
+    }
+}
+
+void GridWriter::out_of_bounds() {
+    throw std::out_of_range("Index out of bounds");
 }
 
 void GridWriter::number(int r, int c, double value) {
-    set_number(cell(r, c), value);
+    const std::size_t i = slot(r, c);
+    put_number(cells_[i], value);
+    mark(i);
 }
 
 void GridWriter::boolean(int r, int c, bool value) {
-    cell(r, c) = xloper::boolean(value);
+    const std::size_t i = slot(r, c);
+    SetBool(cells_[i], value);
+    mark(i);
 }
 
 }  // namespace xll

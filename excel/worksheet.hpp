@@ -1,21 +1,27 @@
 #pragma once
 
 // The shell every worksheet function shares. A function owns one process-wide result value,
-// releases and refills it at every call and returns its address; the host copies it out before
-// the next call, so nothing is handed over for freeing. Every failure becomes the result text:
-// a standard exception's message, "Unknown error" for anything else. Host error values are
-// never returned, and a non-finite number reaches no cell (it shows as an empty text).
+// refills it at every call and returns its address; the host copies it out before the next
+// call, so nothing is handed over for freeing. The body always writes the whole result (SetText,
+// SetNumber, SetBool, a GridWriter or SetRecordGrid): what the previous call left is released as
+// it is overwritten, and its buffers serve again where the new value fits them. Every failure
+// becomes the result text: a standard exception's message, "Unknown error" for anything else.
+// Host error values are never returned, and a non-finite number reaches no cell (it shows as an
+// empty text).
 //
 //   XLOPER12* QVL_Something(XLOPER12* a) {
 //       static xll::xloper result;
 //       return xll::Respond(result, [&](xll::xloper& out) { xll::SetNumber(out, ...); });
 //   }
 
+#include <cmath>
 #include <cstddef>
 #include <exception>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "excel/host_api.hpp"
 #include "excel/xloper.hpp"
@@ -32,7 +38,6 @@ void SetMessage(xloper& out, std::string_view utf8) noexcept;
 template <class Body>
 XLOPER12* Respond(xloper& result, Body&& body) noexcept {
     try {
-        result.free();
         body(result);
     } catch (const std::exception& e) {
         SetMessage(result, e.what());
@@ -42,18 +47,81 @@ XLOPER12* Respond(xloper& result, Body&& body) noexcept {
     return &result;
 }
 
-// Fills a rows x columns grid cell by cell (cells not written stay nil); a cell outside the
-// grid is an "Index out of bounds" error.
+// Fills a rows x columns grid cell by cell (cells not written end up nil); a cell outside the
+// grid is an "Index out of bounds" error. The grid is the writer's own while it is being filled
+// and goes into out when the writer goes (unless the body has written something else there
+// meanwhile, which then stands). When out already holds a grid of that shape (the previous
+// result of the same function) that grid is refilled in place: a text of the same length as the
+// one in its cell reuses that buffer, so a table whose texts keep their lengths from call to
+// call is written without a single allocation.
 class GridWriter {
   public:
     GridWriter(xloper& out, int rows, int columns);
-    void text(int r, int c, std::string_view utf8);
+    ~GridWriter();
+    GridWriter(const GridWriter&) = delete;
+    GridWriter& operator=(const GridWriter&) = delete;
+
+    void text(int r, int c, std::string_view utf8) {
+        const std::size_t i = slot(r, c);
+        cells_[i].str_alloc(utf8.data(), utf8.size());
+        mark(i);
+    }
     void number(int r, int c, double value);
+    // values.size() numbers along row r from column c on.
+    void numbers(int r, int c, std::span<const double> values) {
+        const std::size_t first = slot(r, c);
+        if (values.size() > static_cast<std::size_t>(columns_ - c)) {
+            out_of_bounds();
+        }
+        xloper* const cells = cells_ + first;
+        unsigned char* const written = written_ == nullptr ? nullptr : written_ + first;
+        for (std::size_t k = 0; k < values.size(); ++k) {
+            put_number(cells[k], values[k]);
+            if (written != nullptr) {
+                written[k] = 1;
+            }
+        }
+    }
     void boolean(int r, int c, bool value);
 
   private:
-    xloper& cell(int r, int c);
+    // Small and inline: a table of some hundreds of cells spends most of its time here.
+    std::size_t slot(int r, int c) const {
+        if (static_cast<unsigned>(r) >= static_cast<unsigned>(rows_) ||
+            static_cast<unsigned>(c) >= static_cast<unsigned>(columns_)) {
+            out_of_bounds();
+        }
+        return static_cast<std::size_t>(r) * static_cast<std::size_t>(columns_) +
+               static_cast<std::size_t>(c);
+    }
+    // Marked once written, so that a write that fails leaves its cell to be cleared.
+    void mark(std::size_t i) noexcept {
+        if (written_ != nullptr) {
+            written_[i] = 1;
+        }
+    }
+    static void put_number(xloper& cell, double value) {
+        if (std::isfinite(value) && (cell.xltype & (xlbitXLFree | xltypeStr | xltypeMulti)) == 0) {
+            cell.val.num = value;  // nothing to release
+            cell.xltype = xltypeNum;
+        } else {
+            SetNumber(cell, value);
+        }
+    }
+    [[noreturn]] static void out_of_bounds();
+    void clear_unwritten() noexcept;
+
     xloper& out_;
+    xloper grid_;
+    xloper* cells_ = nullptr;
+    int rows_ = 0;
+    int columns_ = 0;
+    // Only while refilling: which cells were written, a byte each (plain stores; bits would
+    // chain every write to the previous one through the same word). Grids up to
+    // std::size(local_) cells need no heap.
+    unsigned char* written_ = nullptr;
+    unsigned char local_[1024];
+    std::vector<unsigned char> heap_;
 };
 
 // A record with a visit_fields(record, f) overload (f(label, value), value a double or a

@@ -10,6 +10,10 @@
 #include <stdexcept>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "excel/ensure.hpp"
 #include "excel/host_call.hpp"
 #include "excel/platform.hpp"
@@ -45,6 +49,44 @@ XCHAR* allocate_string(std::size_t count) {
     buffer[0] = static_cast<XCHAR>(count);
     buffer[count + 1] = 0;
     return buffer;
+}
+
+// Writes s widened into out; false when a byte was not ASCII (out then holds nonsense).
+// Texts of a result grid run to thousands of characters per call, so whole blocks are widened at
+// once where the processor allows; overlapping blocks cover the ends without a byte loop.
+bool widen_ascii(const char* s, std::size_t len, XCHAR* out) noexcept {
+#if defined(__SSE2__)
+    const auto block = [&](std::size_t i) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        const __m128i zero = _mm_setzero_si128();
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(bytes, zero));
+        return _mm_movemask_epi8(bytes);
+    };
+    const auto half = [&](std::size_t i) {
+        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+        return _mm_movemask_epi8(bytes);
+    };
+    if (len >= 16) {
+        int high = 0;
+        for (std::size_t i = 0; i + 16 <= len; i += 16) {
+            high |= block(i);
+        }
+        return (high | block(len - 16)) == 0;
+    }
+    if (len >= 8) {
+        return (half(0) | half(len - 8)) == 0;
+    }
+#endif
+    unsigned char any = 0;
+    for (std::size_t i = 0; i < len; ++i) {
+        const auto byte = static_cast<unsigned char>(s[i]);
+        any |= byte;
+        out[i] = byte;
+    }
+    return any < 0x80;
 }
 
 struct FreeDeleter {
@@ -265,10 +307,25 @@ xloper& xloper::operator=(xloper&& o) noexcept {
     return *this;
 }
 
+XCHAR* xloper::reusable_string(std::size_t len) noexcept {
+    // Only a buffer of our own (no ownership bit) of exactly this length: the count and the
+    // terminator stay right, and free() gives back what malloc handed out.
+    if (xltype == xltypeStr && val.str != nullptr && static_cast<std::size_t>(val.str[0]) == len) {
+        return val.str;
+    }
+    return nullptr;
+}
+
 xloper& xloper::str_alloc(const XCHAR* s, std::size_t len) {
     XLL_ENSURE("xll::xloper::str_alloc", len <= charmax);
     if (s == nullptr) {
         len = 0;
+    }
+    if (XCHAR* same = reusable_string(len)) {
+        if (len > 0) {
+            std::memmove(same + 1, s, len * sizeof(XCHAR));  // s may be this very text
+        }
+        return *this;
     }
     XCHAR* buffer = allocate_string(len);
     if (len > 0) {
@@ -280,30 +337,62 @@ xloper& xloper::str_alloc(const XCHAR* s, std::size_t len) {
     return *this;
 }
 
-xloper& xloper::str_alloc(const char* s, std::size_t len) {
-    if (s == nullptr || len == 0) {
-        return str_alloc(static_cast<const XCHAR*>(nullptr), 0);
-    }
+namespace {
+
+// The general path: UTF-8 decoded to UTF-16.
+xloper& decode_utf8(xloper& x, const char* s, std::size_t len) {
     XLL_ENSURE("xll::xloper::str_alloc",
                len <= static_cast<size_t>((std::numeric_limits<int>::max)()));
     const int bytes = static_cast<int>(len);
     XCHAR direct[256];
     int cch = platform::utf8_to_utf16(s, bytes, direct, 256);
     if (cch > 0) {
-        return str_alloc(direct, static_cast<std::size_t>(cch));
+        return x.str_alloc(direct, static_cast<std::size_t>(cch));
     }
     cch = platform::utf8_to_utf16(s, bytes, nullptr, 0);
     XLL_ENSURE("xll::xloper::str_alloc", cch >= 0);
     XLL_ENSURE("xll::xloper::str_alloc", cch <= charmax);
     if (cch == 0) {
-        return str_alloc(static_cast<const XCHAR*>(nullptr), 0);
+        return x.str_alloc(static_cast<const XCHAR*>(nullptr), 0);
     }
     std::unique_ptr<XCHAR, FreeDeleter> buffer(allocate_string(static_cast<std::size_t>(cch)));
     const int written = platform::utf8_to_utf16(s, bytes, buffer.get() + 1, cch);
     XLL_ENSURE("xll::xloper::str_alloc", written == cch);
-    free();
-    val.str = buffer.release();
-    xltype = xltypeStr;
+    x.free();
+    x.val.str = buffer.release();
+    x.xltype = xltypeStr;
+    return x;
+}
+
+}  // namespace
+
+xloper& xloper::str_alloc(const char* s, std::size_t len) {
+    if (s == nullptr || len == 0) {
+        return str_alloc(static_cast<const XCHAR*>(nullptr), 0);
+    }
+    if (len > static_cast<std::size_t>(charmax)) {
+        return decode_utf8(*this, s, len);  // as UTF-8 it may still fit in fewer units
+    }
+    // ASCII (nearly every text here) widens unit for unit, without decoding; a text that turns
+    // out not to be ASCII is decoded afresh over whatever the widening left.
+    XCHAR* const same = reusable_string(len);
+    XCHAR* const buffer = same != nullptr ? same : allocate_string(len);
+    if (!widen_ascii(s, len, buffer + 1)) {
+        if (buffer != same) {
+            std::free(buffer);
+        }
+        return decode_utf8(*this, s, len);
+    }
+    if (buffer != same) {
+        try {
+            free();
+        } catch (...) {
+            std::free(buffer);
+            throw;
+        }
+        val.str = buffer;
+        xltype = xltypeStr;
+    }
     return *this;
 }
 

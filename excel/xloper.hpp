@@ -59,6 +59,8 @@ class xloper : public XLOPER12 {
     xloper& operator=(const xloper& o) { return *this = static_cast<const XLOPER12&>(o); }
     xloper& operator=(xloper&& o) noexcept;
 
+    // A string of our own with the same length is rewritten in place rather than replaced, so
+    // refilling a result with texts of unchanged lengths allocates nothing.
     xloper& str_alloc(const XCHAR* s, std::size_t len);
     xloper& str_alloc(const char* s, std::size_t len);
     xloper& str_append(const XCHAR* s, std::size_t len);
@@ -104,6 +106,7 @@ class xloper : public XLOPER12 {
 
   private:
     void take(XLOPER12& o) noexcept;
+    XCHAR* reusable_string(std::size_t len) noexcept;
     void make_grid(int rows, int columns);
     xloper* elements() noexcept { return reinterpret_cast<xloper*>(val.array.lparray); }
     const xloper* elements() const noexcept {

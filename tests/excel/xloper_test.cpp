@@ -93,6 +93,45 @@ TEST(XloperString, ConvertsUtf8) {
                           ensure_text("xll::xloper::str_alloc", "cch <= charmax")));
 }
 
+TEST(XloperString, IsRewrittenInPlaceOnlyWhenItsOwnAndAsLong) {
+    xloper s("abcd");
+    const XCHAR* buffer = s.val.str;
+    s.str_alloc("wxyz", 4);
+    EXPECT_EQ(s.val.str, buffer);
+    EXPECT_EQ(s.to_utf8(), "wxyz");
+    s.str_alloc(s.val.str + 1, 4);  // its own text
+    EXPECT_EQ(s.to_utf8(), "wxyz");
+    s.str_alloc(u"ab", 2);
+    EXPECT_EQ(s.CharCount(), 2);
+    EXPECT_EQ(s.val.str[3], 0);
+
+    // Every length around the widening blocks, in place and fresh, with and without a
+    // character beyond ASCII at either end.
+    for (std::size_t n = 1; n <= 40; ++n) {
+        std::string text(n, 'a');
+        for (std::size_t i = 0; i < n; ++i) text[i] = static_cast<char>('!' + (i * 7) % 90);
+        xloper fresh(text);
+        xloper again(std::string(n, '.'));
+        again.str_alloc(text.data(), text.size());
+        EXPECT_EQ(fresh.to_utf8(), text) << n;
+        EXPECT_EQ(again.to_utf8(), text) << n;
+        for (const std::string& wide : {"\xC3\xA9" + text, text + "\xC3\xA9"}) {
+            xloper over(std::string(wide.size(), '.'));
+            over.str_alloc(wide.data(), wide.size());
+            EXPECT_EQ(over.CharCount(), static_cast<int>(n + 1)) << n;
+            EXPECT_EQ(over.to_utf8(), wide) << n;
+        }
+    }
+
+    // A string the host owns goes back to the host, never written over.
+    xloper foreign("text");
+    XCHAR* own = foreign.val.str;
+    foreign.xltype |= xlbitXLFree;
+    EXPECT_THROW(foreign.str_alloc("abcd", 4), std::runtime_error);  // no host here
+    EXPECT_EQ(std::u16string(own + 1, own[0]), u"text");
+    std::free(own);
+}
+
 TEST(XloperText, RendersNumbersLikeACell) {
     EXPECT_EQ(xloper(3.0).to_utf8(), "3");
     EXPECT_EQ(xloper(-42.0).to_utf8(), "-42");

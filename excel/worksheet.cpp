@@ -1,9 +1,7 @@
 #include "excel/worksheet.hpp"
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -44,18 +42,10 @@ void SetMessage(xloper& out, std::string_view utf8) noexcept {
 }
 
 GridWriter::GridWriter(xloper& out, int rows, int columns) : out_(out) {
-    const bool same_shape = out_.xltype == xltypeMulti && out_.val.array.rows == rows &&
-                            out_.val.array.columns == columns && rows > 0 && columns > 0;
-    if (same_shape) {
+    refilling_ = out_.xltype == xltypeMulti && out_.val.array.rows == rows &&
+                 out_.val.array.columns == columns && rows > 0 && columns > 0;
+    if (refilling_) {
         grid_ = std::move(out_);
-        const std::size_t n = grid_.size();
-        if (n <= std::size(local_)) {
-            written_ = local_;
-        } else {
-            heap_.resize(n);
-            written_ = heap_.data();
-        }
-        std::memset(written_, 0, n);
     } else {
         out_.free();
         grid_.multi_realloc(rows, columns);
@@ -68,7 +58,7 @@ GridWriter::GridWriter(xloper& out, int rows, int columns) : out_(out) {
 }
 
 GridWriter::~GridWriter() {
-    if (written_ != nullptr) {
+    if (refilling_) {
         clear_unwritten();
     }
     if (out_.IsNil()) {
@@ -76,17 +66,39 @@ GridWriter::~GridWriter() {
     }
 }
 
+void GridWriter::mark_out_of_order(std::size_t i, std::size_t n) {
+    if (!refilling_) {
+        return;
+    }
+    if (written_.empty()) {
+        written_.assign(grid_.size(), 0);
+        std::memset(written_.data(), 1, next_);
+        next_ = static_cast<std::size_t>(-1);
+    }
+    std::memset(written_.data() + i, 1, n);
+}
+
 void GridWriter::clear_unwritten() noexcept {
-    const unsigned char* const end = written_ + grid_.size();
-    for (const unsigned char* p = written_;
-         (p = static_cast<const unsigned char*>(
-              std::memchr(p, 0, static_cast<std::size_t>(end - p)))) != nullptr;
-         ++p) {
+    const std::size_t n = grid_.size();
+    const auto clear = [&](std::size_t i) {
         try {
-            cells_[p - written_].free();
+            cells_[i].free();
         } catch (...) {
             // Cells of our own grid never hold host memory.
         }
+    };
+    if (written_.empty()) {
+        for (std::size_t i = next_; i < n; ++i) {
+            clear(i);
+        }
+        return;
+    }
+    const unsigned char* const first = written_.data();
+    const unsigned char* p = first;
+    while ((p = static_cast<const unsigned char*>(
+                std::memchr(p, 0, n - static_cast<std::size_t>(p - first)))) != nullptr) {
+        clear(static_cast<std::size_t>(p - first));
+        ++p;
     }
 }
 

@@ -74,13 +74,10 @@ class GridWriter {
             out_of_bounds();
         }
         xloper* const cells = cells_ + first;
-        unsigned char* const written = written_ == nullptr ? nullptr : written_ + first;
         for (std::size_t k = 0; k < values.size(); ++k) {
             put_number(cells[k], values[k]);
-            if (written != nullptr) {
-                written[k] = 1;
-            }
         }
+        mark(first, values.size());
     }
     void boolean(int r, int c, bool value);
 
@@ -94,12 +91,16 @@ class GridWriter {
         return static_cast<std::size_t>(r) * static_cast<std::size_t>(columns_) +
                static_cast<std::size_t>(c);
     }
-    // Marked once written, so that a write that fails leaves its cell to be cleared.
-    void mark(std::size_t i) noexcept {
-        if (written_ != nullptr) {
-            written_[i] = 1;
+    // Cells are marked once written, so that a write that fails leaves its cell to be cleared.
+    // Writers go in row-major order, which needs no more than the end of the run written so far.
+    void mark(std::size_t i, std::size_t n = 1) {
+        if (i == next_) {
+            next_ = i + n;
+        } else {
+            mark_out_of_order(i, n);
         }
     }
+    void mark_out_of_order(std::size_t i, std::size_t n);
     static void put_number(xloper& cell, double value) {
         if (std::isfinite(value) && (cell.xltype & (xlbitXLFree | xltypeStr | xltypeMulti)) == 0) {
             cell.val.num = value;  // nothing to release
@@ -116,12 +117,11 @@ class GridWriter {
     xloper* cells_ = nullptr;
     int rows_ = 0;
     int columns_ = 0;
-    // Only while refilling: which cells were written, a byte each (plain stores; bits would
-    // chain every write to the previous one through the same word). Grids up to
-    // std::size(local_) cells need no heap.
-    unsigned char* written_ = nullptr;
-    unsigned char local_[1024];
-    std::vector<unsigned char> heap_;
+    bool refilling_ = false;
+    // Cells [0, next_) are written; after a write out of that order, written_ holds a byte per
+    // cell instead (refills only: a fresh grid's unwritten cells are nil already).
+    std::size_t next_ = 0;
+    std::vector<unsigned char> written_;
 };
 
 // A record with a visit_fields(record, f) overload (f(label, value), value a double or a

@@ -77,6 +77,11 @@ TEST(GridRefill, FollowsEveryChangeOfTheCells) {
     EXPECT_EQ(cells_of(result),
               (std::vector<std::string>{"t:abc", "n:1", "t:", "t:long text", "n:2", "t:x"}));
 
+    // A gap in the middle.
+    call(result, 2, 3, {"t:abc", "n:1", "", "t:long text", "n:2", "t:x"});
+    EXPECT_EQ(cells_of(result),
+              (std::vector<std::string>{"t:abc", "n:1", "nil", "t:long text", "n:2", "t:x"}));
+
     // Texts that are not ASCII, over ASCII of the same byte length.
     call(result, 2, 3,
          {"t:h\xC3\xA9llo",
@@ -85,6 +90,23 @@ TEST(GridRefill, FollowsEveryChangeOfTheCells) {
           "", "", "", ""});
     EXPECT_EQ(result.index(0, 0).to_text(), u"h\u00E9llo");
     EXPECT_EQ(result.index(0, 1).to_text(), u"a\uFFFDb");
+}
+
+TEST(GridRefill, KeepsCellsWrittenInAnyOrder) {
+    xloper result;
+    call(result, 2, 2, {"t:a", "t:b", "t:c", "t:d"});
+    for (const bool skip_one : {false, true}) {
+        xll::Respond(result, [&](xloper& out) {
+            GridWriter grid(out, 2, 2);
+            grid.text(1, 1, "D");
+            if (!skip_one) grid.text(1, 0, "C");
+            grid.number(0, 1, 2.0);
+            grid.text(0, 0, "A");
+            grid.text(0, 0, "A");  // twice
+        });
+        EXPECT_EQ(cells_of(result),
+                  (std::vector<std::string>{"t:A", "n:2", skip_one ? "nil" : "t:C", "t:D"}));
+    }
 }
 
 TEST(GridRefill, StartsAfreshForAnotherShapeOrResult) {

@@ -99,42 +99,45 @@ std::uint32_t type_of(const XLOPER12& x) noexcept {
     return x.xltype & ~ownership_bits;
 }
 
-int rows_of(const XLOPER12& x) noexcept {
+namespace {
+
+struct Shape {
+    int rows;
+    int columns;
+};
+
+// A grid's dimensions, the size of a reference's first area, nothing for missing and nil, and
+// one cell for every other value.
+Shape shape_of(const XLOPER12& x) noexcept {
+    const auto span = [](const XLREF12& r) {
+        return Shape{r.rwLast - r.rwFirst + 1, r.colLast - r.colFirst + 1};
+    };
     switch (type_of(x)) {
         case xltypeMulti:
-            return x.val.array.rows;
+            return {x.val.array.rows, x.val.array.columns};
         case xltypeSRef:
-            return x.val.sref.ref.rwLast - x.val.sref.ref.rwFirst + 1;
+            return span(x.val.sref.ref);
         case xltypeRef:
             if (x.val.mref.lpmref == nullptr || x.val.mref.lpmref->count == 0) {
-                return 0;
+                return {0, 0};
             }
-            return x.val.mref.lpmref->reftbl[0].rwLast - x.val.mref.lpmref->reftbl[0].rwFirst + 1;
+            return span(x.val.mref.lpmref->reftbl[0]);
         case xltypeMissing:
         case xltypeNil:
-            return 0;
+            return {0, 0};
         default:
-            return 1;
+            return {1, 1};
     }
 }
 
+}  // namespace
+
+int rows_of(const XLOPER12& x) noexcept {
+    return shape_of(x).rows;
+}
+
 int columns_of(const XLOPER12& x) noexcept {
-    switch (type_of(x)) {
-        case xltypeMulti:
-            return x.val.array.columns;
-        case xltypeSRef:
-            return x.val.sref.ref.colLast - x.val.sref.ref.colFirst + 1;
-        case xltypeRef:
-            if (x.val.mref.lpmref == nullptr || x.val.mref.lpmref->count == 0) {
-                return 0;
-            }
-            return x.val.mref.lpmref->reftbl[0].colLast - x.val.mref.lpmref->reftbl[0].colFirst + 1;
-        case xltypeMissing:
-        case xltypeNil:
-            return 0;
-        default:
-            return 1;
-    }
+    return shape_of(x).columns;
 }
 
 const XLOPER12& element_of(const XLOPER12& x, int r, int c) {

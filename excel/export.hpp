@@ -8,7 +8,8 @@
 // a second, exported name that may hold characters C++ names cannot, such as "?QVL_Version".
 // On ELF the alias is an assembler label in quotes; the function itself keeps its plain name,
 // so the compiler's split parts (".cold" and the like) never get attached to the quoted one.
-// The Windows build takes these names from its module-definition file instead.
+// The Windows build takes these names from its module-definition file instead; the other builds
+// link with a version script made from that file, which keeps every other name local.
 
 #if defined(_WIN32)
 #define XLL_EXPORT

@@ -1,7 +1,13 @@
 // qvl.xll loaded by the stand-in host: registration, lifecycle, logging and what the add-in says
 // about itself.
 
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
 #include <regex>
+#include <set>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -181,6 +187,45 @@ TEST_F(QvlAddin, RegistersEveryItemInOrder) {
     }
     EXPECT_TRUE(host.alerts().empty());
     EXPECT_TRUE(host.faults().empty()) << host.faults().front();
+}
+
+// The names a file's dynamic symbol table defines, as nm lists them.
+std::set<std::string> defined_dynamic_symbols(const std::filesystem::path& file) {
+    const std::string command =
+        std::string(QVL_NM_PATH) + " -D --defined-only --format=posix '" + file.string() + "'";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) throw std::runtime_error("cannot run " + command);
+    std::string listing;
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+        listing.append(chunk, n);
+    if (::pclose(pipe) != 0) throw std::runtime_error(command + " failed");
+    std::set<std::string> names;
+    std::istringstream lines(listing);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty()) names.insert(line.substr(0, line.find(' ')));
+    }
+    return names;
+}
+
+// A host looks up the entry points and each registered procedure by name, and nothing else may
+// leave the add-in: any other exported name (a library's statics, type information, template
+// code) could bind to another library's copy of it in the same host process.
+TEST_F(QvlAddin, ExportsOnlyWhatTheHostLooksUp) {
+    ASSERT_EQ(host.open(), 1);
+    std::set<std::string> wanted = {"xlAutoOpen",   "xlAutoClose",      "xlAutoAdd",
+                                    "xlAutoRemove", "xlAutoRegister12", "xlAutoFree12"};
+    for (const standin::Registration& r : host.registrations()) wanted.insert(r.procedure);
+    ASSERT_EQ(wanted.size(), table.size() + 6);
+    const std::set<std::string> exported = defined_dynamic_symbols(path_);
+    std::vector<std::string> extra, missing;
+    std::set_difference(exported.begin(), exported.end(), wanted.begin(), wanted.end(),
+                        std::back_inserter(extra));
+    std::set_difference(wanted.begin(), wanted.end(), exported.begin(), exported.end(),
+                        std::back_inserter(missing));
+    EXPECT_TRUE(extra.empty()) << extra.size() << " names beyond the host's, first "
+                               << extra.front();
+    EXPECT_TRUE(missing.empty()) << "not exported: " << missing.front();
 }
 
 TEST_F(QvlAddin, ShowsItsLoadMessageForSixSeconds) {

@@ -3,10 +3,12 @@
 
 Checks the cross-built library itself (system DLL imports only, the exact export names, the
 version resource), then runs it under Wine in a fresh prefix: the Windows stand-in host loads
-it, registers every item, runs the self-check, builds the reference curve, series and swap from
-the example data and values the swap; the service is started on a free loopback port and this
-side asks it for /health and a valuation; then the service is stopped, the add-in closed and
-every Wine process of the prefix ended. A watchdog bounds the whole run.
+it and calls it from a thread Windows starts (53-bit x87 precision, as in a real host; the
+program's own main thread has 64), registers every item, runs the self-check, builds the
+reference curve, series and swap from the example data and values the swap; the service is
+started on a free loopback port and this side asks it for /health and a valuation; then the
+service is stopped, the add-in closed and every Wine process of the prefix ended. A watchdog
+bounds the whole run.
 
 Usage: smoke.py BUILD_DIR   (the cross build, e.g. build/win)
 """
@@ -302,6 +304,15 @@ def run_under_wine(build, work):
         driver = Driver(["wine", "qvl_smoke_host.exe", windows_path(work / "qvl.xll"),
                          windows_path(SOURCE / "examples"), str(port)], env, work)
         lines = driver.until("serving")
+
+        # The add-in's exp runs on the x87 unit, at the precision of the calling thread.
+        precision, main_precision = first(lines, "x87"), first(lines, "x87-main")
+        check(precision == ["53"],
+              f"x87 precision of the calling thread: {precision} (main thread: {main_precision})")
+        check(first(lines, "x87-after") == precision,
+              f"x87 precision after the calls: {first(lines, 'x87-after')}")
+        step(f"calls from a thread Windows started: x87 precision {' '.join(precision or [])} "
+             f"bits (the main thread's: {' '.join(main_precision or [])})")
 
         registered = [(rest[0], rest[1]) for name, *rest in lines if name == "item"]
         check(first(lines, "open") == ["1"], "xlAutoOpen did not answer 1")

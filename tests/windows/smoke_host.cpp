@@ -1,9 +1,12 @@
 // The Windows smoke test's host program: the stand-in host as a Windows executable that loads
 // qvl.xll, drives it like a sheet and reports each step as one line on standard output, for
 // smoke.py on the Linux side to check. While the service runs it waits for "stop" on standard
-// input, so that the other side can send its requests first.
+// input, so that the other side can send its requests first. Everything runs on a thread of its
+// own, at the x87 precision of the threads a real host calls from.
 //
 // Usage: smoke_host ADDIN DATA_FOLDER PORT
+
+#include <windows.h>
 
 #include <cstdio>
 #include <exception>
@@ -56,6 +59,22 @@ void report_grid(const std::string& step, const Value& v) {
     }
 }
 
+// The precision field of the calling thread's x87 control word, in significand bits.
+int x87_precision() {
+    unsigned short control = 0;
+    __asm__ volatile("fnstcw %0" : "=m"(control));
+    switch ((control >> 8) & 3) {
+        case 0:
+            return 24;
+        case 2:
+            return 53;
+        case 3:
+            return 64;
+        default:
+            return 0;
+    }
+}
+
 int run(const std::string& addin, const std::string& data, const std::string& port) {
     Host host;
     host.load(addin);
@@ -79,6 +98,8 @@ int run(const std::string& addin, const std::string& data, const std::string& po
     report("series", cell_text(series));
     report("swap", cell_text(swap));
     report_grid("valuation", host.call("QVL.CalcFromEventRate", {swap, "2026-01-20", 200}));
+    // The add-in leaves the caller's x87 state as it found it.
+    report("x87-after", std::to_string(x87_precision()));
 
     report("HttpStart", cell_text(host.call("QVL.HttpStart", {std::stod(port)})));
     // A second start stops the first server and listens again on the same port.
@@ -99,6 +120,22 @@ int run(const std::string& addin, const std::string& data, const std::string& po
     return 0;
 }
 
+struct SessionArguments {
+    std::string addin, data, port;
+    int result = 1;
+};
+
+DWORD WINAPI run_session(void* argument) {
+    auto& session = *static_cast<SessionArguments*>(argument);
+    report("x87", std::to_string(x87_precision()));
+    try {
+        session.result = run(session.addin, session.data, session.port);
+    } catch (const std::exception& e) {
+        report("error", e.what());
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -106,10 +143,17 @@ int main(int argc, char** argv) {
         std::cerr << "usage: smoke_host ADDIN DATA_FOLDER PORT\n";
         return 2;
     }
-    try {
-        return run(argv[1], argv[2], argv[3]);
-    } catch (const std::exception& e) {
-        report("error", e.what());
+    // The program's start-up code sets this thread's x87 unit to 64-bit precision; a real host
+    // loads and calls the add-in from threads Windows starts, at the 53 bits Windows gives
+    // them. The whole session runs on such a thread.
+    report("x87-main", std::to_string(x87_precision()));
+    SessionArguments session{argv[1], argv[2], argv[3]};
+    HANDLE thread = CreateThread(nullptr, 0, run_session, &session, 0, nullptr);
+    if (thread == nullptr) {
+        report("error", "CreateThread failed");
         return 1;
     }
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return session.result;
 }

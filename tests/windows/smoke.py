@@ -291,7 +291,7 @@ def first(lines, key):
 def run_under_wine(build, work):
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
-    for f in (build / "excel" / "qvl.xll", build / "host" / "qvl_smoke_host.exe"):
+    for f in (build / "excel" / "qvl.xll", build / "tests" / "windows" / "qvl_smoke_host.exe"):
         shutil.copy2(f, work)
     env = dict(os.environ, WINEDEBUG="-all", WINEPREFIX=str(work / "prefix"),
                WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY="")

@@ -277,7 +277,7 @@ TEST_F(QvlAddin, FailsToOpenWhenTheHostFailsACall) {
 
 TEST_F(QvlAddin, ReportsVersionBuildDateAndSelfCheck) {
     ASSERT_EQ(host.open(), 1);
-    EXPECT_EQ(host.call("QVL.Version"), Value("1.0.0.3"));
+    EXPECT_EQ(host.call("QVL.Version"), Value(QVL_VERSION));
     const Value built = host.call("QVL.BuildDate");
     ASSERT_TRUE(built.is_text());
     EXPECT_TRUE(

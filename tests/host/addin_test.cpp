@@ -1,7 +1,12 @@
 // qvl.xll loaded by the stand-in host: registration, lifecycle, logging and what the add-in says
 // about itself.
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -181,6 +186,48 @@ TEST_F(QvlAddin, RegistersEveryItemInOrder) {
     }
     EXPECT_TRUE(host.alerts().empty());
     EXPECT_TRUE(host.faults().empty()) << host.faults().front();
+}
+
+// The Windows build exports what its module-definition file lists, not what the code marks: the
+// file must name every procedure the add-in registers, bound to the function of that name, and
+// the entry points, and nothing else.
+TEST_F(QvlAddin, WindowsExportListMatchesTheRegistrations) {
+    ASSERT_EQ(host.open(), 1);
+    std::set<std::string> wanted = {"xlAutoOpen",   "xlAutoClose",      "xlAutoAdd",
+                                    "xlAutoRemove", "xlAutoRegister12", "xlAutoFree12"};
+    for (const standin::Registration& r : host.registrations()) {
+        wanted.insert(r.procedure);
+    }
+
+    std::ifstream def(QVL_DEF_PATH);
+    ASSERT_TRUE(def) << QVL_DEF_PATH;
+    std::set<std::string> exported;
+    bool in_exports = false;
+    for (std::string line; std::getline(def, line);) {
+        std::istringstream words(line.substr(0, line.find(';')));
+        std::string word;
+        if (!(words >> word)) {
+            continue;
+        }
+        if (!in_exports) {
+            in_exports = word == "EXPORTS";
+            continue;
+        }
+        const auto bound = word.find('=');
+        const std::string name = word.substr(0, bound);
+        if (bound != std::string::npos) {
+            EXPECT_EQ("?" + word.substr(bound + 1), name) << word;
+        }
+        EXPECT_TRUE(exported.insert(name).second) << "listed twice: " << name;
+    }
+    std::vector<std::string> missing;
+    std::vector<std::string> extra;
+    std::set_difference(wanted.begin(), wanted.end(), exported.begin(), exported.end(),
+                        std::back_inserter(missing));
+    std::set_difference(exported.begin(), exported.end(), wanted.begin(), wanted.end(),
+                        std::back_inserter(extra));
+    EXPECT_TRUE(missing.empty()) << "not exported: " << testing::PrintToString(missing);
+    EXPECT_TRUE(extra.empty()) << "exported, never registered: " << testing::PrintToString(extra);
 }
 
 TEST_F(QvlAddin, ShowsItsLoadMessageForSixSeconds) {

@@ -13,7 +13,10 @@ source scripts/deps.sh
 install_deps "${QVL_WINDOWS_PACKAGES[@]}"
 
 jobs=$(nproc 2>/dev/null || echo 2)
-# Configured every time, so that the version resource carries the time of this build.
-cmake --preset windows-cross >/dev/null
+# Configured once, and again only when the presets have changed since; the build itself re-runs
+# CMake when a CMakeLists.txt changes and stamps the version resource with the time of the build.
+if [ ! build/win/CMakeCache.txt -nt CMakePresets.json ]; then
+    cmake --preset windows-cross >/dev/null
+fi
 cmake --build --preset windows-cross -j "$jobs"
 echo "== Windows add-in: build/win/excel/qvl.xll"

@@ -8,12 +8,9 @@
 #include <ctime>
 #include <string>
 
+#include "excel/build_stamp.hpp"
 #include "excel/platform.hpp"
 #include "excel/utf.hpp"
-
-#ifndef QVL_BUILD_TIME
-#define QVL_BUILD_TIME ""
-#endif
 
 namespace xll::platform {
 
@@ -128,9 +125,10 @@ HostCallback find_host_callback() {
     return reinterpret_cast<HostCallback>(entry);
 }
 
-// On POSIX the version block is compiled in; the build puts its time into QVL_BUILD_TIME.
+// On POSIX the version block is compiled in, from the header the build writes.
 std::optional<std::array<std::uint32_t, 2>> file_version() {
-    return std::array<std::uint32_t, 2>{(1u << 16) | 0u, (0u << 16) | 3u};
+    return std::array<std::uint32_t, 2>{(QVL_VERSION_MAJOR << 16) | QVL_VERSION_MINOR,
+                                        (QVL_VERSION_PATCH << 16) | QVL_VERSION_TWEAK};
 }
 
 std::u16string version_string(std::u16string_view name) {
@@ -143,8 +141,8 @@ std::u16string version_string(std::u16string_view name) {
         {u"ProductName", "QVL Excel Addin"},
         {u"InternalName", "qvl.xll"},
         {u"OriginalFilename", "qvl.xll"},
-        {u"FileVersion", "1.0.0.3"},
-        {u"ProductVersion", "1.0.0.3"},
+        {u"FileVersion", QVL_VERSION_TEXT},
+        {u"ProductVersion", QVL_VERSION_TEXT},
         {u"Comments", "Built on " QVL_BUILD_TIME},
     };
     for (const Entry& e : table) {

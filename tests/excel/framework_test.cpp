@@ -37,15 +37,15 @@ TEST(LogLine, LivesNextToTheLibrary) {
 }
 
 TEST(Version, ReadsTheVersionBlock) {
-    EXPECT_EQ(xll::version_text_of(std::array<std::uint32_t, 2>{0x00010000, 0x00000003}),
-              "1.0.0.3");
+    EXPECT_EQ(xll::version_text_of(std::array<std::uint32_t, 2>{0x000A0000, 0x0000FFFF}),
+              "10.0.0.65535");
     EXPECT_EQ(xll::version_text_of(std::array<std::uint32_t, 2>{0x00020005, 0x00070009}),
               "2.5.7.9");
     EXPECT_EQ(xll::version_text_of(std::nullopt), "");
     EXPECT_EQ(xll::build_text_of("Built on 18-May-2026 20:41"), "18-May-2026 20:41");
     EXPECT_EQ(xll::build_text_of("Nightly build"), "Nightly build");
     EXPECT_EQ(xll::build_text_of(""), "");
-    EXPECT_EQ(xll::VersionText(), "1.0.0.3");
+    EXPECT_EQ(xll::VersionText(), QVL_VERSION);
     EXPECT_EQ(xll::BuildDateText().size(), std::string("18-May-2026 20:41").size());
 }
 

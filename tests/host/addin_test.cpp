@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <iterator>
 #include <regex>
 #include <set>
@@ -228,6 +229,48 @@ TEST_F(QvlAddin, ExportsOnlyWhatTheHostLooksUp) {
     EXPECT_TRUE(missing.empty()) << "not exported: " << missing.front();
 }
 
+// The Windows build exports what its module-definition file lists, not what the code marks: the
+// file must name every procedure the add-in registers, bound to the function of that name, and
+// the entry points, and nothing else.
+TEST_F(QvlAddin, WindowsExportListMatchesTheRegistrations) {
+    ASSERT_EQ(host.open(), 1);
+    std::set<std::string> wanted = {"xlAutoOpen",   "xlAutoClose",      "xlAutoAdd",
+                                    "xlAutoRemove", "xlAutoRegister12", "xlAutoFree12"};
+    for (const standin::Registration& r : host.registrations()) {
+        wanted.insert(r.procedure);
+    }
+
+    std::ifstream def(QVL_DEF_PATH);
+    ASSERT_TRUE(def) << QVL_DEF_PATH;
+    std::set<std::string> exported;
+    bool in_exports = false;
+    for (std::string line; std::getline(def, line);) {
+        std::istringstream words(line.substr(0, line.find(';')));
+        std::string word;
+        if (!(words >> word)) {
+            continue;
+        }
+        if (!in_exports) {
+            in_exports = word == "EXPORTS";
+            continue;
+        }
+        const auto bound = word.find('=');
+        const std::string name = word.substr(0, bound);
+        if (bound != std::string::npos) {
+            EXPECT_EQ("?" + word.substr(bound + 1), name) << word;
+        }
+        EXPECT_TRUE(exported.insert(name).second) << "listed twice: " << name;
+    }
+    std::vector<std::string> missing;
+    std::vector<std::string> extra;
+    std::set_difference(wanted.begin(), wanted.end(), exported.begin(), exported.end(),
+                        std::back_inserter(missing));
+    std::set_difference(exported.begin(), exported.end(), wanted.begin(), wanted.end(),
+                        std::back_inserter(extra));
+    EXPECT_TRUE(missing.empty()) << "not exported: " << testing::PrintToString(missing);
+    EXPECT_TRUE(extra.empty()) << "exported, never registered: " << testing::PrintToString(extra);
+}
+
 TEST_F(QvlAddin, ShowsItsLoadMessageForSixSeconds) {
     ASSERT_EQ(host.open(), 1);
     EXPECT_EQ(host.status_bar(), std::optional<std::string>("qvl addin is loaded"));
@@ -322,7 +365,7 @@ TEST_F(QvlAddin, FailsToOpenWhenTheHostFailsACall) {
 
 TEST_F(QvlAddin, ReportsVersionBuildDateAndSelfCheck) {
     ASSERT_EQ(host.open(), 1);
-    EXPECT_EQ(host.call("QVL.Version"), Value("1.0.0.3"));
+    EXPECT_EQ(host.call("QVL.Version"), Value(QVL_VERSION));
     const Value built = host.call("QVL.BuildDate");
     ASSERT_TRUE(built.is_text());
     EXPECT_TRUE(

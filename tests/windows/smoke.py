@@ -22,6 +22,7 @@ import re
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import threading
@@ -94,6 +95,15 @@ def step(text, started=[time.monotonic()]):
     print(f"[{time.monotonic() - started[0]:6.1f}s] {text}", flush=True)
 
 
+def project_version(build):
+    """The version the build was configured with, from its CMake cache."""
+    cache = (build / "CMakeCache.txt").read_text()
+    m = re.search(r"^CMAKE_PROJECT_VERSION:STATIC=(\d+\.\d+\.\d+\.\d+)$", cache, re.M)
+    if not m:
+        raise Failure(f"{build}: no four-part project version in CMakeCache.txt")
+    return m.group(1)
+
+
 def objdump(path):
     return subprocess.run([OBJDUMP, "-p", str(path)], check=True, capture_output=True,
                           text=True).stdout
@@ -122,7 +132,7 @@ def def_exports(path):
     return names
 
 
-def check_library(build):
+def check_library(build, version):
     xll = build / "excel" / "qvl.xll"
     dump = objdump(xll)
     check("file format pei-x86-64" in subprocess.run(
@@ -149,10 +159,13 @@ def check_library(build):
     block = data.find("VS_VERSION_INFO".encode("utf-16-le"))
     check(block >= 0, "qvl.xll has no version block")
     data = data[block:]
-    # VS_FIXEDFILEINFO: signature, structure version, file version 1.0.0.3, product 1.0.0.3.
+    # VS_FIXEDFILEINFO: signature, structure version, then file and product version, each as
+    # two little-endian words of major << 16 | minor and patch << 16 | tweak.
+    major, minor, patch, tweak = (int(part) for part in version.split("."))
+    words = struct.pack("<HHHH", minor, major, tweak, patch)
     fixed = re.search(rb"\xbd\x04\xef\xfe.{4}(.{8})(.{8})", data, re.S)
-    check(fixed and fixed.group(1) == fixed.group(2) == b"\x00\x00\x01\x00\x03\x00\x00\x00",
-          "version resource: file and product version are not 1.0.0.3")
+    check(fixed and fixed.group(1) == fixed.group(2) == words,
+          f"version resource: file and product version are not {version}")
 
     def u16(text):
         return re.escape(text.encode("utf-16-le"))
@@ -167,14 +180,14 @@ def check_library(build):
           "version resource: no string table 040904b0")
     for key, want in (("FileDescription", "QVL Excel Addin"), ("ProductName", "QVL Excel Addin"),
                       ("InternalName", "qvl.xll"), ("OriginalFilename", "qvl.xll"),
-                      ("FileVersion", "1.0.0.3"), ("ProductVersion", "1.0.0.3")):
+                      ("FileVersion", version), ("ProductVersion", version)):
         check(string_value(key) == want, f"version resource: {key} is {string_value(key)!r}")
     comments = string_value("Comments") or ""
     check(re.fullmatch("Built on " + BUILD_TIME, comments),
           f"version resource: Comments is {comments!r}")
     check(re.search(u16("Translation") + rb"(?:\x00\x00)+\x09\x04\xb0\x04", data),
           "version resource: no Translation 0409/04b0")
-    step("version resource: 1.0.0.3 with its string table")
+    step(f"version resource: {version} with its string table")
 
 
 def free_port():
@@ -290,10 +303,10 @@ def first(lines, key):
     return next((rest for name, *rest in lines if name == key), None)
 
 
-def run_under_wine(build, work):
+def run_under_wine(build, work, version):
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
-    for f in (build / "excel" / "qvl.xll", build / "host" / "qvl_smoke_host.exe"):
+    for f in (build / "excel" / "qvl.xll", build / "tests" / "windows" / "qvl_smoke_host.exe"):
         shutil.copy2(f, work)
     env = dict(os.environ, WINEDEBUG="-all", WINEPREFIX=str(work / "prefix"),
                WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY="")
@@ -320,10 +333,10 @@ def run_under_wine(build, work):
         step(f"xlAutoOpen: {len(registered)} items registered in order")
         check(first(lines, "status") == ["qvl addin is loaded"], "status bar text")
         check(first(lines, "RunTests") == ["ok"], f"QVL.RunTests: {first(lines, 'RunTests')}")
-        check(first(lines, "Version") == ["1.0.0.3"], f"QVL.Version: {first(lines, 'Version')}")
+        check(first(lines, "Version") == [version], f"QVL.Version: {first(lines, 'Version')}")
         build_date = first(lines, "BuildDate") or [""]
         check(re.fullmatch(BUILD_TIME, build_date[0]), f"QVL.BuildDate: {build_date}")
-        step(f"QVL.RunTests ok, QVL.Version 1.0.0.3, QVL.BuildDate {build_date[0]}")
+        step(f"QVL.RunTests ok, QVL.Version {version}, QVL.BuildDate {build_date[0]}")
 
         swap = (first(lines, "swap") or [""])[0]
         check(re.fullmatch(r"#Swap_\d+", swap), f"QVL.CreateSwap: {swap}")
@@ -380,8 +393,9 @@ def main():
     signal.alarm(WATCHDOG_SECONDS)
     started = time.monotonic()
     try:
-        check_library(build)
-        run_under_wine(build, build / "smoke")
+        version = project_version(build)
+        check_library(build, version)
+        run_under_wine(build, build / "smoke", version)
     except (Failure, Watchdog, OSError, subprocess.SubprocessError, ValueError) as e:
         failures.append(str(e))
     finally:

@@ -4,37 +4,56 @@
 #include <cmath>
 #include <cstdint>
 
+#include "excel/utf.hpp"
+
 namespace qvl::service {
 
 namespace {
 
+// JSON text must be UTF-8 with no raw control characters. Texts reach the documents from cells
+// and requests, so besides the quote and the backslash, every byte below 0x20 is escaped (line
+// feed, carriage return and tab in their short forms) and a malformed UTF-8 sequence becomes
+// U+FFFD; well-formed text is otherwise copied as it stands.
 void append_escaped(std::string& out, std::string_view text) {
+    static constexpr char hex[] = "0123456789abcdef";
     // Copies the runs between escaped characters whole: most texts have none.
     std::size_t run = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char* escape;
-        switch (text[i]) {
-            case '"':
-                escape = "\\\"";
-                break;
-            case '\\':
-                escape = "\\\\";
-                break;
-            case '\n':
-                escape = "\\n";
-                break;
-            case '\r':
-                escape = "\\r";
-                break;
-            case '\t':
-                escape = "\\t";
-                break;
-            default:
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        std::size_t taken = 1;
+        std::string_view escape;
+        if (byte >= 0x80) {
+            char32_t cp;
+            taken = qvl::text::decode_utf8(text, i, cp);
+            if (cp != qvl::text::replacement_character || text.substr(i, 3) == "\xEF\xBF\xBD") {
+                i += taken;
                 continue;
+            }
+            escape = "\xEF\xBF\xBD";
+        } else if (byte == '"') {
+            escape = "\\\"";
+        } else if (byte == '\\') {
+            escape = "\\\\";
+        } else if (byte == '\n') {
+            escape = "\\n";
+        } else if (byte == '\r') {
+            escape = "\\r";
+        } else if (byte == '\t') {
+            escape = "\\t";
+        } else if (byte < 0x20) {
+            const char control[] = {'\\', 'u', '0', '0', hex[byte >> 4], hex[byte & 0xF]};
+            out.append(text, run, i - run);
+            out.append(control, sizeof control);
+            run = ++i;
+            continue;
+        } else {
+            ++i;
+            continue;
         }
         out.append(text, run, i - run);
         out += escape;
-        run = i + 1;
+        i += taken;
+        run = i;
     }
     out.append(text, run);
 }

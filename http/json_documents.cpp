@@ -18,42 +18,48 @@ void append_escaped(std::string& out, std::string_view text) {
     static constexpr char hex[] = "0123456789abcdef";
     // Copies the runs between escaped characters whole: most texts have none.
     std::size_t run = 0;
+    const auto replace = [&](std::size_t at, std::size_t length, std::string_view by) {
+        out.append(text, run, at - run);
+        out += by;
+        run = at + length;
+    };
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        std::size_t taken = 1;
-        std::string_view escape;
-        if (byte >= 0x80) {
-            char32_t cp;
-            taken = qvl::text::decode_utf8(text, i, cp);
-            if (cp != qvl::text::replacement_character || text.substr(i, 3) == "\xEF\xBF\xBD") {
-                i += taken;
-                continue;
-            }
-            escape = "\xEF\xBF\xBD";
-        } else if (byte == '"') {
-            escape = "\\\"";
-        } else if (byte == '\\') {
-            escape = "\\\\";
-        } else if (byte == '\n') {
-            escape = "\\n";
-        } else if (byte == '\r') {
-            escape = "\\r";
-        } else if (byte == '\t') {
-            escape = "\\t";
-        } else if (byte < 0x20) {
-            const char control[] = {'\\', 'u', '0', '0', hex[byte >> 4], hex[byte & 0xF]};
-            out.append(text, run, i - run);
-            out.append(control, sizeof control);
-            run = ++i;
-            continue;
-        } else {
+        if (byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\') {
             ++i;
             continue;
         }
-        out.append(text, run, i - run);
-        out += escape;
-        i += taken;
-        run = i;
+        std::size_t length = 1;
+        switch (byte) {
+            case '"':
+                replace(i, 1, "\\\"");
+                break;
+            case '\\':
+                replace(i, 1, "\\\\");
+                break;
+            case '\n':
+                replace(i, 1, "\\n");
+                break;
+            case '\r':
+                replace(i, 1, "\\r");
+                break;
+            case '\t':
+                replace(i, 1, "\\t");
+                break;
+            default:
+                if (byte < 0x20) {
+                    const char control[] = {'\\', 'u', '0', '0', hex[byte >> 4], hex[byte & 0xF]};
+                    replace(i, 1, std::string_view(control, sizeof control));
+                } else {
+                    char32_t cp;
+                    length = qvl::text::decode_utf8(text, i, cp);
+                    if (cp == qvl::text::replacement_character &&
+                        text.substr(i, 3) != "\xEF\xBF\xBD") {
+                        replace(i, length, "\xEF\xBF\xBD");
+                    }
+                }
+        }
+        i += length;
     }
     out.append(text, run);
 }

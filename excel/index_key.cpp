@@ -15,7 +15,8 @@ std::string NormaliseIndexKey(std::string_view text) {
         char* end = nullptr;
         errno = 0;
         const double value = std::strtod(begin, &end);
-        if (end != begin && *end == '\0') {
+        // The whole text must be the number: a NUL inside it ends strtod's reading, not the text.
+        if (end != begin && end == begin + s.size()) {
             // Whole numbers within the 64-bit range print as integers; the range test keeps the
             // conversion defined.
             if (std::isfinite(value) && value >= -9223372036854775808.0 &&

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "excel/index_key.hpp"
+#include "excel/text_error.hpp"
 
 namespace qvl::addin {
 
@@ -65,17 +66,17 @@ std::shared_ptr<QVLSwap> ObjectCache::FindSwap(const std::string& handle) const 
 
 std::shared_ptr<const YieldCurve> ObjectCache::RequireCurve(const std::string& handle) const {
     if (auto found = FindCurve(handle)) return found;
-    throw std::runtime_error("Curve handle not found: " + handle);
+    throw TextError("Curve handle not found: " + handle);
 }
 
 std::shared_ptr<QVLSeries> ObjectCache::RequireSeries(const std::string& handle) const {
     if (auto found = FindSeries(handle)) return found;
-    throw std::runtime_error("Series handle not found: " + handle);
+    throw TextError("Series handle not found: " + handle);
 }
 
 std::shared_ptr<QVLSwap> ObjectCache::RequireSwap(const std::string& handle) const {
     if (auto found = FindSwap(handle)) return found;
-    throw std::runtime_error("Swap handle not found: " + handle);
+    throw TextError("Swap handle not found: " + handle);
 }
 
 std::shared_ptr<QVLSwap> ObjectCache::FindSwapByIndex(const std::string& index) const {
@@ -117,7 +118,7 @@ std::shared_ptr<QVLSwap> ObjectCache::ResolveSwap(const std::optional<std::strin
     if (index) {
         const std::string key = NormaliseIndexKey(*index);
         if (auto found = FindSwapByIndex(key)) return found;
-        throw std::runtime_error("No cached swap for Index: " + key);
+        throw TextError("No cached swap for Index: " + key);
     }
     if (swaps_.empty()) {
         throw std::runtime_error("No swaps cached. Create one via QVL.CreateSwap first.");

@@ -52,7 +52,7 @@ class ObjectCache {
     std::shared_ptr<QVLSeries> FindSeries(const std::string& handle) const;
     std::shared_ptr<QVLSwap> FindSwap(const std::string& handle) const;
 
-    // The same lookups for callers that need the object: a miss throws std::runtime_error
+    // The same lookups for callers that need the object: a miss throws TextError
     // "<Kind> handle not found: " followed by the handle as given.
     std::shared_ptr<const YieldCurve> RequireCurve(const std::string& handle) const;
     std::shared_ptr<QVLSeries> RequireSeries(const std::string& handle) const;
@@ -68,7 +68,8 @@ class ObjectCache {
     CountsResult Counts() const;
 
     // The swap a request names: by "swap" handle, else by series "Index", else the first one.
-    // Each argument is the member's text when the member is present. Throws std::runtime_error.
+    // Each argument is the member's text when the member is present. Throws TextError, whose
+    // message keeps the texts whole.
     std::shared_ptr<QVLSwap> ResolveSwap(const std::optional<std::string>& swap,
                                          const std::optional<std::string>& index) const;
 

@@ -9,6 +9,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <array>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
@@ -72,9 +73,32 @@ int hex_digit(char c) {
     return -1;
 }
 
-// The path of an origin-form target: the query dropped, %XX sequences decoded (malformed ones
-// kept as they are), the bytes read as UTF-8.
+// A target in absolute form, "http://authority/path?query" (HTTP/1.1 servers must accept it),
+// split into its authority and the rest, which starts with the path; nothing for other forms.
+struct AbsoluteTarget {
+    std::string_view authority;
+    std::string_view rest;
+};
+
+std::optional<AbsoluteTarget> absolute_target(std::string_view target) {
+    constexpr std::string_view scheme = "http://";
+    if (target.size() < scheme.size() ||
+        !beast::iequals(beast::string_view(target.data(), scheme.size()),
+                        beast::string_view(scheme.data(), scheme.size()))) {
+        return std::nullopt;
+    }
+    target.remove_prefix(scheme.size());
+    const auto end = std::min(target.find_first_of("/?"), target.size());
+    return AbsoluteTarget{target.substr(0, end), target.substr(end)};
+}
+
+// The path of a target: the query dropped, %XX sequences decoded (malformed ones kept as they
+// are), the bytes read as UTF-8. An absolute-form target gives its path ("/" when it has none).
 std::u16string decode_path(std::string_view target) {
+    if (const auto absolute = absolute_target(target)) {
+        target = absolute->rest;
+        if (target.empty() || target.front() != '/') return decode_path("/" + std::string(target));
+    }
     target = target.substr(0, target.find('?'));
     std::string bytes;
     bytes.reserve(target.size());
@@ -113,6 +137,11 @@ std::optional<HttpServer::Response> screen(const Parser& parser) {
         return ListenerError(400, "Bad Request", "bad request");
     }
     if (hosts == 1 && !IsLoopbackHost(view(head.at(http::field::host)))) {
+        return ListenerError(403, "Forbidden", "forbidden");
+    }
+    // A target in absolute form names the host too, and must name this machine as well.
+    if (const auto absolute = absolute_target(view(head.target()));
+        absolute && !IsLoopbackHost(absolute->authority)) {
         return ListenerError(403, "Forbidden", "forbidden");
     }
     // Ambiguous framing is how requests get smuggled past a proxy. The parser refuses a length

@@ -5,6 +5,7 @@
 #include "core/calendar.hpp"
 #include "core/date.hpp"
 #include "excel/object_cache.hpp"
+#include "excel/text_error.hpp"
 #include "excel/utf.hpp"
 #include "http/json_documents.hpp"
 
@@ -12,13 +13,14 @@ namespace qvl::service {
 
 namespace {
 
+using addin::message_of;
 using addin::ObjectCache;
 using win32util::HttpServer;
 
-// A fault of the request itself, answered 400.
-class RequestError : public std::runtime_error {
+// A fault of the request itself, answered 400. Its message may echo request texts whole.
+class RequestError : public addin::TextError {
   public:
-    using std::runtime_error::runtime_error;
+    using addin::TextError::TextError;
 };
 
 HttpServer::Response answer(std::uint16_t status, std::string body) {
@@ -36,18 +38,19 @@ std::shared_ptr<QVLSwap> resolve_swap(const JsonObject& object) {
     return ObjectCache::Instance().ResolveSwap(swap, index);
 }
 
-Date read_trade_date(std::string_view text) {
+// A date the request gives under member; a text that names no date is the request's fault.
+Date read_date(std::string_view text, std::string_view member) {
     try {
         return parse_date(text);
     } catch (const std::exception&) {
-        throw RequestError("Invalid 'Trade Date'");
+        throw RequestError("Invalid '" + std::string(member) + "'");
     }
 }
 
-Date required_trade_date(const JsonObject& object) {
-    const std::string text = GetText(object, "Trade Date", "");
-    if (text.empty()) throw RequestError("'Trade Date' is required");
-    return read_trade_date(text);
+Date required_date(const JsonObject& object, std::string_view member) {
+    const std::string text = GetText(object, member, "");
+    if (text.empty()) throw RequestError("'" + std::string(member) + "' is required");
+    return read_date(text, member);
 }
 
 std::string ois_date_of(const QVLSwap& swap) {
@@ -60,22 +63,25 @@ std::string series_answer() {
 
 std::string specs_answer(const JsonObject& object) {
     const auto swap = resolve_swap(object);
-    const Date trade_date = swap->tradeDate != invalid_date
-                                ? swap->tradeDate
-                                : read_trade_date(GetText(object, "Trade Date", "2026-01-21"));
+    const Date trade_date =
+        swap->tradeDate != invalid_date
+            ? swap->tradeDate
+            : read_date(GetText(object, "Trade Date", "2026-01-21"), "Trade Date");
     return SpecsDocument(*swap, *swap->series, trade_date, advance_business_days(trade_date, 3));
 }
 
 std::string calculate_answer(const JsonObject& object) {
     const auto swap = resolve_swap(object);
-    const Date trade_date = required_trade_date(object);
+    const Date trade_date = required_date(object, "Trade Date");
     const std::string ois = ois_date_of(*swap);
 
     if (HasMember(object, "Init Clean Price") && HasMember(object, "Close Clean Price")) {
-        const std::string init_text = HasMember(object, "Initiation Date")
-                                          ? GetText(object, "Initiation Date", "")
-                                          : GetText(object, "Init Trade Date", "");
-        const Date init_date = parse_date(init_text);
+        // "Initiation Date" when given, else "Init Trade Date"; without either the request is
+        // asked for the first.
+        const Date init_date = required_date(
+            object, HasMember(object, "Initiation Date") || !HasMember(object, "Init Trade Date")
+                        ? "Initiation Date"
+                        : "Init Trade Date");
         return PnLToJson(swap->trade_pnl(init_date, GetNumber(object, "Init Clean Price", 0),
                                          trade_date, GetNumber(object, "Close Clean Price", 0), ois,
                                          GetNumber(object, "Credit Event Rate", 200)));
@@ -103,7 +109,7 @@ std::string calculate_answer(const JsonObject& object) {
 
 std::string payment_answer(const JsonObject& object) {
     const auto swap = resolve_swap(object);
-    const Date trade_date = required_trade_date(object);
+    const Date trade_date = required_date(object, "Trade Date");
     if (!HasMember(object, "Clean Price")) throw RequestError("'Clean Price' is required");
     const double clean_price = GetNumber(object, "Clean Price", 0);
     const std::string ois = ois_date_of(*swap);
@@ -159,9 +165,9 @@ HttpServer::Response HandleApi(const HttpServer::Request& request) {
         try {
             return run(request.body);
         } catch (const RequestError& e) {
-            return answer(400, JsonErrorDocument(e.what()));
+            return answer(400, JsonErrorDocument(e.message()));
         } catch (const std::exception& e) {
-            return answer(500, JsonErrorDocument(e.what()));
+            return answer(500, JsonErrorDocument(message_of(e)));
         } catch (...) {
             return answer(500, JsonErrorDocument("Unknown error"));
         }

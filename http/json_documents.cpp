@@ -4,37 +4,62 @@
 #include <cmath>
 #include <cstdint>
 
+#include "excel/utf.hpp"
+
 namespace qvl::service {
 
 namespace {
 
+// JSON text must be UTF-8 with no raw control characters. Texts reach the documents from cells
+// and requests, so besides the quote and the backslash, every byte below 0x20 is escaped (line
+// feed, carriage return and tab in their short forms) and a malformed UTF-8 sequence becomes
+// U+FFFD; well-formed text is otherwise copied as it stands.
 void append_escaped(std::string& out, std::string_view text) {
+    static constexpr char hex[] = "0123456789abcdef";
     // Copies the runs between escaped characters whole: most texts have none.
     std::size_t run = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char* escape;
-        switch (text[i]) {
+    const auto replace = [&](std::size_t at, std::size_t length, std::string_view by) {
+        out.append(text, run, at - run);
+        out += by;
+        run = at + length;
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 && byte < 0x80 && byte != '"' && byte != '\\') {
+            ++i;
+            continue;
+        }
+        std::size_t length = 1;
+        switch (byte) {
             case '"':
-                escape = "\\\"";
+                replace(i, 1, "\\\"");
                 break;
             case '\\':
-                escape = "\\\\";
+                replace(i, 1, "\\\\");
                 break;
             case '\n':
-                escape = "\\n";
+                replace(i, 1, "\\n");
                 break;
             case '\r':
-                escape = "\\r";
+                replace(i, 1, "\\r");
                 break;
             case '\t':
-                escape = "\\t";
+                replace(i, 1, "\\t");
                 break;
             default:
-                continue;
+                if (byte < 0x20) {
+                    const char control[] = {'\\', 'u', '0', '0', hex[byte >> 4], hex[byte & 0xF]};
+                    replace(i, 1, std::string_view(control, sizeof control));
+                } else {
+                    char32_t cp;
+                    length = qvl::text::decode_utf8(text, i, cp);
+                    if (cp == qvl::text::replacement_character &&
+                        text.substr(i, 3) != "\xEF\xBF\xBD") {
+                        replace(i, length, "\xEF\xBF\xBD");
+                    }
+                }
         }
-        out.append(text, run, i - run);
-        out += escape;
-        run = i + 1;
+        i += length;
     }
     out.append(text, run);
 }

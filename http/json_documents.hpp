@@ -13,10 +13,13 @@
 #include "excel/object_cache.hpp"
 
 // The service's answers, written as compact JSON text with members in a fixed order. Texts are
-// written as their bytes; numbers with 10 significant digits, non-finite ones as null.
+// written as their bytes, escaped where JSON requires it; numbers with 10 significant digits,
+// non-finite ones as null.
 namespace qvl::service {
 
-// Escapes only the double quote, backslash, line feed, carriage return and tab.
+// Puts a backslash before the double quote and the backslash, writes line feed, carriage return
+// and tab as \n, \r and \t and every other byte below 0x20 as \u00xx, and replaces a malformed
+// UTF-8 sequence by U+FFFD: every document is valid JSON whatever its texts hold.
 std::string JsonEscape(std::string_view text);
 
 std::string JsonStringMember(std::string_view key, std::string_view value);

@@ -90,6 +90,10 @@ TEST(IndexKey, NumbersBecomeDigitsAndTextLosesItsBlanks) {
     EXPECT_EQ(NormaliseIndexKey("  A 1  "), "A 1");
     EXPECT_EQ(NormaliseIndexKey("   "), "");
     EXPECT_EQ(NormaliseIndexKey(" 8.0 "), "8.0");  // not wholly a number: only trimmed
+    // A NUL is a character of the text like any other, not its end.
+    using namespace std::string_literals;
+    EXPECT_EQ(NormaliseIndexKey("1\0x"s), "1\0x"s);
+    EXPECT_EQ(NormaliseIndexKey(" 7\0 "s), "7\0"s);
 }
 
 }  // namespace

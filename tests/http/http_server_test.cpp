@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "http/http_transport.hpp"
 #include "service_fixture.hpp"
@@ -45,6 +47,26 @@ TEST_F(ServerTest, RoutesMatchMethodAndPathExactly) {
     // Paths are matched after decoding; query strings take no part; an empty body gets in.
     EXPECT_EQ(get("/h%65alth").body, kEmptyHealth);
     EXPECT_EQ(post("", "/API?x=y").body, R"j({"error":"No JSON data received"})j");
+}
+
+TEST_F(ServerTest, AbsoluteFormTargetsRouteOnTheirPath) {
+    const std::string authority = "127.0.0.1:" + std::to_string(port_);
+    EXPECT_EQ(get("http://" + authority + "/health").body, kEmptyHealth);
+    EXPECT_EQ(get("HTTP://localhost/h%65alth?x=/qvl").body, kEmptyHealth);
+    EXPECT_EQ(post("", "http://" + authority + "/qvl").body,
+              R"j({"error":"No JSON data received"})j");
+    // No path is the root; the scheme and authority take no part in the path.
+    for (const std::string& target : std::vector<std::string>{
+             "http://" + authority, "http://" + authority + "?/health", "http://[::1]/qvl",
+             "https://" + authority + "/health", "http:/health"}) {
+        EXPECT_EQ(get(target).status, 404) << target;
+    }
+    // The target's host must name this machine, as the Host header must.
+    for (const std::string& target :
+         std::vector<std::string>{"http://evil.example/health",
+                                  "http://user@" + authority + "/health", "http:///health"}) {
+        EXPECT_EQ(get(target).status, 403) << target;
+    }
 }
 
 TEST_F(ServerTest, AnswersAreJsonWithLengthOnOneKeptConnection) {

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+#include <string>
+
 #include "http/json_documents.hpp"
 #include "service_fixture.hpp"
 
@@ -13,14 +16,10 @@ namespace {
 
 using ApiTest = ServiceTest;
 
-std::string parse_error(const std::string& text) {
-    try {
-        parse_date(text);
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "no error";
-}
+// The start of a PnL request on the reference swap; the initiation date members follow.
+const std::string kPnLPrices =
+    R"j({"Request":"Calculate","Trade Date":"2026-01-20","Init Clean Price":100,)j"
+    R"j("Close Clean Price":99,)j";
 
 // Only the JSON member that the test is about.
 std::string member(const std::string& document, const std::string& name) {
@@ -49,6 +48,14 @@ TEST_F(ApiTest, RequestFaultsAreAnswered400) {
          "Event Rate'"},
         {R"j({"Request":"Payment","Trade Date":"x"})j", "Invalid 'Trade Date'"},
         {R"j({"Request":"Payment","Trade Date":"2026-01-20"})j", "'Clean Price' is required"},
+        // The PnL form's initiation date is checked like the trade date, under the member used.
+        {kPnLPrices + R"j("Initiation Date":"bad","Init Trade Date":"2025-09-11"})j",
+         "Invalid 'Initiation Date'"},
+        {kPnLPrices + R"j("Init Trade Date":"bad"})j", "Invalid 'Init Trade Date'"},
+        {kPnLPrices + R"j("Init Trade Date":""})j", "'Init Trade Date' is required"},
+        {kPnLPrices + R"j("Initiation Date":null,"Init Trade Date":"2025-09-11"})j",
+         "'Initiation Date' is required"},
+        {kPnLPrices + R"j("Credit Event Rate":200})j", "'Initiation Date' is required"},
     };
     store_reference();
     for (const auto& [body, message] : cases) {
@@ -73,16 +80,47 @@ TEST_F(ApiTest, LookupAndCalculationFailuresAreAnswered500) {
         {R"j({"Request":"Specs","Index":"2.5"})j", "No cached swap for Index: 2.500000"},
         {R"j({"Request":"Calculate","Trade Date":"2030-12-11","Credit Event Rate":200})j",
          "QVLSeries validate_tradeDate: tradeDate_in is at or after swap end date"},
-        // The PnL form reads its initiation date unchecked: the reading error is the answer.
-        {R"j({"Request":"Calculate","Trade Date":"2026-01-20","Init Clean Price":1,)j"
-         R"j("Close Clean Price":1})j",
-         parse_error("")},
     };
     for (const auto& [body, message] : cases) {
         const Reply reply = post(body);
         EXPECT_EQ(reply.status, 500) << body;
         EXPECT_EQ(reply.body, JsonErrorDocument(message)) << body;
     }
+}
+
+TEST_F(ApiTest, TextsKeepTheirNulCharacters) {
+    store_reference();
+    const auto error_of = [&](const std::string& body) {
+        const Reply reply = post(body);
+        return std::to_string(reply.status) + " " +
+               nlohmann::json::parse(reply.body).at("error").get<std::string>();
+    };
+    using namespace std::string_literals;
+    // "1" followed by a NUL is no number: it names no series, least of all series 1.
+    EXPECT_EQ(error_of(R"j({"Request":"Specs","Index":"1\u0000x"})j"),
+              "500 No cached swap for Index: 1\0x"s);
+    EXPECT_EQ(error_of(R"j({"Request":"Specs","Index":" 1\u0000 "})j"),
+              "500 No cached swap for Index: 1\0"s);
+    EXPECT_EQ(error_of(R"j({"Request":"Specs","swap":"#Swap_3\u0000"})j"),
+              "500 Swap handle not found: #Swap_3\0"s);
+    EXPECT_EQ(error_of(R"j({"Request":"Specs\u0000\u0001\"\\x"})j"),
+              "400 Unknown Request: Specs\0\1\"\\x"s);
+    EXPECT_EQ(post(R"j({"Request":"Specs","Index":"1"})j").status, 200);
+}
+
+TEST_F(ApiTest, SeriesAndSpecsParseWhateverTheirTextsHold) {
+    const std::string text("\0\x01\f\x1F\"\\\n\x7F\xC3\xA9", 10);
+    const auto swap = store_reference();
+    swap->series->index = text;
+    swap->series->name = "name" + text;
+    const auto listing = nlohmann::json::parse(post(R"j({"Request":"Series"})j").body);
+    EXPECT_EQ(listing.at(text).at("name"), "name" + text);
+    const auto specs = nlohmann::json::parse(post(R"j({"Request":"Specs"})j").body);
+    EXPECT_EQ(specs.at("Index"), text);
+    EXPECT_EQ(specs.at("Name"), "name" + text);
+    // The request's text finds the series: the index is no number, so it is only trimmed.
+    const auto by_index = post(nlohmann::json{{"Request", "Specs"}, {"Index", " " + text}}.dump());
+    EXPECT_EQ(by_index.status, 200) << by_index.body;
 }
 
 TEST_F(ApiTest, SeriesAndSpecsDescribeTheCache) {

@@ -3,19 +3,71 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <nlohmann/json.hpp>
 
 #include "core/self_check.hpp"
 
 namespace qvl::service {
 namespace {
 
-TEST(JsonWriters, EscapeReplacesExactlyFiveCharacters) {
+// Every byte below 0x20, the two characters JSON quotes, and text beyond ASCII.
+std::string hostile_text() {
+    std::string text(1, '\0');
+    for (char c = 1; c < 0x20; ++c) text += c;
+    return text + "\"\\/\x7F\xC3\xA9\xF0\x9F\x98\x80\xEF\xBF\xBD end";
+}
+
+TEST(JsonWriters, EscapeWritesControlCharactersAsEscapes) {
     EXPECT_EQ(JsonEscape("a\"b\\c\nd\re\tf"), "a\\\"b\\\\c\\nd\\re\\tf");
-    // Other control characters and non-ASCII bytes pass through as they are.
-    EXPECT_EQ(JsonEscape("\f\x01\xC3\xA9\xFF"), "\f\x01\xC3\xA9\xFF");
+    EXPECT_EQ(JsonEscape(std::string("\f\x01\0\x1F\b", 5)), "\\u000c\\u0001\\u0000\\u001f\\u0008");
+    // DEL, the slash and well-formed UTF-8 (a genuine U+FFFD among it) pass through as they are.
+    EXPECT_EQ(JsonEscape("\x7F/\xC3\xA9\xEF\xBF\xBD"), "\x7F/\xC3\xA9\xEF\xBF\xBD");
+    // Each malformed sequence becomes one U+FFFD and the byte that broke it is read again.
+    EXPECT_EQ(JsonEscape("\xFF"
+                         "a\xE2\x82\"\xC3"),
+              "\xEF\xBF\xBD"
+              "a\xEF\xBF\xBD\\\"\xEF\xBF\xBD");
     EXPECT_EQ(JsonErrorDocument("say \"no\"\n"), R"j({"error":"say \"no\"\n"})j");
     EXPECT_EQ(JsonStringMember("In\"dex", "1"), R"j("In\"dex":"1")j");
     EXPECT_EQ(JsonBoolMember("Is Buyer", false), R"j("Is Buyer":false)j");
+}
+
+TEST(JsonWriters, EveryDocumentParsesWhateverItsTextsHold) {
+    using nlohmann::json;
+    const std::string text = hostile_text();
+
+    const auto series = make_reference_swap()->series;
+    series->index = text;
+    series->name = text + "name";
+    const json listing = json::parse(SeriesDocument({{text + "handle", series}}));
+    EXPECT_EQ(listing.at(text).at("handle"), text + "handle");
+    EXPECT_EQ(listing.at(text).at("name"), text + "name");
+
+    const auto swap = make_reference_swap();
+    swap->series->index = text;
+    swap->series->name = text;
+    const json specs = json::parse(SpecsDocument(*swap, *swap->series, 0, 3));
+    EXPECT_EQ(specs.at("Index"), text);
+    EXPECT_EQ(specs.at("Name"), text);
+
+    ValuationResult valuation;
+    valuation.trade_date = valuation.settlement_date = valuation.payment_date = text;
+    valuation.ois_date = text;
+    valuation.upfront_fee = std::numeric_limits<double>::infinity();
+    const json valued = json::parse(ValuationToJson(valuation));
+    EXPECT_EQ(valued.at("Trade Date"), text);
+    EXPECT_EQ(valued.at("OIS Date"), text);
+    EXPECT_TRUE(valued.at("Upfront Fee (%)").is_null());
+
+    PnLResult pnl;
+    pnl.trade_init_date = pnl.trade_close_date = pnl.ois_date = text;
+    const json traded = json::parse(PnLToJson(pnl));
+    EXPECT_EQ(traded.at("Trade Init Date"), text);
+    EXPECT_EQ(traded.at("OIS Date"), text);
+
+    EXPECT_EQ(json::parse(PaymentDocument(-1, 0, text)).at("ois_date"), text);
+    EXPECT_EQ(json::parse(JsonErrorDocument("Unknown Request: " + text)).at("error"),
+              "Unknown Request: " + text);
 }
 
 TEST(JsonWriters, NumbersHaveTenSignificantDigitsAndNonFiniteIsNull) {

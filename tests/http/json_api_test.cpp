@@ -177,6 +177,22 @@ TEST_F(ApiTest, QuotesNoRateReproducesAreAnswered500LikeAFailedSearch) {
     EXPECT_EQ(post(kCalculateAt200).body, kReferenceValuation);
 }
 
+TEST_F(ApiTest, TradeDatesThatNameNoDayAreAnswered400) {
+    store_reference();
+    for (const char* request :
+         {R"j({"Request":"Specs","Trade Date":"2026-02-30"})j",
+          R"j({"Request":"Calculate","Trade Date":"2026-1-21","Credit Event Rate":200})j",
+          R"j({"Request":"Payment","Trade Date":" 2026-01-21","Clean Price":99})j"}) {
+        const Reply reply = post(request);
+        EXPECT_EQ(reply.status, 400) << request;
+        EXPECT_EQ(reply.body, JsonErrorDocument("Invalid 'Trade Date'")) << request;
+    }
+    const std::string later = post(R"j({"Request":"Calculate","Trade Date":"2026-03-02T00:00",)j"
+                                   R"j("Credit Event Rate":200})j")
+                                  .body;
+    EXPECT_EQ(member(later, "Trade Date"), R"j("2026-03-02")j");
+}
+
 TEST_F(ApiTest, CalculateComputesTradePnLAndPaymentSettlesCash) {
     store_reference();
     const std::string expected =

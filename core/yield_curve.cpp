@@ -13,8 +13,9 @@ namespace {
 
 constexpr int max_settle_passes = 1000;
 
-// A par rate at or below -100 % has no discount factor, and one above 10000 % is far beyond any
-// quoted curve; inside these bounds every pillar's initial factor is finite and positive.
+// A par rate at or below -100 % leaves 1 + t r without a positive value from a year on, so no
+// curve holds it; a rate above 10000 % is far beyond any quoted curve, and up to it the
+// bootstrap's arithmetic stays finite.
 constexpr double min_par_rate = -1.0;
 constexpr double max_par_rate = 100.0;
 

@@ -25,8 +25,9 @@ constexpr double longest_roll = 100000;
 // date outside them would show as a number that is no date, or as an error.
 double date_result(Date d) {
     const double serial = qvl::serial_from_date(d);
-    if (!(serial >= 1.0 && serial <= 2958465.0))
+    if (!(serial >= 1.0 && serial <= 2958465.0)) {
         throw std::runtime_error("Result date out of range");
+    }
     return serial;
 }
 

@@ -41,7 +41,7 @@ inline CivilDate civil_from_days_inline(Date d) {
 inline int weekday_inline(Date d) {
     // Shifted by a multiple of 7 into the non-negative range for an unsigned remainder.
     constexpr std::int64_t week_shift = std::int64_t{7} << 29;
-    return static_cast<int>(static_cast<std::uint64_t>(d + 2 + week_shift) % 7);
+    return static_cast<int>(static_cast<std::uint64_t>(std::int64_t{d} + 2 + week_shift) % 7);
 }
 
 }  // namespace qvl::detail

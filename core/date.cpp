@@ -11,8 +11,7 @@ namespace qvl {
 
 namespace {
 
-// Arithmetic runs in 64 bits so that extreme inputs wrap on the final conversion to Date
-// (well defined since C++20) instead of overflowing.
+// Arithmetic runs in 64 bits: no input can overflow it.
 constexpr std::int64_t floor_div(std::int64_t a, std::int64_t b) {
     std::int64_t q = a / b;
     return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
@@ -22,14 +21,15 @@ constexpr bool is_leap_year(std::int64_t y) {
     return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
 }
 
-constexpr Date days_from_civil_wide(std::int64_t year, std::int64_t month, std::int64_t day) {
+constexpr std::int64_t days_from_civil_wide(std::int64_t year, std::int64_t month,
+                                            std::int64_t day) {
     const std::int64_t y = month <= 2 ? year - 1 : year;
     const std::int64_t era = floor_div(y, 400);
     const std::int64_t yoe = y - 400 * era;
     const std::int64_t mp = month > 2 ? month - 3 : month + 9;
     const std::int64_t doy = floor_div(153 * mp + 2, 5) + day - 1;
     const std::int64_t doe = 365 * yoe + yoe / 4 - yoe / 100 + doy;
-    return static_cast<Date>(146097 * era + doe);
+    return 146097 * era + doe;
 }
 
 bool is_space(char c) {
@@ -93,8 +93,9 @@ CivilDate detail::civil_from_days_general(Date d) {
 
 namespace {
 
-// Month steps in 64 bits: a tenor of many years can ask for more than 2^31 months.
-Date add_months_wide(Date d, std::int64_t n) {
+// Month steps in 64 bits: a tenor of many years can ask for more than 2^31 months, and the day
+// it lands on may lie beyond the 32-bit range.
+std::int64_t add_months_wide(Date d, std::int64_t n) {
     const CivilDate c = detail::civil_from_days_inline(d);
     const std::int64_t t = 12 * static_cast<std::int64_t>(c.year) + (c.month - 1) + n;
     const std::int64_t y2 = floor_div(t, 12);
@@ -102,10 +103,16 @@ Date add_months_wide(Date d, std::int64_t n) {
     return days_from_civil_wide(y2, m2, std::min<std::int64_t>(c.day, month_length(y2, m2)));
 }
 
+// The days a tenor may reach: some three million years either way, far beyond any date a text
+// or a serial names, and far enough inside the 32-bit range that rolling to a business day or
+// a publication date afterwards cannot leave it.
+constexpr std::int64_t tenor_reach = std::int64_t{1} << 30;
+
 }  // namespace
 
 Date days_from_civil(std::int32_t year, std::int32_t month, std::int32_t day) {
-    return days_from_civil_wide(year, month, day);
+    // Extreme arguments wrap on the conversion (well defined since C++20) instead of overflowing.
+    return static_cast<Date>(days_from_civil_wide(year, month, day));
 }
 
 CivilDate civil_from_days(Date d) {
@@ -132,7 +139,7 @@ int days_in_month(std::int32_t year, std::int32_t month) {
 }
 
 Date add_months(Date d, std::int32_t n) {
-    return add_months_wide(d, n);
+    return static_cast<Date>(add_months_wide(d, n));
 }
 
 std::vector<Date> month_starts(Date start, Date end, std::int32_t step) {
@@ -153,13 +160,41 @@ std::vector<Date> month_starts(Date start, Date end, std::int32_t step) {
     return starts;
 }
 
+namespace {
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool is_date_separator(char c) {
+    return c == '-' || c == '/';
+}
+
+int two_digits(std::string_view text, std::size_t at) {
+    return (text[at] - '0') * 10 + (text[at + 1] - '0');
+}
+
+}  // namespace
+
 Date parse_date(std::string_view text) {
-    const std::int32_t year = integer_prefix(text.substr(0, 4));
+    if (text.size() >= 10 && is_digit(text[0]) && is_digit(text[1]) && is_digit(text[2]) &&
+        is_digit(text[3]) && is_date_separator(text[4]) && is_digit(text[5]) && is_digit(text[6]) &&
+        is_date_separator(text[7]) && is_digit(text[8]) && is_digit(text[9])) {
+        const int year = two_digits(text, 0) * 100 + two_digits(text, 2);
+        const int month = two_digits(text, 5);
+        const int day = two_digits(text, 8);
+        if (month >= 1 && month <= 12 && day >= 1 && day <= month_length(year, month)) {
+            return static_cast<Date>(days_from_civil_wide(year, month, day));
+        }
+    }
+    // A text without a number where the fields stand keeps the error of reading it by position
+    // ("invalid stoi argument", "invalid string position"); every other one names itself.
+    integer_prefix(text.substr(0, 4));
     if (text.size() < 5) throw std::out_of_range("invalid string position");
-    const std::int32_t month = integer_prefix(text.substr(5, 2));
+    integer_prefix(text.substr(5, 2));
     if (text.size() < 8) throw std::out_of_range("invalid string position");
-    const std::int32_t day = integer_prefix(text.substr(8, 2));
-    return days_from_civil(year, month, day);
+    integer_prefix(text.substr(8, 2));
+    throw DateTextError("Invalid date text: " + std::string(text));
 }
 
 namespace {
@@ -213,24 +248,84 @@ double serial_from_date(Date d) {
     return static_cast<double>(d) - 693899.0;
 }
 
-Date date_from_tenor(Date d, std::string_view tenor) {
-    Date r;
-    if (tenor.size() >= 2 && tenor.substr(tenor.size() - 2) == "ME") {
-        r = add_months(d, integer_prefix(tenor.substr(0, tenor.size() - 2)));
-    } else if (tenor.empty()) {
-        throw std::invalid_argument("invalid stoi argument");
-    } else {
-        const char unit = tenor.back();
-        const std::int64_t n = integer_prefix(tenor.substr(0, tenor.size() - 1));
-        if (unit == 'W') {
-            r = static_cast<Date>(static_cast<std::int64_t>(d) + 7 * n);
-        } else if (unit == 'M') {
-            r = add_months_wide(d, n);
-        } else {
-            r = add_months_wide(d, 12 * n);
+namespace {
+
+enum class TenorUnit { weeks, months, years };
+
+// The unit after the count, in either case; false for anything else.
+bool tenor_unit(std::string_view text, TenorUnit& unit) {
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    if (text.size() == 1) {
+        switch (upper(text[0])) {
+            case 'W':
+                unit = TenorUnit::weeks;
+                return true;
+            case 'M':
+                unit = TenorUnit::months;
+                return true;
+            case 'Y':
+                unit = TenorUnit::years;
+                return true;
+            default:
+                return false;
         }
     }
-    return advance_business_days(r, 0);
+    if (text.size() == 2 && upper(text[0]) == 'M' && upper(text[1]) == 'E') {
+        unit = TenorUnit::months;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+Date date_from_tenor(Date d, std::string_view tenor) {
+    // Nothing shorter than a count and a unit is read any further.
+    if (tenor.size() < 2) throw std::invalid_argument("invalid stoi argument");
+    const auto invalid = [&] {
+        return std::invalid_argument("Invalid tenor: " + std::string(tenor));
+    };
+
+    std::size_t first = 0;
+    std::size_t last = tenor.size();
+    while (first < last && is_space(tenor[first])) ++first;
+    while (last > first && is_space(tenor[last - 1])) --last;
+    std::size_t i = first;
+    const bool negative = i < last && tenor[i] == '-';
+    if (i < last && (tenor[i] == '+' || tenor[i] == '-')) ++i;
+    const std::size_t first_digit = i;
+    std::int64_t count = 0;
+    bool too_large = false;
+    for (; i < last && is_digit(tenor[i]); ++i) {
+        if (!too_large) {
+            count = count * 10 + (tenor[i] - '0');
+            too_large = count > std::int64_t{1} << 32;
+        }
+    }
+    TenorUnit unit;
+    if (i == first_digit || !tenor_unit(tenor.substr(i, last - i), unit)) throw invalid();
+    if (negative) count = -count;
+    if (too_large || count < std::numeric_limits<std::int32_t>::min() ||
+        count > std::numeric_limits<std::int32_t>::max()) {
+        throw std::out_of_range("stoi argument out of range");
+    }
+
+    std::int64_t r;
+    switch (unit) {
+        case TenorUnit::weeks:
+            r = static_cast<std::int64_t>(d) + 7 * count;
+            break;
+        case TenorUnit::months:
+            r = add_months_wide(d, count);
+            break;
+        default:
+            r = add_months_wide(d, 12 * count);
+            break;
+    }
+    if (r < -tenor_reach || r > tenor_reach) {
+        throw std::out_of_range("Tenor out of range: " + std::string(tenor));
+    }
+    return advance_business_days(static_cast<Date>(r), 0);
 }
 
 double year_fraction_act360(Date start, Date end) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,8 +36,20 @@ Date add_months(Date d, std::int32_t n);
 // or before end. Throws std::invalid_argument for a step below 1.
 std::vector<Date> month_starts(Date start, Date end, std::int32_t step);
 
-// Reads "YYYY-MM-DD" by fixed positions. Throws std::out_of_range "invalid string position",
-// std::invalid_argument "invalid stoi argument", std::out_of_range "stoi argument out of range".
+// Raised by parse_date for a text that holds numbers where the fields stand but names no day:
+// another layout ("2026-1-21", " 2026-01-21", "2026.01.21") or a day that does not exist
+// ("2026-02-30", month 13, day 0).
+class DateTextError : public std::invalid_argument {
+  public:
+    using std::invalid_argument::invalid_argument;
+};
+
+// Reads the first ten characters as four digits, "-" or "/", two digits, "-" or "/", two digits,
+// naming a day that exists; the rest of the text is ignored (a time of day, say). A text without
+// a number where a field stands fails as reading it by position would:
+// std::out_of_range "invalid string position" when it ends before the month or the day,
+// std::invalid_argument "invalid stoi argument" when a field holds no digits. Any other text
+// fails with DateTextError.
 Date parse_date(std::string_view text);
 std::string format_date(Date d);
 
@@ -45,7 +58,13 @@ std::string format_date(Date d);
 Date date_from_serial(double serial);
 double serial_from_date(Date d);
 
-// The tenor ("3M", "1Y", "2W", "6ME") added to d, rolled to the following NYB business day.
+// The tenor added to d, rolled to the following NYB business day. A tenor is a signed whole
+// count and a unit W, M, ME or Y in either case, with optional blanks around it ("3M", " 1y",
+// "-2W", "6ME"). An empty or one-character tenor fails with std::invalid_argument "invalid stoi
+// argument", any other malformed one with std::invalid_argument "Invalid tenor: " and the
+// tenor; a count beyond 32 bits with std::out_of_range "stoi argument out of range", and a
+// result some three million years away with std::out_of_range "Tenor out of range: " and the
+// tenor.
 Date date_from_tenor(Date d, std::string_view tenor);
 
 double year_fraction_act360(Date start, Date end);

@@ -11,6 +11,9 @@ namespace qvl {
 
 namespace {
 
+constexpr double max_coupon_bps = 1e6;
+constexpr double max_factor = 1e6;
+
 // Position of the last factor whose roll date is on or before d, never below the first.
 std::size_t last_rolled_on_or_before(const std::vector<SeriesFactor>& factors, Date d) {
     auto it = std::upper_bound(factors.begin(), factors.end(), d,
@@ -42,10 +45,25 @@ void QVLSeries::validate() {
     if (advance_business_days(start_date, 0) != start_date) {
         throw std::runtime_error("QVLSeries validate: start_date is not a business day");
     }
+    if (maturity_date <= start_date) {
+        throw std::runtime_error("QVLSeries validate: maturity_date is not after start_date");
+    }
+    // Plausibility bounds far beyond any traded series, below which every valuation stays
+    // finite: a coupon of at most 10000 % and published factors of at most 1e6 (a factor is a
+    // fraction of the original notional, so at most 1 in practice).
+    if (!(std::fabs(coupon_bps) <= max_coupon_bps)) {
+        throw std::runtime_error("QVLSeries validate: coupon beyond 10000 % not supported");
+    }
     if (factors.empty()) throw std::runtime_error("QVLSeries validate: no writedown factors");
     if (factors.front().roll_date > start_date) {
         throw std::runtime_error(
             "QVLSeries validate: index factors start date is after start_date");
+    }
+    for (const SeriesFactor& f : factors) {
+        if (!(f.factor <= max_factor)) {
+            throw std::runtime_error(
+                "QVLSeries validate: writedown factor above 1e6 not supported");
+        }
     }
     for (std::size_t i = 1; i < factors.size(); ++i) {
         if (factors[i].roll_date <= factors[i - 1].roll_date) {

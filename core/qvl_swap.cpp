@@ -1,5 +1,6 @@
 #include "core/qvl_swap.hpp"
 
+#include <cmath>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -10,6 +11,9 @@
 namespace qvl {
 
 namespace {
+
+constexpr double max_notional = 1e15;
+constexpr double max_event_rate_bps = 1e6;  // 10000 % a year
 
 const QVLSeries& require_series(const std::shared_ptr<QVLSeries>& series) {
     if (!series) throw std::runtime_error("QVLSwap: series is missing");
@@ -45,6 +49,13 @@ QVLSwap::QVLSwap(std::shared_ptr<QVLSeries> series_in, std::shared_ptr<const Yie
         throw std::runtime_error("QVLSwap: index factors begin after start_date");
     }
     if (notional < 1e-10) throw std::runtime_error("QVLSwap: non-positive notional not supported");
+    // Plausibility bounds far beyond any real trade: amounts stay finite below them.
+    if (!(notional <= max_notional)) {
+        throw std::runtime_error("QVLSwap: notional above 1e15 not supported");
+    }
+    if (!(std::fabs(eventRate) <= max_event_rate_bps)) {
+        throw std::runtime_error("QVLSwap: credit event rate beyond 1e6 bp in size not supported");
+    }
     build_schedule();
 }
 

@@ -13,6 +13,12 @@ namespace {
 
 constexpr int max_settle_passes = 1000;
 
+// A par rate at or below -100 % leaves 1 + t r without a positive value from a year on, so no
+// curve holds it; a rate above 10000 % is far beyond any quoted curve, and up to it the
+// bootstrap's arithmetic stays finite.
+constexpr double min_par_rate = -1.0;
+constexpr double max_par_rate = 100.0;
+
 // Working record of the bootstrap for whole year n = index + 1.
 struct SwapScheduleRow {
     Date date = invalid_date;
@@ -62,6 +68,13 @@ YieldCurve::YieldCurve(Date trade_date, const CurveInput& pairs)
         p.par_rate = rate;
         p.date = date_from_tenor(spot_date_, tenor);
         p.time = year_fraction_act360(spot_date_, p.date);
+        if (rate <= min_par_rate) {
+            throw std::runtime_error("YieldCurve: par rate of " + tenor + " is at or below -100 %");
+        }
+        if (!(rate <= max_par_rate)) {
+            throw std::runtime_error("YieldCurve: par rate of " + tenor +
+                                     " is above 10000 %, not supported");
+        }
         if (!pillars_.empty() && p.date <= pillars_.back().date) {
             throw std::runtime_error("YieldCurve: pillar dates are not strictly increasing (" +
                                      tenor + ")");

@@ -21,6 +21,16 @@ namespace {
 // Beyond this many business days a roll steps through centuries one day at a time.
 constexpr double longest_roll = 100000;
 
+// A date result as the sheet's serial. The sheet shows serials 1 to 2958465 (9999-12-31); a
+// date outside them would show as a number that is no date, or as an error.
+double date_result(Date d) {
+    const double serial = qvl::serial_from_date(d);
+    if (!(serial >= 1.0 && serial <= 2958465.0)) {
+        throw std::runtime_error("Result date out of range");
+    }
+    return serial;
+}
+
 Date date_argument(const XLOPER12* cell) {
     const Date d = DateFromCell(*cell);
     if (d == invalid_date) {
@@ -68,7 +78,7 @@ XLOPER12* QVL_RollToFollowingBD(XLOPER12* date, XLOPER12* roll_days) {
     return xll::Respond(result, [&](xll::xloper& out) {
         const Date d = date_argument(date);
         const std::int32_t n = roll_days_argument(roll_days);
-        xll::SetNumber(out, qvl::serial_from_date(qvl::advance_business_days(d, n)));
+        xll::SetNumber(out, date_result(qvl::advance_business_days(d, n)));
     });
 }
 QVL_EXPORT(RollToFollowingBD);
@@ -77,7 +87,7 @@ XLOPER12* QVL_NextPublicationDate(XLOPER12* date) {
     static xll::xloper result;
     return xll::Respond(result, [&](xll::xloper& out) {
         const Date next = qvl::next_publication_date(date_argument(date), true);
-        xll::SetNumber(out, qvl::serial_from_date(next));
+        xll::SetNumber(out, date_result(next));
     });
 }
 QVL_EXPORT(NextPublicationDate);
@@ -86,7 +96,7 @@ XLOPER12* QVL_PrevPublicationDate(XLOPER12* date) {
     static xll::xloper result;
     return xll::Respond(result, [&](xll::xloper& out) {
         const Date previous = qvl::previous_publication_date(date_argument(date), true);
-        xll::SetNumber(out, qvl::serial_from_date(previous));
+        xll::SetNumber(out, date_result(previous));
     });
 }
 QVL_EXPORT(PrevPublicationDate);
@@ -108,7 +118,7 @@ XLOPER12* QVL_DateFromTenor(XLOPER12* date, XLOPER12* tenor) {
     return xll::Respond(result, [&](xll::xloper& out) {
         const Date d = date_argument(date);
         const Date rolled = qvl::date_from_tenor(d, qvl::addin::CellText(*tenor));
-        xll::SetNumber(out, qvl::serial_from_date(rolled));
+        xll::SetNumber(out, date_result(rolled));
     });
 }
 QVL_EXPORT(DateFromTenor);

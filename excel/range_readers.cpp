@@ -32,6 +32,16 @@ bool text_equals(const XLOPER12& cell, std::string_view name) {
     return true;
 }
 
+// A date cell of a table: a text that names no day fails with its reading error, since a table
+// skips or passes on rows without a date and would otherwise drop or misplace a row silently.
+Date table_date(const XLOPER12& cell) {
+    if (xll::type_of(cell) == xltypeStr) {
+        const std::string text = xll::utf8_of(cell);
+        if (!text.empty()) return parse_date(text);
+    }
+    return DateFromCell(cell);
+}
+
 enum SeriesColumn { index_column, name_column, start_column, maturity_column, coupon_column };
 
 constexpr std::array<std::string_view, 5> series_headers = {"SeriesIndex", "SeriesName",
@@ -43,7 +53,12 @@ Date DateFromCell(const XLOPER12& cell) {
     switch (xll::type_of(cell)) {
         case xltypeStr: {
             const std::string text = xll::utf8_of(cell);
-            return text.empty() ? invalid_date : parse_date(text);
+            if (text.empty()) return invalid_date;
+            try {
+                return parse_date(text);
+            } catch (const DateTextError&) {
+                return invalid_date;
+            }
         }
         case xltypeNum:
             return cell.val.num < 0 ? invalid_date : date_from_serial(cell.val.num);
@@ -102,8 +117,8 @@ SeriesRow ReadSeriesRow(const XLOPER12& range, const std::string& key) {
         if (NormaliseIndexKey(CellText(cell_at(range, r, column[index_column]))) != key) continue;
         SeriesRow row;
         row.name = CellText(cell_at(range, r, column[name_column]));
-        row.start_date = DateFromCell(cell_at(range, r, column[start_column]));
-        row.maturity_date = DateFromCell(cell_at(range, r, column[maturity_column]));
+        row.start_date = table_date(cell_at(range, r, column[start_column]));
+        row.maturity_date = table_date(cell_at(range, r, column[maturity_column]));
         row.coupon_percent = xll::numeric_of(cell_at(range, r, column[coupon_column]));
         return row;
     }
@@ -129,7 +144,7 @@ FactorRows ReadFactorTable(const XLOPER12& range, const std::string& key) {
     FactorRows factors;
     factors.reserve(static_cast<std::size_t>(rows - 1));
     for (int r = 1; r < rows; ++r) {
-        const Date date = DateFromCell(cell_at(range, r, 0));
+        const Date date = table_date(cell_at(range, r, 0));
         if (date == invalid_date) continue;
         const XLOPER12& factor = cell_at(range, r, factor_column);
         if (!xll::is_numeric(factor)) continue;

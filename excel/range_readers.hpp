@@ -10,9 +10,11 @@
 namespace qvl::addin {
 
 // A cell as a date: a non-negative number is a date serial (the time of day dropped), a
-// non-empty text goes through parse_date (whose errors travel on), an empty text and every other
-// kind of value (negative numbers, booleans, integers, errors, missing, nil, grids) give
-// invalid_date.
+// non-empty text goes through parse_date, an empty text and every other kind of value (negative
+// numbers, booleans, integers, errors, missing, nil, grids) give invalid_date. A text that
+// holds numbers where the fields stand but names no day gives invalid_date too, so that each
+// caller answers it with its own message; the reading errors of texts without such numbers
+// ("invalid stoi argument", "invalid string position") travel on.
 Date DateFromCell(const XLOPER12& cell);
 
 // The UTF-8 text of a cell: strings as they stand, whole numbers below 1e15 as integer digits,
@@ -37,7 +39,7 @@ struct SeriesRow {
 SeriesRow ReadSeriesRow(const XLOPER12& range, const std::string& key);
 
 // (date, factor) from the column whose header normalises to key; rows without a date or a
-// numeric factor are skipped.
+// numeric factor are skipped. In both tables a date text that names no day fails the read.
 FactorRows ReadFactorTable(const XLOPER12& range, const std::string& key);
 
 }  // namespace qvl::addin

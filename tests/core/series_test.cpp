@@ -43,6 +43,29 @@ TEST(Series, ConstructionRejectsUnusableInput) {
                          order);
 }
 
+TEST(Series, ConstructionRejectsLivesAndNumbersNoSwapCanValue) {
+    const auto build = [](const char* maturity, double coupon, double factor) {
+        return [=] {
+            QVLSeries("1", "n", day("2025-09-11"), day(maturity), coupon,
+                      {{day("2025-09-01"), factor}});
+        };
+    };
+    for (const char* maturity : {"2025-09-11", "2025-09-10", "2024-01-02"}) {
+        expect_runtime_error(build(maturity, 2.0, 1.0),
+                             "QVLSeries validate: maturity_date is not after start_date");
+    }
+    for (double coupon : {10000.5, -1e308, 1e308}) {
+        expect_runtime_error(build("2030-12-11", coupon, 1.0),
+                             "QVLSeries validate: coupon beyond 10000 % not supported");
+    }
+    expect_runtime_error(build("2030-12-11", 2.0, 1e308),
+                         "QVLSeries validate: writedown factor above 1e6 not supported");
+    // A day of life, a negative coupon (which the swap refuses) and the bounds themselves pass.
+    EXPECT_NO_THROW(build("2025-09-12", 2.0, 1.0)());
+    EXPECT_NO_THROW(build("2030-12-11", -2.0, 1.0)());
+    EXPECT_NO_THROW(build("2030-12-11", 10000.0, 1e6)());
+}
+
 TEST(Series, TradeDateSetsAnchorAndProjectionStart) {
     const auto series = make_series("2030-12-11");
     series->validate_tradeDate(trade_date);

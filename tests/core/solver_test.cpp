@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "swap_test_support.hpp"
 
 namespace qvl::testing {
@@ -45,14 +48,38 @@ TEST(Solver, UpfrontFeeGivesBackTheEventRate) {
                 5051.306, 1e-3);
 }
 
-TEST(Solver, UnreachableUpfrontSettlesAtTheBound) {
-    const auto swap = make_reference_swap();
-    const ValuationResult r = swap->solve_from_upfront(trade_date, 90.0, "");
-    EXPECT_EQ(swap->solve_evaluations, 48);  // 47 iterations
-    EXPECT_NEAR(swap->eventRate, 1999.9999997, 1e-6);
-    EXPECT_EQ(r.credit_event_rate, 2000.0);
-    EXPECT_EQ(r.upfront_fee, 90.0);
-    EXPECT_EQ(r.clean_price, 10.0);
+TEST(Solver, QuotesNoRateReproducesFailLikeAnExhaustedSearch) {
+    const std::string upfront_message =
+        "QVL Swap calculator is unable to solve for the Credit Event Rate given an Upfront Fee of ";
+    const std::string spread_message =
+        "QVL Swap calculator is unable to solve for the Credit Event Rate given a Conventional "
+        "Spread of ";
+    // The fee reaches 53.0436 % at the 2000 bp bound and -70.925 % at -1000 bp: the search
+    // settles at the bound within its iterations, but the fee there is not the quote.
+    for (const auto& [fee, text] :
+         {std::pair{90.0, "90.000000 %"}, {53.05, "53.050000 %"}, {-80.0, "-80.000000 %"}}) {
+        const auto swap = make_reference_swap();
+        expect_runtime_error([&] { swap->solve_from_upfront(trade_date, fee, ""); },
+                             upfront_message + text);
+        EXPECT_EQ(swap->coupon_bps, 200.0);
+    }
+    // Just inside the bound the quote is met.
+    EXPECT_NEAR(make_reference_swap()->solve_from_upfront(trade_date, 53.04, "").credit_event_rate,
+                1999.807491, 1e-6);
+
+    // Beyond about 35000 bp no rate up to the bracket's 1.1 times the spread gives a zero fee.
+    for (const auto& [spread, text] :
+         {std::pair{40000.0, "40000.000000 bps"}, {100000.0, "100000.000000 bps"}}) {
+        const auto swap = make_reference_swap();
+        expect_runtime_error([&] { swap->solve_from_spread(trade_date, spread, ""); },
+                             spread_message + text);
+        EXPECT_EQ(swap->coupon_bps, 200.0);
+    }
+    EXPECT_NEAR(make_reference_swap()->solve_from_spread(trade_date, 30000.0, "").credit_event_rate,
+                32281.827851, 1e-6);
+    EXPECT_NEAR(
+        make_reference_swap()->solve_from_spread(trade_date, -20000.0, "").credit_event_rate,
+        -18474.400095, 1e-6);
 }
 
 TEST(Solver, NegativeSpreadIsSearchedBetweenOrderedBounds) {

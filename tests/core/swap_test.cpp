@@ -79,8 +79,6 @@ TEST(SwapConstruction, RejectsUnusableContracts) {
     };
     expect_runtime_error(build(make_series("2030-12-14"), 1e7),
                          "QVLSwap: end_date is not a business day");
-    expect_runtime_error(build(make_series("2025-09-11"), 1e7),
-                         "QVLSwap: end_date is not after start_date");
     expect_runtime_error(build(make_series("2030-12-11", reference_rows, 0.0), 1e7),
                          "QVLSwap validate_coupon: Coupon must be positive");
     expect_runtime_error(build(make_series("2030-12-11"), 0.0),
@@ -93,6 +91,9 @@ TEST(SwapConstruction, RejectsUnusableContracts) {
     auto moved_start = make_series("2030-12-11");
     moved_start->start_date = day("2025-09-13");
     expect_runtime_error(build(moved_start, 1e7), "QVLSwap: start_date is not a business day");
+    auto short_life = make_series("2030-12-11");
+    short_life->maturity_date = day("2025-09-11");
+    expect_runtime_error(build(short_life, 1e7), "QVLSwap: end_date is not after start_date");
     auto late_factors = make_series("2030-12-11");
     late_factors->factors.front().roll_date = day("2025-09-12");
     expect_runtime_error(build(late_factors, 1e7), "QVLSwap: index factors begin after start_date");
@@ -100,6 +101,27 @@ TEST(SwapConstruction, RejectsUnusableContracts) {
     expect_runtime_error(build(nullptr, 1e7), "QVLSwap: series is missing");
     expect_runtime_error([&] { QVLSwap(make_series("2030-12-11"), nullptr, true, 200.0, 1e7); },
                          "QVLSwap: curve is missing");
+}
+
+TEST(SwapConstruction, RejectsAmountsNoValuationCanCarry) {
+    const auto curve = make_reference_swap()->curve;
+    const auto build = [&](double rate, double notional) {
+        return [=] { QVLSwap(make_series("2030-12-11"), curve, true, rate, notional); };
+    };
+    for (double notional : {1.000001e15, 1e308}) {
+        expect_runtime_error(build(200.0, notional), "QVLSwap: notional above 1e15 not supported");
+    }
+    for (double rate : {1.000001e6, -1e308, 1e308}) {
+        expect_runtime_error(build(rate, 1e7),
+                             "QVLSwap: credit event rate beyond 1e6 bp in size not supported");
+    }
+    // The bounds themselves, and negative rates, still make swaps that value.
+    for (double rate : {-1e6, -50.0, 1e6}) {
+        QVLSwap swap(make_series("2030-12-11"), curve, false, rate, 1e15);
+        const ValuationResult r = swap.calc_from_event_rate(trade_date, rate, "");
+        EXPECT_TRUE(std::isfinite(r.upfront_payment)) << rate;
+        EXPECT_TRUE(std::isfinite(r.upfront_fee)) << rate;
+    }
 }
 
 }  // namespace

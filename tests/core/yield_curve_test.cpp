@@ -121,5 +121,31 @@ TEST(YieldCurve, RejectsDataBreakingItsPreconditions) {
     EXPECT_NO_THROW(YieldCurve(trade, {{"1Y", 0.04}}));
 }
 
+TEST(YieldCurve, TenorsAreReadStrictlyAndRatesWithinBounds) {
+    // Lower-case units are months and years, as in upper case; once "1m" was a year.
+    const YieldCurve lower(trade, {{"1m", 0.04}, {"6me", 0.038}, {" 1y ", 0.035}});
+    const YieldCurve upper(trade, {{"1M", 0.04}, {"6ME", 0.038}, {"1Y", 0.035}});
+    EXPECT_EQ(lower.pillars()[0].date, upper.pillars()[0].date);
+    EXPECT_EQ(lower.discount_factor(parse_date("2026-09-01")),
+              upper.discount_factor(parse_date("2026-09-01")));
+    expect_what<std::invalid_argument>(
+        [] {
+            YieldCurve(trade, {{"5D", 0.04}, {"1Y", 0.04}});
+        },
+        "Invalid tenor: 5D");
+
+    for (double rate : {-1.0, -2.5}) {
+        expect_rejected({{"1M", 0.04}, {"1Y", rate}},
+                        "YieldCurve: par rate of 1Y is at or below -100 %");
+    }
+    for (double rate : {100.01, 1e308}) {
+        expect_rejected({{"1M", rate}, {"1Y", 0.04}},
+                        "YieldCurve: par rate of 1M is above 10000 %, not supported");
+    }
+    // Negative rates above -100 % and rates up to 10000 % are curves as before.
+    EXPECT_NO_THROW(YieldCurve(trade, {{"1M", -0.005}, {"1Y", -0.99}}));
+    EXPECT_NO_THROW(YieldCurve(trade, {{"1M", 100.0}, {"1Y", 0.04}}));
+}
+
 }  // namespace
 }  // namespace qvl

@@ -164,6 +164,9 @@ TEST(DateFromCell, FollowsTheSpreadsheetRules) {
     EXPECT_EQ(DateFromCell(g), qvl::invalid_date);
     EXPECT_THROW(DateFromCell(xloper("hello")), std::invalid_argument);
     EXPECT_THROW(DateFromCell(xloper("2026")), std::out_of_range);
+    // A text that names no day is no date, for the caller to name.
+    EXPECT_EQ(DateFromCell(xloper("2026-02-30")), qvl::invalid_date);
+    EXPECT_EQ(DateFromCell(xloper(" 2026-01-21")), qvl::invalid_date);
 }
 
 }  // namespace

@@ -100,6 +100,34 @@ TEST_F(Calculations, CalculationMessagesReplaceTheGrid) {
               Value("invalid stoi argument"));
 }
 
+TEST_F(Calculations, TextsThatNameNoDayAreInvalidTradeDates) {
+    for (const char* text : {"2026-02-30", "2026-1-21"}) {
+        SCOPED_TRACE(text);
+        for (const char* function :
+             {"QVL.CalcFromEventRate", "QVL.SolveFromSpread", "QVL.SolveFromUpfront",
+              "QVL.TotalPayment", "QVL.CashflowTable"}) {
+            EXPECT_EQ(host.call(function, {"#Swap_3", text, 200}), Value("Invalid trade date"))
+                << function;
+        }
+        EXPECT_EQ(host.call("QVL.TradePnL", {"#Swap_3", "2025-09-11", 100, text, 99}),
+                  Value("Invalid trade date(s)"));
+        EXPECT_EQ(host.call("QVL.DiscountFactor", {"#YC_1", text}), Value("Invalid target date"));
+    }
+}
+
+TEST_F(Calculations, QuotesNoRateReproducesAnswerTheSolversMessage) {
+    // At the 2000 bp bound the fee is 53.04 %: the grid would show 90 % beside a swap worth that.
+    EXPECT_EQ(host.call("QVL.SolveFromUpfront", {"#Swap_3", "2026-01-20", 90}),
+              Value("QVL Swap calculator is unable to solve for the Credit Event Rate given an "
+                    "Upfront Fee of 90.000000 %"));
+    EXPECT_EQ(host.call("QVL.SolveFromSpread", {"#Swap_3", "2026-01-20", 40000}),
+              Value("QVL Swap calculator is unable to solve for the Credit Event Rate given a "
+                    "Conventional Spread of 40000.000000 bps"));
+    EXPECT_EQ(host.call("QVL.GetSwapInfo", {"#Swap_3"}).at(3, 1), Value(200));
+    expect_record(host.call("QVL.CalcFromEventRate", {"#Swap_3", "2026-01-20", 200}),
+                  reference_valuation);
+}
+
 TEST_F(Calculations, TradePnLAndPayments) {
     // clang-format off
     const std::vector<Value> pnl = {

@@ -21,7 +21,12 @@ constexpr int jan_21 = 46043;
 TEST_F(DateFunctions, DateFromTenorAddsAndRolls) {
     EXPECT_EQ(host.call("QVL.DateFromTenor", {"2026-01-21", "1Y"}), Value(46408));
     EXPECT_EQ(host.call("QVL.DateFromTenor", {jan_21, "1Y"}), Value(46408));
-    EXPECT_EQ(host.call("QVL.DateFromTenor", {"2026-01-21", "3m"}), Value(47140));  // 2029-01-22
+    EXPECT_EQ(host.call("QVL.DateFromTenor", {"2026-01-21", "3m"}), Value(46133));  // 2026-04-21
+    EXPECT_EQ(host.call("QVL.DateFromTenor", {"2026-01-21", " 1y "}), Value(46408));
+    for (const char* tenor : {"5D", "1.5Y", "3 M", "ME"}) {
+        EXPECT_EQ(host.call("QVL.DateFromTenor", {"2026-01-21", tenor}),
+                  Value(std::string("Invalid tenor: ") + tenor));
+    }
     EXPECT_EQ(host.call("QVL.DateFromTenor", {"2026-01-21", ""}), Value("invalid stoi argument"));
     EXPECT_EQ(host.call("QVL.DateFromTenor", {"2026-01-21"}), Value("invalid stoi argument"));
     EXPECT_EQ(host.call("QVL.DateFromTenor", {"2026-01-21", "99999999999Y"}),
@@ -80,6 +85,39 @@ TEST_F(DateFunctions, RollToFollowingBDReadsRollDaysLeniently) {
     // Rolls long enough to take seconds are refused.
     EXPECT_EQ(host.call("QVL.RollToFollowingBD", {jan_17, 100001}), Value("Invalid roll_days"));
     EXPECT_EQ(host.call("QVL.RollToFollowingBD", {jan_17, -1e12}), Value("Invalid roll_days"));
+}
+
+TEST_F(DateFunctions, TextsThatNameNoDayGetEachFunctionsMessage) {
+    // Read by position these were 2026-03-02, 2026-01-01, 2027-01-01 and a day of the year 202.
+    for (const char* text : {"2026-02-30", "2026-1-21", "2026-13-01", " 2026-01-21"}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(host.call("QVL.IsBusinessDay", {text}), Value("Invalid date"));
+        EXPECT_EQ(host.call("QVL.DateFromTenor", {text, "1Y"}), Value("Invalid date"));
+        EXPECT_EQ(host.call("QVL.RollToFollowingBD", {text, 1}), Value("Invalid date"));
+        EXPECT_EQ(host.call("QVL.NextPublicationDate", {text}), Value("Invalid date"));
+        EXPECT_EQ(host.call("QVL.DayCountACT360", {"2026-01-21", text}), Value("Invalid date(s)"));
+    }
+    // Whatever follows the day is ignored, as a time of day from another program.
+    EXPECT_EQ(host.call("QVL.IsBusinessDay", {"2026-01-21T00:00:00"}), Value::boolean(true));
+    EXPECT_EQ(host.call("QVL.RollToFollowingBD", {"2026/01/17"}), Value(jan_20));
+}
+
+TEST_F(DateFunctions, ResultsBeyondTheSheetsDatesAreMessages) {
+    const Value out_of_range("Result date out of range");
+    EXPECT_EQ(host.call("QVL.DateFromTenor", {"2026-01-20", "-920455841W"}),
+              Value("Tenor out of range: -920455841W"));
+    EXPECT_EQ(host.call("QVL.DateFromTenor", {"2026-01-20", "2147483647Y"}),
+              Value("Tenor out of range: 2147483647Y"));
+    EXPECT_EQ(host.call("QVL.DateFromTenor", {"2026-01-20", "-200000W"}), out_of_range);
+    EXPECT_EQ(host.call("QVL.DateFromTenor", {"9999-12-01", "1M"}), out_of_range);
+    EXPECT_EQ(host.call("QVL.RollToFollowingBD", {"9999-12-31", 100000}), out_of_range);
+    EXPECT_EQ(host.call("QVL.RollToFollowingBD", {"0000-03-01", -100000}), out_of_range);
+    EXPECT_EQ(host.call("QVL.RollToFollowingBD", {"1900-01-02", -1}), out_of_range);
+    EXPECT_EQ(host.call("QVL.NextPublicationDate", {"9999-12-31"}), out_of_range);
+    EXPECT_EQ(host.call("QVL.PrevPublicationDate", {0}), out_of_range);
+    // The last day the sheet shows is still a number.
+    EXPECT_EQ(host.call("QVL.RollToFollowingBD", {"9999-12-31"}), Value(2958465));
+    EXPECT_EQ(host.call("QVL.NextPublicationDate", {"9999-11-30"}), Value(2958444));  // 12-10
 }
 
 }  // namespace

@@ -186,6 +186,45 @@ TEST_F(Workbook, SeriesTableMessages) {
               Value("invalid stoi argument"));
 }
 
+TEST_F(Workbook, CreationRefusesDatesTenorsAndNumbersNothingCanValue) {
+    const auto curve_of = [](const Value& tenor, const Value& rate) {
+        return Value::grid(2, 2, {"1M", 0.04, tenor, rate});
+    };
+    EXPECT_EQ(host.call("QVL.CreateCurve", {"2026-02-30", curve}),
+              Value("Invalid yield-curve date"));
+    EXPECT_EQ(host.call("QVL.CreateCurve", {"2026-01-20", curve_of("5D", 0.04)}),
+              Value("Invalid tenor: 5D"));
+    EXPECT_EQ(host.call("QVL.CreateCurve", {"2026-01-20", curve_of("1Y", -1.0)}),
+              Value("YieldCurve: par rate of 1Y is at or below -100 %"));
+    EXPECT_EQ(host.call("QVL.CreateCurve", {"2026-01-20", curve_of("1Y", 1e308)}),
+              Value("YieldCurve: par rate of 1Y is above 10000 %, not supported"));
+
+    // Dates of the tables that name no day fail the read rather than drop or move the row.
+    EXPECT_EQ(host.call("QVL.CreateSeries",
+                        {1, series_rows({1, "n", "2025-09-11", "2030-02-30", 2}), factors}),
+              Value("Invalid date text: 2030-02-30"));
+    EXPECT_EQ(
+        host.call("QVL.CreateSeries",
+                  {1, series, Value::grid(3, 2, {"Date", 1, "2025-09-01", 1, "2025-09-31", 1})}),
+        Value("Invalid date text: 2025-09-31"));
+    EXPECT_EQ(host.call("QVL.CreateSeries",
+                        {1, series_rows({1, "n", "2025-09-11", "2025-09-11", 2}), factors}),
+              Value("QVLSeries validate: maturity_date is not after start_date"));
+
+    ASSERT_EQ(host.call("QVL.CreateCurve", {"2026-01-20", curve}), Value("#YC_1"));
+    ASSERT_EQ(host.call("QVL.CreateSeries", {1, series, factors}), Value("#Series_2"));
+    EXPECT_EQ(host.call("QVL.CreateSwap", {"#Series_2", "#YC_1", missing, 200, 1e308}),
+              Value("QVLSwap: notional above 1e15 not supported"));
+    EXPECT_EQ(host.call("QVL.CreateSwap", {"#Series_2", "#YC_1", missing, 1e308}),
+              Value("QVLSwap: credit event rate beyond 1e6 bp in size not supported"));
+    // Negative rates stay: a curve below zero, a swap whose factors grow.
+    EXPECT_EQ(host.call("QVL.CreateCurve", {"2026-01-20", curve_of("1Y", -0.005)}), Value("#YC_3"));
+    const Value handle = host.call("QVL.CreateSwap", {"#Series_2", "#YC_3", missing, -50});
+    ASSERT_EQ(handle, Value("#Swap_4"));
+    EXPECT_TRUE(
+        host.call("QVL.CalcFromEventRate", {handle, "2026-01-20", -50}).at(6, 1).is_number());
+}
+
 TEST_F(Workbook, ReadersSkipTitlesBlanksAndExtraColumns) {
     // "Coupon" named only in a title row above the header row still counts; a later header
     // replaces an earlier one; rows before the match and extra columns are ignored.

@@ -186,10 +186,49 @@ TEST_F(ApiTest, CalculateValuesAndSolvesTheReferenceSwap) {
         calculate(R"j("Upfront Fee":5,"Clean Price":98,"Credit Event Rate":1)j");
     EXPECT_EQ(member(from_price, "Upfront Fee (%)"), "2");
     EXPECT_EQ(member(from_price, "Clean Price"), "98");
-    EXPECT_EQ(member(calculate(R"j("Clean Price":"98")j"), "Upfront Fee (%)"), "100");
+    // Price 0 is an upfront fee of 100 %, out of reach of every rate.
+    EXPECT_EQ(calculate(R"j("Clean Price":"98","Credit Event Rate":1)j"),
+              JsonErrorDocument("QVL Swap calculator is unable to solve for the Credit Event Rate "
+                                "given an Upfront Fee of 100.000000 %"));
     // One PnL price alone does not select the PnL form.
     EXPECT_EQ(calculate(R"j("Close Clean Price":99,"Credit Event Rate":200)j"),
               kReferenceValuation);
+}
+
+TEST_F(ApiTest, QuotesNoRateReproducesAreAnswered500LikeAFailedSearch) {
+    store_reference();
+    const std::pair<std::string, std::string> cases[] = {
+        {R"j("Clean Price":10)j", "an Upfront Fee of 90.000000 %"},
+        {R"j("Upfront Fee":-80)j", "an Upfront Fee of -80.000000 %"},
+        {R"j("Conventional Spread":40000)j", "a Conventional Spread of 40000.000000 bps"},
+    };
+    for (const auto& [members, quote] : cases) {
+        const Reply reply =
+            post(R"j({"Request":"Calculate","Trade Date":"2026-01-20",)j" + members + "}");
+        EXPECT_EQ(reply.status, 500) << members;
+        EXPECT_EQ(
+            reply.body,
+            JsonErrorDocument(
+                "QVL Swap calculator is unable to solve for the Credit Event Rate given " + quote));
+    }
+    // The swap keeps its own coupon: a valuation afterwards is the reference one.
+    EXPECT_EQ(post(kCalculateAt200).body, kReferenceValuation);
+}
+
+TEST_F(ApiTest, TradeDatesThatNameNoDayAreAnswered400) {
+    store_reference();
+    for (const char* request :
+         {R"j({"Request":"Specs","Trade Date":"2026-02-30"})j",
+          R"j({"Request":"Calculate","Trade Date":"2026-1-21","Credit Event Rate":200})j",
+          R"j({"Request":"Payment","Trade Date":" 2026-01-21","Clean Price":99})j"}) {
+        const Reply reply = post(request);
+        EXPECT_EQ(reply.status, 400) << request;
+        EXPECT_EQ(reply.body, JsonErrorDocument("Invalid 'Trade Date'")) << request;
+    }
+    const std::string later = post(R"j({"Request":"Calculate","Trade Date":"2026-03-02T00:00",)j"
+                                   R"j("Credit Event Rate":200})j")
+                                  .body;
+    EXPECT_EQ(member(later, "Trade Date"), R"j("2026-03-02")j");
 }
 
 TEST_F(ApiTest, CalculateComputesTradePnLAndPaymentSettlesCash) {

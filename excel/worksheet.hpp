@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "excel/host_api.hpp"
+#include "excel/text_error.hpp"
 #include "excel/xloper.hpp"
 
 namespace xll {
@@ -40,7 +41,7 @@ XLOPER12* Respond(xloper& result, Body&& body) noexcept {
     try {
         body(result);
     } catch (const std::exception& e) {
-        SetMessage(result, e.what());
+        SetMessage(result, qvl::addin::message_of(e));
     } catch (...) {
         SetMessage(result, "Unknown error");
     }

@@ -98,6 +98,10 @@ TEST_F(Workbook, HandlesAreExactCaseSensitiveAndOfTheirKind) {
     build_reference();
     EXPECT_EQ(host.call("QVL.GetSwapInfo", {"#swap_3"}), Value("Swap handle not found: #swap_3"));
     EXPECT_EQ(host.call("QVL.GetSwapInfo", {"#Swap_3 "}), Value("Swap handle not found: #Swap_3 "));
+    // A handle holding a NUL is another handle, and the message shows all of it.
+    using namespace std::string_literals;
+    EXPECT_EQ(host.call("QVL.GetSwapInfo", {"#Swap_3\0x"s}),
+              Value("Swap handle not found: #Swap_3\0x"s));
     EXPECT_EQ(host.call("QVL.GetSeriesInfo", {"#YC_1"}), Value("Series handle not found: #YC_1"));
     EXPECT_EQ(host.call("QVL.CreateSwap", {"a", "b"}), Value("Series handle not found: a"));
     EXPECT_EQ(host.call("QVL.CreateSwap", {"#Series_2", "#Series_2"}),

@@ -364,6 +364,7 @@ class Scenario:
                 "QVL.SolveFromUpfront(%s, %s, 2)" % (swap, bad),
                 "QVL.CashflowTable(%s, %s, %s)" % (swap, bad, rate)]))
             self.info(swap)
+            self.specs(swap)
             kind = "total"
         if kind == "calc":
             answer = self.rec.call("QVL.CalcFromEventRate(%s, %s, %s)" %
@@ -402,8 +403,16 @@ class Scenario:
             # The remembered rate read back by a payment at rate 0 after other valuations.
             self.rec.call("QVL.TotalPayment(%s, %s, 99.5477, 0, 0)" % (swap, t))
         self.info(swap)
+        if rng.random() < 0.6:
+            self.specs(swap)
         if rng.random() < 0.25:
             self.service_calls(swap)
+
+    def specs(self, swap):
+        """The service's description of the swap, which shows the trade date it remembers."""
+        handle = self.rec.names.get(swap)
+        if isinstance(handle, str) and handle.startswith("#"):
+            self.rec.request("POST", "/qvl", {"Request": "Specs", "swap": handle})
 
     def service_calls(self, swap):
         rng = self.rng

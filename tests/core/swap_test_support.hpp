@@ -34,7 +34,8 @@ inline std::shared_ptr<QVLSeries> make_series(const char* maturity,
 }
 
 // A swap on that series and the reference curve.
-inline std::shared_ptr<QVLSwap> make_swap(std::shared_ptr<QVLSeries> series, double rate = 200.0) {
+inline std::shared_ptr<QVLSwap> make_swap(std::shared_ptr<const QVLSeries> series,
+                                          double rate = 200.0) {
     return std::make_shared<QVLSwap>(std::move(series), make_reference_swap()->curve, true, rate,
                                      10000000.0);
 }

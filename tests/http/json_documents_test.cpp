@@ -41,8 +41,9 @@ TEST(JsonDocuments, HealthAndSeriesDocuments) {
     EXPECT_EQ(HealthDocument({3, 2, 12}), R"j({"status":"ok","curves":3,"series":2,"swaps":12})j");
     // Two series under one index text are both written, in the order given.
     const auto a = make_reference_swap()->series;
-    const auto b = make_reference_swap()->series;
-    b->name = "q\"";
+    const auto b =
+        std::make_shared<const QVLSeries>(a->index, "q\"", a->start_date, a->maturity_date, 2.0,
+                                          FactorRows{{parse_date("2025-09-01"), 1.0}});
     EXPECT_EQ(SeriesDocument({{"#Series_2", a}, {"#Series_5", b}}),
               R"j({"1":{"handle":"#Series_2","name":"1 (Sep 25)","StartDate":"2025-09-11",)j"
               R"j("MaturityDate":"2030-12-11","Coupon":200},)j"

@@ -74,7 +74,10 @@ FactorProjection QVLSeries::validate_tradeDate(Date tradeDate_in, double event_r
     at.trade_date = tradeDate_in;
     at.anchor = last_rolled_on_or_before(factors, tradeDate_in);
     at.projection_start = following_publication_[at.anchor];
-    at.trade_publication = previous_publication_date(tradeDate_in, false);
+    // Only a trade date from the projection start on reads its factor from a publication date.
+    if (tradeDate_in >= at.projection_start) {
+        at.trade_publication = previous_publication_date(tradeDate_in, false);
+    }
     at.event_rate = event_rate;
     return at;
 }

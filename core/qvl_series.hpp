@@ -27,7 +27,7 @@ struct FactorProjection {
     // The first publication date strictly after the anchor's roll date.
     Date projection_start = invalid_date;
     // The last publication date on or before the trade date, which valuations read the factor
-    // at again and again.
+    // at again and again; set when the trade date is on or after the projection start.
     Date trade_publication = invalid_date;
     double event_rate = std::numeric_limits<double>::quiet_NaN();  // bp
 };

@@ -49,8 +49,11 @@ TEST(Series, TradeDateSetsAnchorAndProjectionStart) {
     EXPECT_EQ(at.trade_date, trade_date);
     EXPECT_EQ(at.anchor, 4u);
     EXPECT_EQ(at.projection_start, day("2026-02-11"));
-    EXPECT_EQ(at.trade_publication, day("2026-01-13"));
     EXPECT_EQ(at.event_rate, 200.0);
+    // Before the projection start the trade date's factor is a published one.
+    EXPECT_EQ(at.trade_publication, invalid_date);
+    EXPECT_EQ(series->validate_tradeDate(day("2026-03-20"), 200.0).trade_publication,
+              day("2026-03-11"));
 
     const FactorProjection first = series->validate_tradeDate(day("2025-09-11"), 200.0);
     EXPECT_EQ(first.anchor, 0u);

@@ -86,7 +86,10 @@ class QVLSwap {
 
     // Pricing at a state, the fixed leg at coupon_bps.
     double side_sign() const { return is_buyer ? -1.0 : 1.0; }
-    double fixed_payment(const ValuationState& s, std::size_t j, double coupon_bps) const;
+    double fixed_payment(const ValuationState& s, std::size_t j, double coupon_bps) const {
+        const double coupon = coupon_bps / 10000.0;
+        return coupon * fixed_periods_[j].accrual_factor * s.floating[j].current_notional;
+    }
     // Payments due after the state's trade date.
     double floating_leg_pv(const ValuationState& s) const;
     double fixed_leg_pv(const ValuationState& s, double coupon_bps) const;

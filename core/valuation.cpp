@@ -6,11 +6,6 @@
 
 namespace qvl {
 
-double QVLSwap::fixed_payment(const ValuationState& s, std::size_t j, double coupon_bps) const {
-    const double coupon = coupon_bps / 10000.0;
-    return coupon * fixed_periods_[j].accrual_factor * s.floating[j].current_notional;
-}
-
 double QVLSwap::floating_leg_pv(const ValuationState& s) const {
     // The writedown of period 1, due on the swap's second publication date, never counts.
     const Date t = s.trade_date();

@@ -310,6 +310,41 @@ void BM_SheetCashflowTable(benchmark::State& state) {
 }
 BENCHMARK(BM_SheetCashflowTable);
 
+// --- QVL.SolveFromSpread, QVL.TotalPayment and QVL.TradePnL -----------------------------------
+
+void BM_SheetSolveFromSpread(benchmark::State& state) {
+    standin::Host& host = loaded_host();
+    reference_objects(host);
+    const Value args[] = {"#Swap_3", jan_20_serial, 200.720859};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(host.call("QVL.SolveFromSpread", args));
+    }
+}
+BENCHMARK(BM_SheetSolveFromSpread);
+
+// At the rate the swap holds, after a valuation at another trade date: the payment reads the
+// periods that valuation projected.
+void BM_SheetTotalPaymentHeldRate(benchmark::State& state) {
+    standin::Host& host = loaded_host();
+    reference_objects(host);
+    host.call("QVL.CalcFromEventRate", {"#Swap_3", jan_20_serial - 30, 200});
+    const Value args[] = {"#Swap_3", jan_20_serial, 99.5477, 1, 0};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(host.call("QVL.TotalPayment", args));
+    }
+}
+BENCHMARK(BM_SheetTotalPaymentHeldRate);
+
+void BM_SheetTradePnL(benchmark::State& state) {
+    standin::Host& host = loaded_host();
+    reference_objects(host);
+    const Value args[] = {"#Swap_3", "2025-09-11", 100.4523, jan_20_serial, 99.5477, 200};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(host.call("QVL.TradePnL", args));
+    }
+}
+BENCHMARK(BM_SheetTradePnL);
+
 // --- Memory ----------------------------------------------------------------------------------
 
 // Heap held per cached swap (on a shared series and curve), and per curve + series + swap set;

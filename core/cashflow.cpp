@@ -24,25 +24,24 @@ void append_description(CashflowRow& row, const char* text) {
 }  // namespace
 
 std::vector<CashflowRow> cashflow_rows(QVLSwap& swap, Date t, double event_rate) {
-    swap.tradeDate = t;
-    swap.series->validate_tradeDate(t);
-    swap.eventRate = event_rate;
-    swap.series->eventRate = event_rate;
-    swap.project_factors();
-    swap.update_fixed_payments();
+    return cashflow_rows(swap, swap.cashflow_state(t, event_rate));
+}
 
+std::vector<CashflowRow> cashflow_rows(const QVLSwap& swap, const ValuationState& state) {
+    const std::vector<FloatingPeriod>& floating_periods = swap.floating_periods();
+    const std::vector<FixedPeriod>& fixed_periods = swap.fixed_periods();
     std::vector<Date> dates;
-    dates.reserve(3 * (swap.floating_periods.size() + swap.fixed_periods.size()));
+    dates.reserve(3 * (floating_periods.size() + fixed_periods.size()));
     // A period's dates mostly coincide; dropping repeats here keeps the sort short.
     const auto collect = [&dates](Date d) {
         if (d != invalid_date && (dates.empty() || dates.back() != d)) dates.push_back(d);
     };
-    for (const FloatingPeriod& p : swap.floating_periods) {
+    for (const FloatingPeriod& p : floating_periods) {
         collect(p.publication_date);
         collect(p.effective_date);
         collect(p.payment_date);
     }
-    for (const FixedPeriod& p : swap.fixed_periods) {
+    for (const FixedPeriod& p : fixed_periods) {
         collect(p.accrual_start);
         collect(p.accrual_end);
         collect(p.payment_date);
@@ -63,29 +62,31 @@ std::vector<CashflowRow> cashflow_rows(QVLSwap& swap, Date t, double event_rate)
                                              dates.begin())];
     };
 
-    for (std::size_t k = 0; k < swap.floating_periods.size(); ++k) {
-        const FloatingPeriod& p = swap.floating_periods[k];
+    for (std::size_t k = 0; k < floating_periods.size(); ++k) {
+        const FloatingPeriod& p = floating_periods[k];
+        const FloatingAmounts& a = state.floating[k];
         CashflowRow& effective = row_of(p.effective_date);
         effective.description = k == 0 ? "First Index Effective" : "Index Effective";
-        effective.values[index_factor_column] = p.index_factor;
-        effective.values[notional_column] = p.current_notional;
+        effective.values[index_factor_column] = a.index_factor;
+        effective.values[notional_column] = a.current_notional;
         if (p.pays && p.payment_date != invalid_date) {
             CashflowRow& payment = row_of(p.payment_date);
             payment.description = "Floating Payment";
-            payment.values[floating_payment_column] = p.writedown_payment;
+            payment.values[floating_payment_column] = a.writedown_payment;
             payment.values[discount_factor_column] = p.discount_factor;
         }
     }
-    for (const FixedPeriod& p : swap.fixed_periods) {
+    for (const FixedPeriod& p : fixed_periods) {
         append_description(row_of(p.accrual_end), "Accrual End");
     }
-    for (const FixedPeriod& p : swap.fixed_periods) {
+    for (std::size_t j = 0; j < fixed_periods.size(); ++j) {
+        const FixedPeriod& p = fixed_periods[j];
         append_description(row_of(p.accrual_start), "Accrual Start");
         if (p.payment_date != invalid_date) {
             CashflowRow& payment = row_of(p.payment_date);
             append_description(payment, "Fixed Payment");
             payment.values[accrual_factor_column] = p.accrual_factor;
-            payment.values[fixed_payment_column] = p.fixed_payment;
+            payment.values[fixed_payment_column] = swap.fixed_payment(state, j, swap.coupon_bps);
         }
     }
     return rows;

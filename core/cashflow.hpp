@@ -11,8 +11,10 @@ namespace qvl {
 
 // Column headers of the cashflow grid: description, date text and the six values.
 inline constexpr std::array<const char*, 8> cashflow_headers = {
-    "Description",     "Date",       "Index Factor",          "Current Notional Amount",
-    "Accrual Factor",  "Fixed Rate Payment", "Floating Rate Payment", "Discount Factor"};
+    "Description",           "Date",
+    "Index Factor",          "Current Notional Amount",
+    "Accrual Factor",        "Fixed Rate Payment",
+    "Floating Rate Payment", "Discount Factor"};
 
 struct CashflowRow {
     Date date = invalid_date;
@@ -23,7 +25,10 @@ struct CashflowRow {
     std::array<double, 6> values;
 };
 
-// Values the swap at (t, event_rate) and returns one row per distinct schedule date, ascending.
+// One row per distinct schedule date, ascending, with the amounts of state and the swap's coupon.
+std::vector<CashflowRow> cashflow_rows(const QVLSwap& swap, const ValuationState& state);
+
+// Values the swap at (t, event_rate), which it then remembers, and gives the rows of that state.
 std::vector<CashflowRow> cashflow_rows(QVLSwap& swap, Date t, double event_rate);
 
 }  // namespace qvl

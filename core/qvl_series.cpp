@@ -21,6 +21,16 @@ std::size_t last_rolled_on_or_before(const std::vector<SeriesFactor>& factors, D
     return it == factors.begin() ? 0 : static_cast<std::size_t>(it - factors.begin()) - 1;
 }
 
+// The usable rows, each rolled to the publication date from which its factor holds.
+std::vector<SeriesFactor> rolled_factors(const FactorRows& factor_rows) {
+    std::vector<SeriesFactor> factors;
+    for (const auto& [date, factor] : factor_rows) {
+        if (!(factor > 0.0)) continue;
+        factors.push_back({next_publication_date(date, true), factor});
+    }
+    return factors;
+}
+
 }  // namespace
 
 QVLSeries::QVLSeries(std::string index_in, std::string name_in, Date start_date_in,
@@ -29,11 +39,8 @@ QVLSeries::QVLSeries(std::string index_in, std::string name_in, Date start_date_
       name(std::move(name_in)),
       start_date(start_date_in),
       maturity_date(maturity_date_in),
-      coupon_bps(coupon_percent * 100.0) {
-    for (const auto& [date, factor] : factor_rows) {
-        if (!(factor > 0.0)) continue;
-        factors.push_back({next_publication_date(date, true), factor});
-    }
+      coupon_bps(coupon_percent * 100.0),
+      factors(rolled_factors(factor_rows)) {
     validate();
     following_publication_.reserve(factors.size());
     for (const SeriesFactor& f : factors) {
@@ -41,7 +48,7 @@ QVLSeries::QVLSeries(std::string index_in, std::string name_in, Date start_date_
     }
 }
 
-void QVLSeries::validate() {
+void QVLSeries::validate() const {
     if (advance_business_days(start_date, 0) != start_date) {
         throw std::runtime_error("QVLSeries validate: start_date is not a business day");
     }
@@ -72,7 +79,7 @@ void QVLSeries::validate() {
     }
 }
 
-void QVLSeries::validate_tradeDate(Date tradeDate_in) {
+FactorProjection QVLSeries::validate_tradeDate(Date tradeDate_in, double event_rate) const {
     if (tradeDate_in < start_date) {
         throw std::runtime_error(
             "QVLSeries validate_tradeDate: tradeDate_in is before swap start date");
@@ -81,51 +88,53 @@ void QVLSeries::validate_tradeDate(Date tradeDate_in) {
         throw std::runtime_error(
             "QVLSeries validate_tradeDate: tradeDate_in is at or after swap end date");
     }
-    if (tradeDate_in != trade_publication_for_) {
-        trade_publication_ = previous_publication_date(tradeDate_in, false);
-        trade_publication_for_ = tradeDate_in;
+    FactorProjection at;
+    at.trade_date = tradeDate_in;
+    at.anchor = last_rolled_on_or_before(factors, tradeDate_in);
+    at.projection_start = following_publication_[at.anchor];
+    // Only a trade date from the projection start on reads its factor from a publication date.
+    if (tradeDate_in >= at.projection_start) {
+        at.trade_publication = previous_publication_date(tradeDate_in, false);
     }
-    tradeDate = tradeDate_in;
-    const std::size_t anchor = last_rolled_on_or_before(factors, tradeDate_in);
-    anchor_index = static_cast<std::int32_t>(anchor);
-    projection_start = anchor < following_publication_.size()
-                           ? following_publication_[anchor]
-                           : next_publication_date(factors[anchor].roll_date, true);
+    at.event_rate = event_rate;
+    return at;
 }
 
-double QVLSeries::interpolate_writedown_factor(Date date_in) const {
+double QVLSeries::interpolate_writedown_factor(const FactorProjection& at, Date date_in) const {
     // Only projected factors need the publication date; published ones are found by roll date.
     Date publication = invalid_date;
-    if (tradeDate != invalid_date && !std::isnan(eventRate) && date_in >= projection_start) {
-        publication = date_in == trade_publication_for_ ? trade_publication_
-                                                        : previous_publication_date(date_in, false);
+    if (at.trade_date != invalid_date && !std::isnan(at.event_rate) &&
+        date_in >= at.projection_start) {
+        publication = date_in == at.trade_date ? at.trade_publication
+                                               : previous_publication_date(date_in, false);
     }
-    return factor_at(date_in, publication);
+    return factor_at(at, date_in, publication);
 }
 
-double QVLSeries::writedown_factor_at_publication(Date publication_date) const {
-    return factor_at(publication_date, publication_date);
+double QVLSeries::writedown_factor_at_publication(const FactorProjection& at,
+                                                  Date publication_date) const {
+    return factor_at(at, publication_date, publication_date);
 }
 
-double QVLSeries::factor_at(Date date_in, Date publication_on_or_before) const {
-    if (tradeDate == invalid_date || anchor_index < 0 ||
-        static_cast<std::size_t>(anchor_index) >= factors.size()) {
+double QVLSeries::factor_at(const FactorProjection& at, Date date_in,
+                            Date publication_on_or_before) const {
+    if (at.trade_date == invalid_date || at.anchor >= factors.size()) {
         throw std::runtime_error("QVLSeries interpolate_writedown_factor: tradeDate not set");
     }
-    if (std::isnan(eventRate)) {
+    if (std::isnan(at.event_rate)) {
         throw std::runtime_error("QVLSeries interpolate_writedown_factor: eventRate not set");
     }
     if (date_in < factors.front().roll_date) {
         throw std::runtime_error(
             "QVLSeries interpolate_writedown_factor: date_in is before first series roll date");
     }
-    if (date_in < projection_start) {
+    if (date_in < at.projection_start) {
         return factors[last_rolled_on_or_before(factors, date_in)].factor;
     }
 
-    const SeriesFactor& anchor = factors[static_cast<std::size_t>(anchor_index)];
+    const SeriesFactor& anchor = factors[at.anchor];
     const double tau = year_fraction_act360(anchor.roll_date, publication_on_or_before);
-    const double rate = eventRate / 10000.0;
+    const double rate = at.event_rate / 10000.0;
     return anchor.factor * std::exp(-tau * rate);
 }
 

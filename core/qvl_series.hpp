@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <limits>
 #include <string>
 #include <utility>
@@ -17,8 +17,23 @@ struct SeriesFactor {
 
 using FactorRows = std::vector<std::pair<Date, double>>;
 
-// One series of the QVL index: identity, life, coupon and published writedown factors, plus the
-// working state of the valuation in progress (trade date, event rate, projection anchor).
+// Where a valuation at one trade date takes the series' factors from: the published ones before
+// the projection start, the anchor's factor decayed at the event rate from there on. A value
+// made by QVLSeries::validate_tradeDate; the rate is the caller's to set.
+struct FactorProjection {
+    Date trade_date = invalid_date;
+    // The last factor rolled on or before the trade date.
+    std::size_t anchor = 0;
+    // The first publication date strictly after the anchor's roll date.
+    Date projection_start = invalid_date;
+    // The last publication date on or before the trade date, which valuations read the factor
+    // at again and again; set when the trade date is on or after the projection start.
+    Date trade_publication = invalid_date;
+    double event_rate = std::numeric_limits<double>::quiet_NaN();  // bp
+};
+
+// One series of the QVL index: identity, life, coupon and published writedown factors, all
+// fixed at construction. Swaps on the series share it; valuations only read it.
 class QVLSeries {
   public:
     // coupon_percent is stored in basis points (2.0 -> 200.0). Factor rows whose factor is not
@@ -27,37 +42,28 @@ class QVLSeries {
     QVLSeries(std::string index, std::string name, Date start_date, Date maturity_date,
               double coupon_percent, const FactorRows& factor_rows);
 
-    void validate();
-    void validate_tradeDate(Date tradeDate_in);
-    double interpolate_writedown_factor(Date date_in) const;
+    void validate() const;
+    // Checks that a trade date lies within the series' life and finds where the factors seen
+    // from it come from, projected at event_rate.
+    FactorProjection validate_tradeDate(Date tradeDate_in, double event_rate) const;
+    double interpolate_writedown_factor(const FactorProjection& at, Date date_in) const;
     // The same factor for a date the caller knows to be a publication date, without searching
     // the calendar for it (the swap's schedule holds only publication dates).
-    double writedown_factor_at_publication(Date publication_date) const;
+    double writedown_factor_at_publication(const FactorProjection& at, Date publication_date) const;
 
-    // Identity, fixed after construction.
-    std::string index;
-    std::string name;
-    Date start_date;
-    Date maturity_date;
-    double coupon_bps;
-    std::vector<SeriesFactor> factors;
-
-    // Working state of the current valuation.
-    Date tradeDate = invalid_date;
-    double eventRate = std::numeric_limits<double>::quiet_NaN();
-    std::int32_t anchor_index = -1;
-    Date projection_start = invalid_date;
+    const std::string index;
+    const std::string name;
+    const Date start_date;
+    const Date maturity_date;
+    const double coupon_bps;
+    const std::vector<SeriesFactor> factors;
 
   private:
-    double factor_at(Date date_in, Date publication_on_or_before) const;
+    double factor_at(const FactorProjection& at, Date date_in, Date publication_on_or_before) const;
 
     // Per factor, the first publication date strictly after its roll date: the projection start
     // when that factor is the anchor.
     std::vector<Date> following_publication_;
-    // The last publication date on or before the last validated trade date, which valuations
-    // read the factor at again and again.
-    Date trade_publication_for_ = invalid_date;
-    Date trade_publication_ = invalid_date;
 };
 
 }  // namespace qvl

@@ -15,15 +15,16 @@ namespace {
 constexpr double max_notional = 1e15;
 constexpr double max_event_rate_bps = 1e6;  // 10000 % a year
 
-const QVLSeries& require_series(const std::shared_ptr<QVLSeries>& series) {
+const QVLSeries& require_series(const std::shared_ptr<const QVLSeries>& series) {
     if (!series) throw std::runtime_error("QVLSwap: series is missing");
     return *series;
 }
 
 }  // namespace
 
-QVLSwap::QVLSwap(std::shared_ptr<QVLSeries> series_in, std::shared_ptr<const YieldCurve> curve_in,
-                 bool is_buyer_in, double credit_event_rate, double notional_in)
+QVLSwap::QVLSwap(std::shared_ptr<const QVLSeries> series_in,
+                 std::shared_ptr<const YieldCurve> curve_in, bool is_buyer_in,
+                 double credit_event_rate, double notional_in)
     : series(std::move(series_in)),
       curve(std::move(curve_in)),
       series_name(require_series(series).name),
@@ -31,8 +32,8 @@ QVLSwap::QVLSwap(std::shared_ptr<QVLSeries> series_in, std::shared_ptr<const Yie
       end_date(series->maturity_date),
       coupon_bps(series->coupon_bps),
       is_buyer(is_buyer_in),
-      eventRate(credit_event_rate),
-      notional(notional_in) {
+      notional(notional_in),
+      event_rate_(credit_event_rate) {
     if (!curve) throw std::runtime_error("QVLSwap: curve is missing");
     if (advance_business_days(start_date, 0) != start_date) {
         throw std::runtime_error("QVLSwap: start_date is not a business day");
@@ -53,7 +54,7 @@ QVLSwap::QVLSwap(std::shared_ptr<QVLSeries> series_in, std::shared_ptr<const Yie
     if (!(notional <= max_notional)) {
         throw std::runtime_error("QVLSwap: notional above 1e15 not supported");
     }
-    if (!(std::fabs(eventRate) <= max_event_rate_bps)) {
+    if (!(std::fabs(event_rate_) <= max_event_rate_bps)) {
         throw std::runtime_error("QVLSwap: credit event rate beyond 1e6 bp in size not supported");
     }
     build_schedule();
@@ -69,8 +70,7 @@ void QVLSwap::build_schedule() {
         floating_starts.push_back(add_months(fixed_starts.back(), frequency_months));
     }
 
-    floating_periods.clear();
-    floating_periods.reserve(floating_starts.size());
+    floating_periods_.reserve(floating_starts.size());
     for (std::size_t k = 0; k < floating_starts.size(); ++k) {
         FloatingPeriod p;
         p.month_start = floating_starts[k];
@@ -81,51 +81,58 @@ void QVLSwap::build_schedule() {
             p.discount_factor = curve->discount_factor(p.payment_date);
             p.pays = true;
         }
-        floating_periods.push_back(p);
+        floating_periods_.push_back(p);
     }
 
     const std::string tenor = std::to_string(frequency_months) + "M";
-    fixed_periods.clear();
-    fixed_periods.reserve(fixed_starts.size());
+    fixed_periods_.reserve(fixed_starts.size());
     for (std::size_t j = 0; j < fixed_starts.size(); ++j) {
         FixedPeriod p;
         p.month_start = fixed_starts[j];
         p.accrual_start = next_publication_date(p.month_start, false);
         p.accrual_end = next_publication_date(date_from_tenor(p.month_start, tenor), false);
         p.accrual_factor = year_fraction_act360(p.accrual_start, p.accrual_end);
-        p.payment_date = floating_periods[j + 1].payment_date;
-        p.discount_factor = floating_periods[j + 1].discount_factor;
-        fixed_periods.push_back(p);
+        p.payment_date = floating_periods_[j + 1].payment_date;
+        p.discount_factor = floating_periods_[j + 1].discount_factor;
+        fixed_periods_.push_back(p);
     }
-    periods_projected = false;
 }
 
-void QVLSwap::project_factors() {
-    series->eventRate = eventRate;
-    series->validate_tradeDate(tradeDate);
-    periods_projected = false;
-    for (std::size_t k = 0; k < floating_periods.size(); ++k) {
-        FloatingPeriod& p = floating_periods[k];
-        p.index_factor = series->writedown_factor_at_publication(p.publication_date);
-        p.current_notional = p.index_factor * notional;
-        if (k == 0) {
-            p.writedown_payment = std::numeric_limits<double>::quiet_NaN();
-            p.pays = false;
-        } else {
-            p.writedown_payment = floating_periods[k - 1].current_notional - p.current_notional;
-            p.pays = true;
-        }
-    }
-    periods_projected = true;
+ValuationState QVLSwap::value_at(Date t, double event_rate) const {
+    return project(series->validate_tradeDate(t, event_rate));
 }
 
-void QVLSwap::update_fixed_payments() {
-    const double coupon = coupon_bps / 10000.0;
-    for (std::size_t j = 0; j < fixed_periods.size(); ++j) {
-        FixedPeriod& p = fixed_periods[j];
-        p.notional = floating_periods[j].current_notional;
-        p.fixed_payment = coupon * p.accrual_factor * p.notional;
+ValuationState QVLSwap::project(const FactorProjection& at) const {
+    ValuationState state;
+    project(at, state);
+    return state;
+}
+
+void QVLSwap::project(const FactorProjection& at, ValuationState& into) const {
+    into.projection = at;
+    into.floating.resize(floating_periods_.size());
+    for (std::size_t k = 0; k < floating_periods_.size(); ++k) {
+        FloatingAmounts& a = into.floating[k];
+        a.index_factor =
+            series->writedown_factor_at_publication(at, floating_periods_[k].publication_date);
+        a.current_notional = a.index_factor * notional;
+        a.writedown_payment = k == 0 ? std::numeric_limits<double>::quiet_NaN()
+                                     : into.floating[k - 1].current_notional - a.current_notional;
     }
+}
+
+void QVLSwap::project_remembered(const FactorProjection& at, ValuationState& into) {
+    projected_.reset();
+    project(at, into);
+    projected_ = at;
+}
+
+ValuationState QVLSwap::revalue(Date t, double event_rate) {
+    event_rate_ = event_rate;
+    trade_date_ = t;
+    ValuationState state;
+    project_remembered(series->validate_tradeDate(t, event_rate), state);
+    return state;
 }
 
 }  // namespace qvl

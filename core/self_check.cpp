@@ -90,7 +90,7 @@ void run_scenario() {
     check_close(pnl.floating_payments, 24170.0, 1e-8, "PnL: Floating Payments mismatch");
     check_close(pnl.trade_pnl, 41758.68020111, 1e-8, "PnL: Trade PnL mismatch");
 
-    check_close(swap->get_trade_total_payment(t, 99.5477, swap->eventRate), 41241.18964555, 1e-8,
+    check_close(swap->get_trade_total_payment(t, 99.5477, swap->eventRate()), 41241.18964555, 1e-8,
                 "get_trade_total_payment mismatch");
 }
 

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -37,11 +38,10 @@ std::string format_fixed(double value) {
 
 }  // namespace
 
-double QVLSwap::solve_event_rate(Date t, double spread, double target_upfront, bool spread_mode) {
-    tradeDate = t;
-    const double own_coupon = coupon_bps;
-    if (spread_mode) coupon_bps = spread;
-    solve_target = target_upfront;
+EventRateSolution QVLSwap::solve_event_rate(Date t, double spread, double target_upfront,
+                                            bool spread_mode) {
+    trade_date_ = t;
+    const double coupon = spread_mode ? spread : coupon_bps;
 
     double lower = upfront_lower_bp;
     double upper = upfront_upper_bp;
@@ -53,42 +53,42 @@ double QVLSwap::solve_event_rate(Date t, double spread, double target_upfront, b
         upper = std::max(a, b);
     }
 
-    solve_evaluations = 0;
-    const auto objective = [this](double x) {
-        ++solve_evaluations;
-        eventRate = x;
-        project_factors();
-        update_fixed_payments();
-        return upfront_fee(tradeDate);
+    // Each point is valued into the same state, so the search ends with the swap at the last
+    // point it tried. The trade date is checked at the first one: a trade date outside the
+    // swap's life fails the search like any other error of the objective.
+    EventRateSolution solution;
+    std::optional<FactorProjection> at;
+    const auto objective = [&](double x) {
+        ++solution.evaluations;
+        event_rate_ = x;
+        if (!at) at = series->validate_tradeDate(t, x);
+        at->event_rate = x;
+        project_remembered(*at, solution.state);
+        return upfront_fee(solution.state, coupon);
     };
 
     // The search minimises the miss rather than bracketing a root, so it also settles next to a
-    // bound when no rate reproduces the quote; the miss left in the swap tells the two apart. In
-    // spread mode the upfront fee at the quoted coupon is measured in bp of spread: the
-    // conventional spread it gives minus the quote.
-    double rate = 0.0;
+    // bound when no rate reproduces the quote; the miss left at the last point tried tells the
+    // two apart. In spread mode the miss is measured in bp of spread: the conventional spread
+    // the state gives minus the quote.
     bool reproduced = false;
     try {
-        rate = brent_solve(objective, solve_target, lower, upper, solve_tolerance,
-                           solve_max_iterations);
+        solution.rate = brent_solve(objective, target_upfront, lower, upper, solve_tolerance,
+                                    solve_max_iterations);
         if (spread_mode) {
-            const double miss_bp = spread_bp(tradeDate, true) - spread;
+            const double miss_bp = spread_bp(solution.state, true) - spread;
             reproduced =
                 std::fabs(miss_bp) <=
                 std::max(spread_tolerance_bp, spread_tolerance_relative * std::fabs(spread));
         } else {
-            const double miss = upfront_fee(tradeDate) - solve_target;
+            const double miss = upfront_fee(solution.state, coupon) - target_upfront;
             reproduced = std::fabs(miss) <= upfront_tolerance_percent;
         }
     } catch (const std::runtime_error&) {
         reproduced = false;
-    } catch (...) {
-        coupon_bps = own_coupon;
-        throw;
     }
 
     if (!reproduced) {
-        coupon_bps = own_coupon;
         if (spread_mode) {
             throw std::runtime_error(
                 "QVL Swap calculator is unable to solve for the Credit Event Rate given a "
@@ -100,29 +100,25 @@ double QVLSwap::solve_event_rate(Date t, double spread, double target_upfront, b
             "Fee of " +
             format_fixed(target_upfront) + " %");
     }
-
-    if (spread_mode) {
-        coupon_bps = own_coupon;
-        update_fixed_payments();
-        solve_target = upfront_fee(t);
-    }
-    return rate;
+    return solution;
 }
 
 ValuationResult QVLSwap::solve_from_spread(Date t, double conventional_spread,
                                            const std::string& ois_text) {
-    const double rate = solve_event_rate(t, conventional_spread, 0.0, true);
-    const double par = spread_bp(t, false);
-    const double upfront = upfront_fee(t);
-    return rounded_result(t, upfront, conventional_spread, par, rate, ois_text);
+    const EventRateSolution solution = solve_event_rate(t, conventional_spread, 0.0, true);
+    const ValuationState& s = solution.state;
+    const double par = spread_bp(s, false);
+    const double upfront = upfront_fee(s, coupon_bps);
+    return valuation_result(s, upfront, conventional_spread, par, solution.rate, ois_text);
 }
 
 ValuationResult QVLSwap::solve_from_upfront(Date t, double upfront_fee_value,
                                             const std::string& ois_text) {
-    const double rate = solve_event_rate(t, coupon_bps, upfront_fee_value, false);
-    const double conventional = spread_bp(t, true);
-    const double par = spread_bp(t, false);
-    return rounded_result(t, upfront_fee_value, conventional, par, rate, ois_text);
+    const EventRateSolution solution = solve_event_rate(t, coupon_bps, upfront_fee_value, false);
+    const ValuationState& s = solution.state;
+    const double conventional = spread_bp(s, true);
+    const double par = spread_bp(s, false);
+    return valuation_result(s, upfront_fee_value, conventional, par, solution.rate, ois_text);
 }
 
 }  // namespace qvl

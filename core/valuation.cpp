@@ -6,125 +6,114 @@
 
 namespace qvl {
 
-double QVLSwap::floating_leg_pv(Date t) const {
+double QVLSwap::floating_leg_pv(const ValuationState& s) const {
     // The writedown of period 1, due on the swap's second publication date, never counts.
+    const Date t = s.trade_date();
     CompensatedSum sum;
-    for (std::size_t k = 2; k < floating_periods.size(); ++k) {
-        const FloatingPeriod& p = floating_periods[k];
-        if (p.payment_date > t) sum.add(p.discount_factor * p.writedown_payment);
+    for (std::size_t k = 2; k < floating_periods_.size(); ++k) {
+        const FloatingPeriod& p = floating_periods_[k];
+        if (p.payment_date > t) sum.add(p.discount_factor * s.floating[k].writedown_payment);
     }
     return sum.value();
 }
 
-double QVLSwap::fixed_leg_pv(Date t) const {
+double QVLSwap::fixed_leg_pv(const ValuationState& s, double coupon_bps) const {
+    const Date t = s.trade_date();
     CompensatedSum sum;
-    for (const FixedPeriod& p : fixed_periods) {
-        if (p.payment_date > t) sum.add(p.discount_factor * p.fixed_payment);
+    for (std::size_t j = 0; j < fixed_periods_.size(); ++j) {
+        const FixedPeriod& p = fixed_periods_[j];
+        if (p.payment_date > t) sum.add(p.discount_factor * fixed_payment(s, j, coupon_bps));
     }
     return sum.value();
 }
 
-double QVLSwap::leg_value(Date t) const {
-    return side_sign() * (floating_leg_pv(t) - fixed_leg_pv(t));
+double QVLSwap::leg_value(const ValuationState& s, double coupon_bps) const {
+    return side_sign() * (floating_leg_pv(s) - fixed_leg_pv(s, coupon_bps));
 }
 
-double QVLSwap::accrued_interest(Date t) const {
-    if (fixed_periods.empty() || t <= fixed_periods.front().accrual_start ||
-        t > fixed_periods.back().accrual_end) {
-        return 0.0;
+std::optional<std::size_t> QVLSwap::accrual_period(Date t) const {
+    if (fixed_periods_.empty() || t <= fixed_periods_.front().accrual_start ||
+        t > fixed_periods_.back().accrual_end) {
+        return std::nullopt;
     }
     auto it =
-        std::upper_bound(fixed_periods.begin(), fixed_periods.end(), t,
+        std::upper_bound(fixed_periods_.begin(), fixed_periods_.end(), t,
                          [](Date date, const FixedPeriod& p) { return date < p.accrual_start; });
-    const std::size_t i =
-        it == fixed_periods.begin() ? 0 : static_cast<std::size_t>(it - fixed_periods.begin()) - 1;
+    return it == fixed_periods_.begin() ? 0
+                                        : static_cast<std::size_t>(it - fixed_periods_.begin()) - 1;
+}
+
+double QVLSwap::accrued_on(std::size_t period, Date t, double coupon_bps,
+                           double current_notional) const {
     const double coupon = coupon_bps / 10000.0;
-    return year_fraction_act360(fixed_periods[i].accrual_start, t) * coupon *
-           floating_periods[i].current_notional;
+    return year_fraction_act360(fixed_periods_[period].accrual_start, t) * coupon *
+           current_notional;
 }
 
-double QVLSwap::dirty_value(Date t) const {
-    return leg_value(t) + side_sign() * accrued_interest(t);
+double QVLSwap::accrued_interest(const ValuationState& s, Date t, double coupon_bps) const {
+    const std::optional<std::size_t> i = accrual_period(t);
+    return i ? accrued_on(*i, t, coupon_bps, s.floating[*i].current_notional) : 0.0;
 }
 
-double QVLSwap::upfront_fee(Date t) const {
-    return side_sign() * dirty_value(t) / (series->interpolate_writedown_factor(t) * notional) *
-           100.0;
+double QVLSwap::dirty_value(const ValuationState& s, double coupon_bps) const {
+    return leg_value(s, coupon_bps) + side_sign() * accrued_interest(s, s.trade_date(), coupon_bps);
 }
 
-double QVLSwap::spread_bp(Date t, bool clean) {
-    const double own_coupon = coupon_bps;
-    coupon_bps = 100.0;
-    const double floating = floating_leg_pv(t);
-    update_fixed_payments();
-    double fixed = fixed_leg_pv(t);
-    if (clean) fixed -= accrued_interest(t);
-    coupon_bps = own_coupon;
-    update_fixed_payments();
+double QVLSwap::upfront_fee(const ValuationState& s, double coupon_bps) const {
+    const Date t = s.trade_date();
+    return side_sign() * dirty_value(s, coupon_bps) /
+           (series->interpolate_writedown_factor(s.projection, t) * notional) * 100.0;
+}
+
+double QVLSwap::spread_bp(const ValuationState& s, bool clean) const {
+    // Both legs at a coupon of 100 bp: the ratio is the coupon that prices the floating leg.
+    constexpr double unit_coupon = 100.0;
+    const double floating = floating_leg_pv(s);
+    double fixed = fixed_leg_pv(s, unit_coupon);
+    if (clean) fixed -= accrued_interest(s, s.trade_date(), unit_coupon);
     return floating / fixed * 100.0;
 }
 
-void QVLSwap::fill_valuation_result(Date t, double upfront_fee_value, const std::string& ois_text,
-                                    ValuationResult& result) {
-    series->validate_tradeDate(t);
-    series->eventRate = eventRate;
-    const double factor = series->interpolate_writedown_factor(t);
+ValuationResult QVLSwap::valuation_result(const ValuationState& s, double upfront,
+                                          double conventional_spread, double par_spread,
+                                          double event_rate, const std::string& ois_text) const {
+    const Date t = s.trade_date();
+    const double factor = series->interpolate_writedown_factor(s.projection, t);
 
-    result.upfront_fee = upfront_fee_value;
-    result.clean_price = 100.0 - upfront_fee_value;
-    result.current_notional = factor * notional;
-    result.upfront_payment = dirty_value(t);
-    result.accrued_interest = -side_sign() * accrued_interest(t);
-    result.cash_settlement_amount = leg_value(t);
-    result.index_factor_at_trade = factor;
-    result.index_factor_at_maturity =
-        series->writedown_factor_at_publication(floating_periods.back().publication_date);
-
-    result.trade_date = format_date(t);
-    result.settlement_date = format_date(advance_business_days(t, settlement_delay));
-    // Empty when no floating payment is left after t (an end date after its month's
-    // publication date).
-    result.payment_date.clear();
-    for (const FloatingPeriod& p : floating_periods) {
-        if (p.pays && p.payment_date > t) {
-            result.payment_date = format_date(p.payment_date);
-            break;
-        }
-    }
-    result.ois_date = ois_text;
-}
-
-ValuationResult QVLSwap::rounded_result(Date t, double upfront, double conventional_spread,
-                                        double par_spread, double event_rate,
-                                        const std::string& ois_text) {
     ValuationResult r;
-    fill_valuation_result(t, upfront, ois_text, r);
-    r.upfront_fee = round_to(r.upfront_fee, 1e8);
+    r.upfront_fee = round_to(upfront, 1e8);
     r.conventional_spread = round_to(conventional_spread, 1e6);
     r.par_spread = round_to(par_spread, 1e6);
     r.credit_event_rate = round_to(event_rate, 1e6);
-    r.clean_price = round_to(r.clean_price, 1e8);
-    r.current_notional = round_to(r.current_notional, 100.0);
-    r.upfront_payment = round_to(r.upfront_payment, 100.0);
-    r.accrued_interest = round_to(r.accrued_interest, 100.0);
-    r.cash_settlement_amount = round_to(r.cash_settlement_amount, 100.0);
-    r.index_factor_at_trade = round_to(r.index_factor_at_trade, 1e8);
-    r.index_factor_at_maturity = round_to(r.index_factor_at_maturity, 1e8);
+    r.clean_price = round_to(100.0 - upfront, 1e8);
+    r.current_notional = round_to(factor * notional, 100.0);
+    r.upfront_payment = round_to(dirty_value(s, coupon_bps), 100.0);
+    r.accrued_interest = round_to(-side_sign() * accrued_interest(s, t, coupon_bps), 100.0);
+    r.cash_settlement_amount = round_to(leg_value(s, coupon_bps), 100.0);
+    r.index_factor_at_trade = round_to(factor, 1e8);
+    r.index_factor_at_maturity = round_to(s.floating.back().index_factor, 1e8);
+
+    r.trade_date = format_date(t);
+    r.settlement_date = format_date(advance_business_days(t, settlement_delay));
+    // Empty when no floating payment is left after t (an end date after its month's
+    // publication date).
+    for (const FloatingPeriod& p : floating_periods_) {
+        if (p.pays && p.payment_date > t) {
+            r.payment_date = format_date(p.payment_date);
+            break;
+        }
+    }
+    r.ois_date = ois_text;
     return r;
 }
 
 ValuationResult QVLSwap::calc_from_event_rate(Date t, double event_rate,
                                               const std::string& ois_text) {
-    eventRate = event_rate;
-    tradeDate = t;
-    series->validate_tradeDate(t);
-    series->eventRate = event_rate;
-    project_factors();
-    update_fixed_payments();
-    const double conventional = spread_bp(t, true);
-    const double par = spread_bp(t, false);
-    const double upfront = upfront_fee(t);
-    return rounded_result(t, upfront, conventional, par, event_rate, ois_text);
+    const ValuationState state = revalue(t, event_rate);
+    const double conventional = spread_bp(state, true);
+    const double par = spread_bp(state, false);
+    const double upfront = upfront_fee(state, coupon_bps);
+    return valuation_result(state, upfront, conventional, par, event_rate, ois_text);
 }
 
 }  // namespace qvl

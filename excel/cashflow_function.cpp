@@ -20,8 +20,8 @@ XLOPER12* QVL_CashflowTable(XLOPER12* swap, XLOPER12* trade_date, XLOPER12* cred
         const auto s = qvl::addin::SwapArgument(*swap);
         const qvl::Date t = qvl::addin::TradeDateArgument(*trade_date);
         // Anything but a usable number keeps the rate the swap holds.
-        double rate = qvl::addin::NumberArgument(*credit_event_rate, s->eventRate);
-        if (std::isnan(rate)) rate = s->eventRate;
+        double rate = qvl::addin::NumberArgument(*credit_event_rate, s->eventRate());
+        if (std::isnan(rate)) rate = s->eventRate();
 
         const std::vector<qvl::CashflowRow> rows = qvl::cashflow_rows(*s, t, rate);
         constexpr int columns = static_cast<int>(qvl::cashflow_headers.size());

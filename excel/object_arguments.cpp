@@ -12,7 +12,7 @@ std::shared_ptr<const YieldCurve> CurveArgument(const XLOPER12& cell) {
     return ObjectCache::Instance().RequireCurve(CellText(cell));
 }
 
-std::shared_ptr<QVLSeries> SeriesArgument(const XLOPER12& cell) {
+std::shared_ptr<const QVLSeries> SeriesArgument(const XLOPER12& cell) {
     return ObjectCache::Instance().RequireSeries(CellText(cell));
 }
 

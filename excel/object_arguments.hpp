@@ -16,7 +16,7 @@ namespace qvl::addin {
 
 // The cached object named by the cell's text, taken exactly as written.
 std::shared_ptr<const YieldCurve> CurveArgument(const XLOPER12& cell);
-std::shared_ptr<QVLSeries> SeriesArgument(const XLOPER12& cell);
+std::shared_ptr<const QVLSeries> SeriesArgument(const XLOPER12& cell);
 std::shared_ptr<QVLSwap> SwapArgument(const XLOPER12& cell);
 
 // DateFromCell, with "Invalid trade date" for a cell that holds no date.

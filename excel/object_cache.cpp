@@ -42,7 +42,7 @@ void ObjectCache::StoreCurve(const std::string& handle, std::shared_ptr<const Yi
     UpdateCounts();
 }
 
-void ObjectCache::StoreSeries(const std::string& handle, std::shared_ptr<QVLSeries> series) {
+void ObjectCache::StoreSeries(const std::string& handle, std::shared_ptr<const QVLSeries> series) {
     series_.insert_or_assign(handle, std::move(series));
     UpdateCounts();
 }
@@ -56,7 +56,7 @@ std::shared_ptr<const YieldCurve> ObjectCache::FindCurve(const std::string& hand
     return find_in(curves_, handle);
 }
 
-std::shared_ptr<QVLSeries> ObjectCache::FindSeries(const std::string& handle) const {
+std::shared_ptr<const QVLSeries> ObjectCache::FindSeries(const std::string& handle) const {
     return find_in(series_, handle);
 }
 
@@ -69,7 +69,7 @@ std::shared_ptr<const YieldCurve> ObjectCache::RequireCurve(const std::string& h
     throw TextError("Curve handle not found: " + handle);
 }
 
-std::shared_ptr<QVLSeries> ObjectCache::RequireSeries(const std::string& handle) const {
+std::shared_ptr<const QVLSeries> ObjectCache::RequireSeries(const std::string& handle) const {
     if (auto found = FindSeries(handle)) return found;
     throw TextError("Series handle not found: " + handle);
 }
@@ -90,7 +90,8 @@ std::shared_ptr<QVLSwap> ObjectCache::FirstSwap() const {
     return swaps_.empty() ? nullptr : swaps_.begin()->second;
 }
 
-std::vector<std::pair<std::string, std::shared_ptr<QVLSeries>>> ObjectCache::ListSeries() const {
+std::vector<std::pair<std::string, std::shared_ptr<const QVLSeries>>> ObjectCache::ListSeries()
+    const {
     return {series_.begin(), series_.end()};
 }
 

@@ -21,10 +21,13 @@ namespace qvl::addin {
 // The process-wide store of curves, series and swaps, keyed by handle texts such as "#YC_1".
 //
 // Threads: worksheet functions run on the host's calculation thread, HTTP requests on the
-// service's serving thread, and both read the maps and value cached swaps (which writes the
-// working state of the swap and of its series). One calculation lock serialises them: every
-// worksheet function that touches the cache or a cached object, and every request handler,
-// holds CalculationLock() for its whole run. The maps themselves take no lock of their own.
+// service's serving thread, and both read the maps and value cached swaps. Curves and series
+// never change once built; what changes is the maps and the rate and trade date each swap
+// remembers of its latest valuation. One calculation lock guards both: a worksheet function
+// holds CalculationLock() while it reaches the maps, and for the whole operation when it values
+// a swap or shows what the swap remembers (the operation reads and writes those fields from
+// start to end); every request handler holds it for its whole run. The maps themselves take no
+// lock of their own.
 // The counts are kept in atomics so that the health document can read them without waiting.
 // A swap shares ownership of its series and curve, so ClearAll never releases what a swap in
 // use can still reach.
@@ -45,23 +48,23 @@ class ObjectCache {
     std::string MakeHandle(std::string_view prefix);
 
     void StoreCurve(const std::string& handle, std::shared_ptr<const YieldCurve> curve);
-    void StoreSeries(const std::string& handle, std::shared_ptr<QVLSeries> series);
+    void StoreSeries(const std::string& handle, std::shared_ptr<const QVLSeries> series);
     void StoreSwap(const std::string& handle, std::shared_ptr<QVLSwap> swap);
 
     std::shared_ptr<const YieldCurve> FindCurve(const std::string& handle) const;
-    std::shared_ptr<QVLSeries> FindSeries(const std::string& handle) const;
+    std::shared_ptr<const QVLSeries> FindSeries(const std::string& handle) const;
     std::shared_ptr<QVLSwap> FindSwap(const std::string& handle) const;
 
     // The same lookups for callers that need the object: a miss throws TextError
     // "<Kind> handle not found: " followed by the handle as given.
     std::shared_ptr<const YieldCurve> RequireCurve(const std::string& handle) const;
-    std::shared_ptr<QVLSeries> RequireSeries(const std::string& handle) const;
+    std::shared_ptr<const QVLSeries> RequireSeries(const std::string& handle) const;
     std::shared_ptr<QVLSwap> RequireSwap(const std::string& handle) const;
 
     // First swap, in handle order, whose series index equals index byte for byte.
     std::shared_ptr<QVLSwap> FindSwapByIndex(const std::string& index) const;
     std::shared_ptr<QVLSwap> FirstSwap() const;
-    std::vector<std::pair<std::string, std::shared_ptr<QVLSeries>>> ListSeries() const;
+    std::vector<std::pair<std::string, std::shared_ptr<const QVLSeries>>> ListSeries() const;
 
     // Drops swaps, then series, then curves, and restarts the handle counter.
     void ClearAll();
@@ -79,7 +82,7 @@ class ObjectCache {
     std::mutex calculation_mutex_;
     std::atomic<std::int32_t> counter_{0};
     std::map<std::string, std::shared_ptr<const YieldCurve>> curves_;
-    std::map<std::string, std::shared_ptr<QVLSeries>> series_;
+    std::map<std::string, std::shared_ptr<const QVLSeries>> series_;
     std::map<std::string, std::shared_ptr<QVLSwap>> swaps_;
     std::atomic<std::size_t> curve_count_{0};
     std::atomic<std::size_t> series_count_{0};

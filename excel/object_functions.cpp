@@ -1,6 +1,8 @@
 // QVL.CreateCurve, QVL.CreateSeries, QVL.CreateSwap, QVL.GetSeriesInfo, QVL.GetSwapInfo and
 // QVL.ClearCache: building, showing and dropping the cached objects. Every input is read and
 // the object built before a handle is drawn, so a failed call leaves no gap in the numbering.
+// Curves and series never change once built, so the calculation lock covers only the cache's
+// maps and the rate and trade date a swap remembers.
 
 #include <memory>
 #include <stdexcept>
@@ -59,7 +61,7 @@ void visit_fields(const SwapInfo& info, F&& f) {
     f("Frequency", std::string_view("M"));
     f("Day Count", std::string_view("ACT/360"));
     f("Pay Fixed/Float", std::string_view(s.is_buyer ? "Pay Fixed" : "Pay Floating"));
-    f("Event Rate (bps)", s.eventRate);
+    f("Event Rate (bps)", s.eventRate());
     f("Notional", s.notional);
     f("Settlement Delay", s.settlement_delay);
     f("Payment Delay", s.payment_delay);
@@ -69,6 +71,7 @@ template <class Object>
 void store_and_answer(xll::xloper& out, std::string_view prefix, Object object,
                       void (ObjectCache::*store)(const std::string&, Object)) {
     ObjectCache& cache = ObjectCache::Instance();
+    const auto lock = cache.CalculationLock();
     const std::string handle = cache.MakeHandle(prefix);
     (cache.*store)(handle, std::move(object));
     xll::SetText(out, handle);
@@ -79,7 +82,6 @@ void store_and_answer(xll::xloper& out, std::string_view prefix, Object object,
 XLOPER12* QVL_CreateCurve(XLOPER12* yc_date, XLOPER12* curve_data) {
     static xll::xloper result;
     return xll::Respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::Instance().CalculationLock();
         const Date d = qvl::addin::DateFromCell(*yc_date);
         if (d == invalid_date) throw std::runtime_error("Invalid yield-curve date");
         auto curve =
@@ -92,13 +94,12 @@ QVL_EXPORT(CreateCurve);
 XLOPER12* QVL_CreateSeries(XLOPER12* index, XLOPER12* series_data, XLOPER12* factors_data) {
     static xll::xloper result;
     return xll::Respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::Instance().CalculationLock();
         std::string key = qvl::addin::NormaliseIndexKey(qvl::addin::CellText(*index));
         qvl::addin::SeriesRow row = qvl::addin::ReadSeriesRow(*series_data, key);
         const qvl::FactorRows factors = qvl::addin::ReadFactorTable(*factors_data, key);
-        auto series =
-            std::make_shared<qvl::QVLSeries>(std::move(key), std::move(row.name), row.start_date,
-                                             row.maturity_date, row.coupon_percent, factors);
+        auto series = std::make_shared<const qvl::QVLSeries>(std::move(key), std::move(row.name),
+                                                             row.start_date, row.maturity_date,
+                                                             row.coupon_percent, factors);
         store_and_answer(out, "Series", std::move(series), &ObjectCache::StoreSeries);
     });
 }
@@ -107,8 +108,10 @@ QVL_EXPORT(CreateSeries);
 XLOPER12* QVL_GetSeriesInfo(XLOPER12* series) {
     static xll::xloper result;
     return xll::Respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::Instance().CalculationLock();
-        const auto found = qvl::addin::SeriesArgument(*series);
+        const auto found = [&] {
+            const auto lock = ObjectCache::Instance().CalculationLock();
+            return qvl::addin::SeriesArgument(*series);
+        }();
         xll::SetRecordGrid(out, SeriesInfo{*found});
     });
 }
@@ -118,9 +121,13 @@ XLOPER12* QVL_CreateSwap(XLOPER12* series, XLOPER12* curve, XLOPER12* is_buyer,
                          XLOPER12* credit_event_rate, XLOPER12* notional) {
     static xll::xloper result;
     return xll::Respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::Instance().CalculationLock();
-        auto found_series = qvl::addin::SeriesArgument(*series);
-        auto found_curve = qvl::addin::CurveArgument(*curve);
+        std::shared_ptr<const qvl::QVLSeries> found_series;
+        std::shared_ptr<const qvl::YieldCurve> found_curve;
+        {
+            const auto lock = ObjectCache::Instance().CalculationLock();
+            found_series = qvl::addin::SeriesArgument(*series);
+            found_curve = qvl::addin::CurveArgument(*curve);
+        }
         auto swap = std::make_shared<qvl::QVLSwap>(
             std::move(found_series), std::move(found_curve), qvl::addin::SwitchArgument(*is_buyer),
             qvl::addin::NumberArgument(*credit_event_rate, default_event_rate),

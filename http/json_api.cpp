@@ -64,8 +64,8 @@ std::string series_answer() {
 std::string specs_answer(const JsonObject& object) {
     const auto swap = resolve_swap(object);
     const Date trade_date =
-        swap->tradeDate != invalid_date
-            ? swap->tradeDate
+        swap->tradeDate() != invalid_date
+            ? swap->tradeDate()
             : read_date(GetText(object, "Trade Date", "2026-01-21"), "Trade Date");
     return SpecsDocument(*swap, *swap->series, trade_date, advance_business_days(trade_date, 3));
 }
@@ -113,7 +113,7 @@ std::string payment_answer(const JsonObject& object) {
     if (!HasMember(object, "Clean Price")) throw RequestError("'Clean Price' is required");
     const double clean_price = GetNumber(object, "Clean Price", 0);
     const std::string ois = ois_date_of(*swap);
-    const double total = swap->get_trade_total_payment(trade_date, clean_price, swap->eventRate);
+    const double total = swap->get_trade_total_payment(trade_date, clean_price, swap->eventRate());
     return PaymentDocument(-total, advance_business_days(trade_date, 3), ois);
 }
 

@@ -220,7 +220,7 @@ std::string SpecsDocument(const QVLSwap& swap, const QVLSeries& series, Date tra
     writer.text("Currency", "USD");
     writer.text("Settlement", "T+3");
     writer.boolean("Is Buyer", swap.is_buyer);
-    writer.number("Event Rate (bps)", swap.eventRate);
+    writer.number("Event Rate (bps)", swap.eventRate());
     writer.number("Notional", swap.notional);
     writer.close();
     return out;

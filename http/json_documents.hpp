@@ -27,7 +27,7 @@ std::string JsonNumberMember(std::string_view key, double number);
 std::string JsonBoolMember(std::string_view key, bool flag);
 std::string JsonErrorDocument(std::string_view message);
 
-using SeriesList = std::vector<std::pair<std::string, std::shared_ptr<QVLSeries>>>;
+using SeriesList = std::vector<std::pair<std::string, std::shared_ptr<const QVLSeries>>>;
 
 std::string HealthDocument(const addin::ObjectCache::CountsResult& counts);
 std::string SeriesDocument(const SeriesList& series);

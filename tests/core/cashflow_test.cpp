@@ -42,8 +42,8 @@ TEST(Cashflow, OneRowPerPublicationDateOfTheReferenceSwap) {
     EXPECT_EQ(rows[63].description, "Floating Payment/Accrual End/Fixed Payment");
     expect_values(rows[63], {0.90300152498261, 9030015.2498261, 28.0 / 360.0, 14068.5577994663,
                              14057.62125937827, 0.8512640997507235});
-    EXPECT_EQ(swap->eventRate, 200.0);
-    EXPECT_EQ(swap->tradeDate, trade_date);
+    EXPECT_EQ(swap->eventRate(), 200.0);
+    EXPECT_EQ(swap->tradeDate(), trade_date);
 }
 
 TEST(Cashflow, ZeroRateKeepsTheLastPublishedFactor) {
@@ -52,7 +52,7 @@ TEST(Cashflow, ZeroRateKeepsTheLastPublishedFactor) {
     ASSERT_EQ(rows[4].date_text, "2026-01-13");
     EXPECT_NEAR(rows[4].values[4], 21290.0, 1e-9);
     for (std::size_t i = 5; i < rows.size(); ++i) EXPECT_EQ(rows[i].values[4], 0.0);
-    EXPECT_EQ(swap->eventRate, 0.0);
+    EXPECT_EQ(swap->eventRate(), 0.0);
 
     expect_runtime_error([&] { cashflow_rows(*swap, day("2030-12-11"), 200.0); },
                          "QVLSeries validate_tradeDate: tradeDate_in is at or after swap end date");

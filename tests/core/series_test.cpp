@@ -68,62 +68,69 @@ TEST(Series, ConstructionRejectsLivesAndNumbersNoSwapCanValue) {
 
 TEST(Series, TradeDateSetsAnchorAndProjectionStart) {
     const auto series = make_series("2030-12-11");
-    series->validate_tradeDate(trade_date);
-    EXPECT_EQ(series->tradeDate, trade_date);
-    EXPECT_EQ(series->anchor_index, 4);
-    EXPECT_EQ(series->projection_start, day("2026-02-11"));
+    const FactorProjection at = series->validate_tradeDate(trade_date, 200.0);
+    EXPECT_EQ(at.trade_date, trade_date);
+    EXPECT_EQ(at.anchor, 4u);
+    EXPECT_EQ(at.projection_start, day("2026-02-11"));
+    EXPECT_EQ(at.event_rate, 200.0);
+    // Before the projection start the trade date's factor is a published one.
+    EXPECT_EQ(at.trade_publication, invalid_date);
+    EXPECT_EQ(series->validate_tradeDate(day("2026-03-20"), 200.0).trade_publication,
+              day("2026-03-11"));
 
-    series->validate_tradeDate(day("2025-09-11"));
-    EXPECT_EQ(series->anchor_index, 0);
-    EXPECT_EQ(series->projection_start, day("2025-10-10"));
+    const FactorProjection first = series->validate_tradeDate(day("2025-09-11"), 200.0);
+    EXPECT_EQ(first.anchor, 0u);
+    EXPECT_EQ(first.projection_start, day("2025-10-10"));
 
-    expect_runtime_error([&] { series->validate_tradeDate(day("2030-12-11")); },
+    expect_runtime_error([&] { series->validate_tradeDate(day("2030-12-11"), 200.0); },
                          "QVLSeries validate_tradeDate: tradeDate_in is at or after swap end date");
-    expect_runtime_error([&] { series->validate_tradeDate(day("2025-09-10")); },
+    expect_runtime_error([&] { series->validate_tradeDate(day("2025-09-10"), 200.0); },
                          "QVLSeries validate_tradeDate: tradeDate_in is before swap start date");
-    EXPECT_EQ(series->tradeDate, day("2025-09-11"));
-    EXPECT_EQ(series->anchor_index, 0);
-    EXPECT_EQ(series->projection_start, day("2025-10-10"));
 }
 
 TEST(Series, PublishedFactorsUntilProjectionStartThenDecay) {
     const auto series = make_series("2030-12-11");
-    series->validate_tradeDate(trade_date);
-    series->eventRate = 200.0;
-    EXPECT_EQ(series->interpolate_writedown_factor(trade_date), 0.997583);
-    EXPECT_EQ(series->interpolate_writedown_factor(day("2025-11-12")), 0.999986);
-    EXPECT_NEAR(series->interpolate_writedown_factor(day("2026-02-11")), 0.9959770769520493, 1e-15);
-    EXPECT_NEAR(series->interpolate_writedown_factor(day("2026-03-11")), 0.9944289836615168, 1e-15);
-    EXPECT_NEAR(series->interpolate_writedown_factor(day("2030-12-11")), 0.90300152498261, 1e-14);
-    EXPECT_EQ(series->interpolate_writedown_factor(day("2026-02-20")),
-              series->interpolate_writedown_factor(day("2026-02-11")));
+    const FactorProjection at = series->validate_tradeDate(trade_date, 200.0);
+    const auto factor = [&](const char* d) {
+        return series->interpolate_writedown_factor(at, day(d));
+    };
+    EXPECT_EQ(factor("2026-01-20"), 0.997583);
+    EXPECT_EQ(factor("2025-11-12"), 0.999986);
+    EXPECT_NEAR(factor("2026-02-11"), 0.9959770769520493, 1e-15);
+    EXPECT_NEAR(factor("2026-03-11"), 0.9944289836615168, 1e-15);
+    EXPECT_NEAR(factor("2030-12-11"), 0.90300152498261, 1e-14);
+    EXPECT_EQ(factor("2026-02-20"), factor("2026-02-11"));
 
     // The shortcut for publication dates agrees with the general lookup on every one of them.
     for (Date p = day("2025-09-11"); p < day("2031-01-01"); p = next_publication_date(p, true)) {
-        EXPECT_EQ(series->writedown_factor_at_publication(p),
-                  series->interpolate_writedown_factor(p));
+        EXPECT_EQ(series->writedown_factor_at_publication(at, p),
+                  series->interpolate_writedown_factor(at, p));
     }
 
     // A trade date past the projection start reads its own factor from the latest publication.
-    series->validate_tradeDate(day("2026-03-01"));
-    EXPECT_NEAR(series->interpolate_writedown_factor(day("2026-03-01")), 0.9959770769520493, 1e-15);
-    series->validate_tradeDate(day("2026-03-20"));
-    EXPECT_NEAR(series->interpolate_writedown_factor(day("2026-03-20")), 0.9944289836615168, 1e-15);
+    const Date march_1 = day("2026-03-01");
+    EXPECT_NEAR(
+        series->interpolate_writedown_factor(series->validate_tradeDate(march_1, 200.0), march_1),
+        0.9959770769520493, 1e-15);
+    const Date march_20 = day("2026-03-20");
+    EXPECT_NEAR(
+        series->interpolate_writedown_factor(series->validate_tradeDate(march_20, 200.0), march_20),
+        0.9944289836615168, 1e-15);
 
-    series->eventRate = 0.0;
-    EXPECT_EQ(series->interpolate_writedown_factor(day("2029-06-01")), 0.997583);
+    const FactorProjection flat = series->validate_tradeDate(trade_date, 0.0);
+    EXPECT_EQ(series->interpolate_writedown_factor(flat, day("2029-06-01")), 0.997583);
 }
 
 TEST(Series, FactorLookupNeedsTradeDateRateAndHistory) {
     const auto series = make_series("2030-12-11");
     const std::string prefix = series_message;
-    expect_runtime_error([&] { series->interpolate_writedown_factor(trade_date); },
+    expect_runtime_error([&] { series->interpolate_writedown_factor({}, trade_date); },
                          prefix + "tradeDate not set");
-    series->validate_tradeDate(trade_date);
-    expect_runtime_error([&] { series->interpolate_writedown_factor(trade_date); },
+    const FactorProjection no_rate = series->validate_tradeDate(trade_date, std::nan(""));
+    expect_runtime_error([&] { series->interpolate_writedown_factor(no_rate, trade_date); },
                          prefix + "eventRate not set");
-    series->eventRate = 200.0;
-    expect_runtime_error([&] { series->interpolate_writedown_factor(day("2025-09-10")); },
+    const FactorProjection at = series->validate_tradeDate(trade_date, 200.0);
+    expect_runtime_error([&] { series->interpolate_writedown_factor(at, day("2025-09-10")); },
                          prefix + "date_in is before first series roll date");
 }
 

@@ -16,17 +16,18 @@ TEST(Solver, ConventionalSpreadGivesBackTheEventRate) {
     EXPECT_EQ(r.conventional_spread, 200.720859);
     EXPECT_EQ(r.par_spread, 199.830577);
     EXPECT_EQ(r.ois_date, "ois");
-    EXPECT_EQ(swap->solve_evaluations, 9);  // 8 iterations after the first evaluation
-    // The swap keeps its own coupon and the upfront fee it has at it.
-    EXPECT_EQ(swap->coupon_bps, 200.0);
-    EXPECT_NEAR(swap->solve_target, swap->upfront_fee(trade_date), 1e-15);
 
+    // The best point, and the state of the last point tried, which the swap is left at.
     const auto fresh = make_reference_swap();
-    EXPECT_NEAR(fresh->solve_event_rate(trade_date, 200.720859, 0.0, true), 200.00000018438269,
-                1e-12);
-    const double solved_fee = fresh->solve_target;
-    EXPECT_NEAR(fresh->calc_from_event_rate(trade_date, fresh->eventRate, "").upfront_fee,
-                solved_fee, 1e-8);
+    const EventRateSolution solution = fresh->solve_event_rate(trade_date, 200.720859, 0.0, true);
+    EXPECT_NEAR(solution.rate, 200.00000018438269, 1e-12);
+    EXPECT_EQ(solution.evaluations, 9);  // 8 iterations after the first evaluation
+    const double last_point = solution.state.event_rate();
+    EXPECT_EQ(fresh->eventRate(), last_point);
+    EXPECT_EQ(fresh->tradeDate(), trade_date);
+    // Back at its own coupon, the swap gives the same upfront fee at that point.
+    EXPECT_NEAR(fresh->calc_from_event_rate(trade_date, last_point, "").upfront_fee,
+                fresh->upfront_fee(solution.state, fresh->coupon_bps), 1e-8);
 }
 
 TEST(Solver, UpfrontFeeGivesBackTheEventRate) {
@@ -36,9 +37,10 @@ TEST(Solver, UpfrontFeeGivesBackTheEventRate) {
     EXPECT_EQ(r.upfront_fee, 0.03146156);
     EXPECT_EQ(r.conventional_spread, 200.720859);
     EXPECT_EQ(r.par_spread, 199.830577);
-    EXPECT_EQ(swap->solve_evaluations, 12);
-    EXPECT_NEAR(make_reference_swap()->solve_event_rate(trade_date, 200.0, 0.03146156, false),
-                199.99999991306262, 1e-12);
+    const EventRateSolution solution =
+        make_reference_swap()->solve_event_rate(trade_date, 200.0, 0.03146156, false);
+    EXPECT_NEAR(solution.rate, 199.99999991306262, 1e-12);
+    EXPECT_EQ(solution.evaluations, 12);
 
     EXPECT_NEAR(make_reference_swap()->solve_from_upfront(trade_date, 30.0, "").credit_event_rate,
                 1028.3546, 1e-4);
@@ -61,7 +63,6 @@ TEST(Solver, QuotesNoRateReproducesFailLikeAnExhaustedSearch) {
         const auto swap = make_reference_swap();
         expect_runtime_error([&] { swap->solve_from_upfront(trade_date, fee, ""); },
                              upfront_message + text);
-        EXPECT_EQ(swap->coupon_bps, 200.0);
     }
     // Just inside the bound the quote is met.
     EXPECT_NEAR(make_reference_swap()->solve_from_upfront(trade_date, 53.04, "").credit_event_rate,
@@ -73,7 +74,6 @@ TEST(Solver, QuotesNoRateReproducesFailLikeAnExhaustedSearch) {
         const auto swap = make_reference_swap();
         expect_runtime_error([&] { swap->solve_from_spread(trade_date, spread, ""); },
                              spread_message + text);
-        EXPECT_EQ(swap->coupon_bps, 200.0);
     }
     EXPECT_NEAR(make_reference_swap()->solve_from_spread(trade_date, 30000.0, "").credit_event_rate,
                 32281.827851, 1e-6);
@@ -84,7 +84,7 @@ TEST(Solver, QuotesNoRateReproducesFailLikeAnExhaustedSearch) {
 
 TEST(Solver, NegativeSpreadIsSearchedBetweenOrderedBounds) {
     const auto swap = make_reference_swap();
-    const double rate = swap->solve_event_rate(trade_date, -50.0, 0.0, true);
+    const double rate = swap->solve_event_rate(trade_date, -50.0, 0.0, true).rate;
     EXPECT_LT(rate, 0.0);
     EXPECT_NEAR(swap->calc_from_event_rate(trade_date, rate, "").conventional_spread, -50.0, 1e-5);
 }
@@ -94,7 +94,6 @@ TEST(Solver, FailuresNameTheQuote) {
     expect_runtime_error([&] { swap->solve_from_spread(day("2030-12-11"), 200.0, ""); },
                          "QVL Swap calculator is unable to solve for the Credit Event Rate given "
                          "a Conventional Spread of 200.000000 bps");
-    EXPECT_EQ(swap->coupon_bps, 200.0);
     expect_runtime_error([&] { swap->solve_from_upfront(day("2030-12-11"), 1.5, ""); },
                          "QVL Swap calculator is unable to solve for the Credit Event Rate given "
                          "an Upfront Fee of 1.500000 %");

@@ -34,9 +34,19 @@ inline std::shared_ptr<QVLSeries> make_series(const char* maturity,
 }
 
 // A swap on that series and the reference curve.
-inline std::shared_ptr<QVLSwap> make_swap(std::shared_ptr<QVLSeries> series, double rate = 200.0) {
+inline std::shared_ptr<QVLSwap> make_swap(std::shared_ptr<const QVLSeries> series,
+                                          double rate = 200.0) {
     return std::make_shared<QVLSwap>(std::move(series), make_reference_swap()->curve, true, rate,
                                      10000000.0);
+}
+
+// The reference swap on a series of another index and name.
+inline std::shared_ptr<QVLSwap> make_named_swap(const std::string& index, const std::string& name,
+                                                bool is_buyer = true) {
+    auto series = std::make_shared<QVLSeries>(index, name, day("2025-09-11"), day("2030-12-11"),
+                                              2.0, reference_rows);
+    return std::make_shared<QVLSwap>(std::move(series), make_reference_swap()->curve, is_buyer,
+                                     200.0, 10000000.0);
 }
 
 template <class F>

@@ -25,16 +25,18 @@ TEST(Valuation, ReferenceRowsForTheBuyer) {
     EXPECT_EQ(r.settlement_date, "2026-01-23");
     EXPECT_EQ(r.payment_date, "2026-02-11");
     EXPECT_EQ(r.ois_date, "2026-01-20");
-    EXPECT_EQ(swap->eventRate, 200.0);
+    EXPECT_EQ(swap->eventRate(), 200.0);
+    EXPECT_EQ(swap->tradeDate(), trade_date);
 
-    // The unrounded figures, from the state the valuation leaves.
-    EXPECT_NEAR(swap->upfront_fee(trade_date), 0.03146156339575271, 1e-12);
-    EXPECT_NEAR(swap->spread_bp(trade_date, true), 200.72085882413998, 1e-12);
-    EXPECT_NEAR(swap->spread_bp(trade_date, false), 199.8305772166421, 1e-12);
-    EXPECT_NEAR(swap->dirty_value(trade_date), -3138.552079702518, 1e-9);
-    EXPECT_NEAR(swap->accrued_interest(trade_date), 3879.489444444445, 1e-9);
-    EXPECT_NEAR(swap->leg_value(trade_date), 740.937364741927, 1e-9);
-    EXPECT_NEAR(swap->fixed_periods[4].fixed_payment, 16072.170555555558, 1e-9);
+    // The unrounded figures at the same state.
+    const ValuationState s = swap->value_at(trade_date, 200.0);
+    const double coupon = swap->coupon_bps;
+    EXPECT_NEAR(swap->upfront_fee(s, coupon), 0.03146156339575271, 1e-12);
+    EXPECT_NEAR(swap->spread_bp(s, true), 200.72085882413998, 1e-12);
+    EXPECT_NEAR(swap->spread_bp(s, false), 199.8305772166421, 1e-12);
+    EXPECT_NEAR(swap->dirty_value(s, coupon), -3138.552079702518, 1e-9);
+    EXPECT_NEAR(swap->accrued_interest(s, trade_date, coupon), 3879.489444444445, 1e-9);
+    EXPECT_NEAR(swap->leg_value(s, coupon), 740.937364741927, 1e-9);
 }
 
 TEST(Valuation, SellerSeesTheCashAmountsReversed) {
@@ -52,34 +54,39 @@ TEST(Valuation, SellerSeesTheCashAmountsReversed) {
     EXPECT_EQ(s.payment_date, b.payment_date);
 }
 
+// The same amounts with payments counted after another trade date.
+ValuationState cut_at(ValuationState s, Date t) {
+    s.projection.trade_date = t;
+    return s;
+}
+
 TEST(Valuation, PaymentsCountOnlyAfterTheTradeDate) {
     const auto swap = make_reference_swap();
+    const double coupon = swap->coupon_bps;
     // On an accrual start nothing has accrued, and the payments of that day are gone.
-    swap->calc_from_event_rate(day("2026-02-11"), 200.0, "");
-    const Date feb11 = day("2026-02-11");
-    const Date feb10 = day("2026-02-10");
-    EXPECT_EQ(swap->accrued_interest(feb11), 0.0);
-    EXPECT_EQ(swap->dirty_value(feb11), swap->leg_value(feb11));
-    const FloatingPeriod& floating = swap->floating_periods[5];
-    const FixedPeriod& fixed = swap->fixed_periods[4];
+    const ValuationState feb11 = swap->value_at(day("2026-02-11"), 200.0);
+    const ValuationState feb10 = cut_at(feb11, day("2026-02-10"));
+    EXPECT_EQ(swap->accrued_interest(feb11, feb11.trade_date(), coupon), 0.0);
+    EXPECT_EQ(swap->dirty_value(feb11, coupon), swap->leg_value(feb11, coupon));
+    const FloatingPeriod& floating = swap->floating_periods()[5];
+    const FixedPeriod& fixed = swap->fixed_periods()[4];
     EXPECT_NEAR(swap->floating_leg_pv(feb10) - swap->floating_leg_pv(feb11),
-                floating.discount_factor * floating.writedown_payment, 1e-9);
-    EXPECT_NEAR(swap->fixed_leg_pv(feb10) - swap->fixed_leg_pv(feb11),
-                fixed.discount_factor * fixed.fixed_payment, 1e-9);
+                floating.discount_factor * feb11.floating[5].writedown_payment, 1e-9);
+    EXPECT_NEAR(swap->fixed_leg_pv(feb10, coupon) - swap->fixed_leg_pv(feb11, coupon),
+                fixed.discount_factor * swap->fixed_payment(feb11, 4, coupon), 1e-9);
 
     // In the first month the writedown paid on 2025-10-10 is left out, the coupon is not.
-    const Date september = day("2025-09-20");
-    swap->calc_from_event_rate(september, 200.0, "");
-    const Date october = day("2025-10-10");
+    const ValuationState september = swap->value_at(day("2025-09-20"), 200.0);
+    const ValuationState october = cut_at(september, day("2025-10-10"));
     EXPECT_EQ(swap->floating_leg_pv(september), swap->floating_leg_pv(october));
-    EXPECT_NEAR(swap->fixed_leg_pv(september) - swap->fixed_leg_pv(october),
-                swap->fixed_periods[0].fixed_payment, 1e-9);
+    EXPECT_NEAR(swap->fixed_leg_pv(september, coupon) - swap->fixed_leg_pv(october, coupon),
+                swap->fixed_payment(september, 0, coupon), 1e-9);
 }
 
 TEST(Valuation, ZeroEventRateLeavesNoWritedownToValue) {
     const auto swap = make_reference_swap();
     const ValuationResult r = swap->calc_from_event_rate(trade_date, 0.0, "");
-    EXPECT_EQ(swap->floating_leg_pv(trade_date), 0.0);
+    EXPECT_EQ(swap->floating_leg_pv(swap->value_at(trade_date, 0.0)), 0.0);
     EXPECT_EQ(r.conventional_spread, 0.0);
     EXPECT_EQ(r.par_spread, 0.0);
     EXPECT_NEAR(r.upfront_fee, -9.15, 0.01);

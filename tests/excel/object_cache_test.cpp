@@ -21,12 +21,17 @@ class Cache : public testing::Test {
     void SetUp() override { cache.ClearAll(); }
     void TearDown() override { cache.ClearAll(); }
 
-    // A reference swap on series index, stored with its series and curve under new handles.
+    // A swap on the reference series under another index, stored with its series and curve
+    // under new handles.
     std::shared_ptr<QVLSwap> store(const std::string& index) {
-        auto swap = qvl::make_reference_swap();
-        swap->series->index = index;
-        cache.StoreCurve(cache.MakeHandle("YC"), swap->curve);
-        cache.StoreSeries(cache.MakeHandle("Series"), swap->series);
+        const auto reference = qvl::make_reference_swap();
+        const qvl::QVLSeries& terms = *reference->series;
+        const qvl::FactorRows rows = {{qvl::parse_date("2025-09-01"), 1.0}};
+        auto series = std::make_shared<qvl::QVLSeries>(index, terms.name, terms.start_date,
+                                                       terms.maturity_date, 2.0, rows);
+        auto swap = std::make_shared<QVLSwap>(series, reference->curve, true, 200.0, 1e7);
+        cache.StoreCurve(cache.MakeHandle("YC"), reference->curve);
+        cache.StoreSeries(cache.MakeHandle("Series"), series);
         cache.StoreSwap(cache.MakeHandle("Swap"), swap);
         return swap;
     }

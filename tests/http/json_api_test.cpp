@@ -10,6 +10,7 @@
 
 #include "http/json_documents.hpp"
 #include "service_fixture.hpp"
+#include "tests/core/swap_test_support.hpp"
 
 namespace qvl::service::testing {
 namespace {
@@ -110,9 +111,7 @@ TEST_F(ApiTest, TextsKeepTheirNulCharacters) {
 
 TEST_F(ApiTest, SeriesAndSpecsParseWhateverTheirTextsHold) {
     const std::string text("\0\x01\f\x1F\"\\\n\x7F\xC3\xA9", 10);
-    const auto swap = store_reference();
-    swap->series->index = text;
-    swap->series->name = "name" + text;
+    store(qvl::testing::make_named_swap(text, "name" + text));
     const auto listing = nlohmann::json::parse(post(R"j({"Request":"Series"})j").body);
     EXPECT_EQ(listing.at(text).at("name"), "name" + text);
     const auto specs = nlohmann::json::parse(post(R"j({"Request":"Specs"})j").body);

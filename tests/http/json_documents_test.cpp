@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/self_check.hpp"
+#include "tests/core/swap_test_support.hpp"
 
 namespace qvl::service {
 namespace {
@@ -36,16 +37,12 @@ TEST(JsonWriters, EveryDocumentParsesWhateverItsTextsHold) {
     using nlohmann::json;
     const std::string text = hostile_text();
 
-    const auto series = make_reference_swap()->series;
-    series->index = text;
-    series->name = text + "name";
+    const auto series = qvl::testing::make_named_swap(text, text + "name")->series;
     const json listing = json::parse(SeriesDocument({{text + "handle", series}}));
     EXPECT_EQ(listing.at(text).at("handle"), text + "handle");
     EXPECT_EQ(listing.at(text).at("name"), text + "name");
 
-    const auto swap = make_reference_swap();
-    swap->series->index = text;
-    swap->series->name = text;
+    const auto swap = qvl::testing::make_named_swap(text, text);
     const json specs = json::parse(SpecsDocument(*swap, *swap->series, 0, 3));
     EXPECT_EQ(specs.at("Index"), text);
     EXPECT_EQ(specs.at("Name"), text);
@@ -93,8 +90,9 @@ TEST(JsonDocuments, HealthAndSeriesDocuments) {
     EXPECT_EQ(HealthDocument({3, 2, 12}), R"j({"status":"ok","curves":3,"series":2,"swaps":12})j");
     // Two series under one index text are both written, in the order given.
     const auto a = make_reference_swap()->series;
-    const auto b = make_reference_swap()->series;
-    b->name = "q\"";
+    const auto b =
+        std::make_shared<const QVLSeries>(a->index, "q\"", a->start_date, a->maturity_date, 2.0,
+                                          FactorRows{{parse_date("2025-09-01"), 1.0}});
     EXPECT_EQ(SeriesDocument({{"#Series_2", a}, {"#Series_5", b}}),
               R"j({"1":{"handle":"#Series_2","name":"1 (Sep 25)","StartDate":"2025-09-11",)j"
               R"j("MaturityDate":"2030-12-11","Coupon":200},)j"

@@ -36,9 +36,12 @@ class ServiceTest : public ::testing::Test {
 
     // The reference curve, series and swap, under the next three handles.
     static std::shared_ptr<QVLSwap> store_reference(bool is_buyer = true) {
+        return store(make_reference_swap(is_buyer));
+    }
+    // Caches the swap with its curve and series, as the worksheet's creating calls do.
+    static std::shared_ptr<QVLSwap> store(std::shared_ptr<QVLSwap> swap) {
         auto& cache = addin::ObjectCache::Instance();
         const auto lock = cache.CalculationLock();
-        auto swap = make_reference_swap(is_buyer);
         cache.StoreCurve(cache.MakeHandle("YC"), swap->curve);
         cache.StoreSeries(cache.MakeHandle("Series"), swap->series);
         cache.StoreSwap(cache.MakeHandle("Swap"), swap);

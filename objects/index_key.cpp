@@ -1,4 +1,4 @@
-#include "excel/index_key.hpp"
+#include "objects/index_key.hpp"
 
 #include <cerrno>
 #include <cmath>

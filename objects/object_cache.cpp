@@ -1,13 +1,12 @@
-#include "excel/object_cache.hpp"
+#include "objects/object_cache.hpp"
 
-#include <stdexcept>
-
-#include "excel/index_key.hpp"
-#include "excel/text_error.hpp"
+#include "text/text_error.hpp"
 
 namespace qvl::addin {
 
 namespace {
+
+using text::TextError;
 
 template <class Map>
 typename Map::mapped_type find_in(const Map& map, const std::string& handle) {
@@ -110,20 +109,6 @@ void ObjectCache::UpdateCounts() {
     curve_count_ = curves_.size();
     series_count_ = series_.size();
     swap_count_ = swaps_.size();
-}
-
-std::shared_ptr<QVLSwap> ObjectCache::ResolveSwap(const std::optional<std::string>& swap,
-                                                  const std::optional<std::string>& index) const {
-    if (swap) return RequireSwap(*swap);
-    if (index) {
-        const std::string key = NormaliseIndexKey(*index);
-        if (auto found = FindSwapByIndex(key)) return found;
-        throw TextError("No cached swap for Index: " + key);
-    }
-    if (swaps_.empty()) {
-        throw std::runtime_error("No swaps cached. Create one via QVL.CreateSwap first.");
-    }
-    return FirstSwap();
 }
 
 }  // namespace qvl::addin

@@ -1,4 +1,4 @@
-#include "excel/utf.hpp"
+#include "text/utf.hpp"
 
 namespace qvl::text {
 

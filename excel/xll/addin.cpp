@@ -1,13 +1,13 @@
-#include "excel/addin.hpp"
+#include "xll/addin.hpp"
 
 #include <exception>
 #include <map>
 #include <stdexcept>
 #include <utility>
 
-#include "excel/ensure.hpp"
-#include "excel/host_call.hpp"
-#include "excel/platform.hpp"
+#include "xll/ensure.hpp"
+#include "xll/host_call.hpp"
+#include "xll/platform.hpp"
 
 namespace xll {
 
@@ -35,10 +35,6 @@ void show_action_error(const char* text) {
 }
 
 }  // namespace
-
-Proc Proc::Function(std::string_view name) {
-    return Worksheet("?QVL_" + std::string(name), "QVL." + std::string(name), "QVL");
-}
 
 Proc Proc::Worksheet(std::string_view procedure, std::string_view function_text,
                      std::string_view category) {

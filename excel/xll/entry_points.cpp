@@ -4,13 +4,12 @@
 #include <exception>
 #include <string>
 
-#include "excel/addin.hpp"
-#include "excel/export.hpp"
-#include "excel/host_call.hpp"
-#include "excel/log.hpp"
-#include "excel/platform.hpp"
-#include "excel/xloper.hpp"
-#include "http/http_service.hpp"
+#include "xll/addin.hpp"
+#include "xll/export.hpp"
+#include "xll/host_call.hpp"
+#include "xll/log.hpp"
+#include "xll/platform.hpp"
+#include "xll/xloper.hpp"
 
 namespace xll {
 
@@ -72,13 +71,6 @@ extern "C" XLL_EXPORT int xlAutoOpen() {
 extern "C" XLL_EXPORT int xlAutoClose() {
     try {
         LogLine("xlAutoClose: begin");
-        // The functions that control the service go away now, and a library being unloaded may
-        // not be able to wait for the serving thread; unloading still stops it as a fallback.
-        try {
-            qvl::service::StopHttpService();
-        } catch (...) {
-            LogLine("xlAutoClose: stopping the HTTP service failed");
-        }
         const int result = Addin::RunAutoMacros(AutoKind::Close, "xll::xlAutoClose");
         LogLine("xlAutoClose: end");
         return result;

@@ -1,7 +1,7 @@
-#include "excel/host_call.hpp"
+#include "xll/host_call.hpp"
 
-#include "excel/ensure.hpp"
-#include "excel/platform.hpp"
+#include "xll/ensure.hpp"
+#include "xll/platform.hpp"
 
 namespace xll {
 

@@ -1,4 +1,4 @@
-#include "excel/log.hpp"
+#include "xll/log.hpp"
 
 #include <atomic>
 #include <cstdio>

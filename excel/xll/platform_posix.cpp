@@ -8,9 +8,8 @@
 #include <ctime>
 #include <string>
 
-#include "excel/build_stamp.hpp"
-#include "excel/platform.hpp"
-#include "excel/utf.hpp"
+#include "text/utf.hpp"
+#include "xll/platform.hpp"
 
 namespace xll::platform {
 
@@ -23,6 +22,9 @@ std::string native_path(const std::u16string& path) {
 std::u16string from_utf8(std::string_view text) {
     return qvl::text::utf8_to_utf16(text);
 }
+
+// Set while the add-in loads (before any of its functions can run), read afterwards.
+const VersionBlock* handed_block = nullptr;
 
 }  // namespace
 
@@ -125,27 +127,22 @@ HostCallback find_host_callback() {
     return reinterpret_cast<HostCallback>(entry);
 }
 
-// On POSIX the version block is compiled in, from the header the build writes.
+void use_version_block(const VersionBlock* block) {
+    handed_block = block;
+}
+
 std::optional<std::array<std::uint32_t, 2>> file_version() {
-    return std::array<std::uint32_t, 2>{(QVL_VERSION_MAJOR << 16) | QVL_VERSION_MINOR,
-                                        (QVL_VERSION_PATCH << 16) | QVL_VERSION_TWEAK};
+    if (handed_block == nullptr) {
+        return std::nullopt;
+    }
+    return handed_block->file_version;
 }
 
 std::u16string version_string(std::u16string_view name) {
-    struct Entry {
-        std::u16string_view name;
-        std::string_view value;
-    };
-    static constexpr Entry table[] = {
-        {u"FileDescription", "QVL Excel Addin"},
-        {u"ProductName", "QVL Excel Addin"},
-        {u"InternalName", "qvl.xll"},
-        {u"OriginalFilename", "qvl.xll"},
-        {u"FileVersion", QVL_VERSION_TEXT},
-        {u"ProductVersion", QVL_VERSION_TEXT},
-        {u"Comments", "Built on " QVL_BUILD_TIME},
-    };
-    for (const Entry& e : table) {
+    if (handed_block == nullptr) {
+        return {};
+    }
+    for (const VersionString& e : handed_block->strings) {
         if (e.name == name) {
             return from_utf8(e.value);
         }

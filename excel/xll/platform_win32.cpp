@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "excel/platform.hpp"
+#include "xll/platform.hpp"
 
 static_assert(sizeof(wchar_t) == sizeof(XCHAR), "UTF-16 code units on both sides");
 

@@ -1,8 +1,8 @@
-#include "excel/version.hpp"
+#include "xll/version.hpp"
 
 #include <cstdio>
 
-#include "excel/platform.hpp"
+#include "xll/platform.hpp"
 
 namespace xll {
 

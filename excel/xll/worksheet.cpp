@@ -1,4 +1,4 @@
-#include "excel/worksheet.hpp"
+#include "xll/worksheet.hpp"
 
 #include <cmath>
 #include <cstring>

@@ -1,6 +1,6 @@
 // The object store: handle texts and order, lookups by index, and what a clear releases.
 
-#include "excel/object_cache.hpp"
+#include "objects/object_cache.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/self_check.hpp"
-#include "excel/index_key.hpp"
+#include "objects/index_key.hpp"
 
 namespace {
 
@@ -48,12 +48,6 @@ TEST_F(Cache, HandlesShareOneCounterAndSortAsText) {
     EXPECT_EQ(cache.FindSwapByIndex("8"), third);
     EXPECT_EQ(cache.FindSwapByIndex(" 7"), nullptr);
     EXPECT_EQ(cache.ListSeries().front().first, "#Series_11");
-
-    // Resolving a request: the handle wins over the index, which is normalised.
-    EXPECT_EQ(cache.ResolveSwap(std::string("#Swap_3"), std::string("8")), first);
-    EXPECT_EQ(cache.ResolveSwap(std::nullopt, std::string(" 8 ")), third);
-    EXPECT_EQ(cache.ResolveSwap(std::nullopt, std::nullopt), fourth);
-    EXPECT_THROW(cache.ResolveSwap(std::string("#Swap_3 "), std::nullopt), std::runtime_error);
 
     const auto counts = cache.Counts();
     EXPECT_EQ(counts.curves, 4u);

@@ -10,7 +10,7 @@
 #include "core/qvl_series.hpp"
 #include "core/qvl_swap.hpp"
 #include "core/yield_curve.hpp"
-#include "excel/host_api.hpp"
+#include "xll/host_api.hpp"
 
 namespace qvl::addin {
 

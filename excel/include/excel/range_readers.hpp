@@ -5,7 +5,7 @@
 #include "core/date.hpp"
 #include "core/qvl_series.hpp"
 #include "core/yield_curve.hpp"
-#include "excel/host_api.hpp"
+#include "xll/host_api.hpp"
 
 namespace qvl::addin {
 

@@ -4,8 +4,8 @@
 // "QVL.Name"; QVL_EXPORT(Name), written after its definition, exports it as "?QVL_Name". The
 // registration table names the function by the same Name.
 
-#include "excel/export.hpp"
-#include "excel/host_api.hpp"
+#include "xll/export.hpp"
+#include "xll/host_api.hpp"
 
 #define QVL_FUNCTION(name, ...) extern "C" XLOPER12* QVL_##name(__VA_ARGS__)
 #define QVL_EXPORT(name) XLL_EXPORT_ALIAS(QVL_##name, "?QVL_" #name)

@@ -13,9 +13,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "excel/host_api.hpp"
 #include "host/loader.hpp"
 #include "host/value.hpp"
+#include "xll/host_api.hpp"
 
 // The host's callback, exported from the main program of every executable that links this
 // library; it answers for the one Host alive at the time.

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "excel/host_api.hpp"
+#include "xll/host_api.hpp"
 
 namespace standin {
 

@@ -10,7 +10,7 @@
 #include "core/qvl_series.hpp"
 #include "core/qvl_swap.hpp"
 #include "core/results.hpp"
-#include "excel/object_cache.hpp"
+#include "objects/object_cache.hpp"
 
 // The service's answers, written as compact JSON text with members in a fixed order. Texts are
 // written as their bytes, escaped where JSON requires it; numbers with 10 significant digits,

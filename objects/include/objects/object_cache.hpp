@@ -6,7 +6,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -66,12 +65,6 @@ class ObjectCache {
     // Drops swaps, then series, then curves, and restarts the handle counter.
     void ClearAll();
     CountsResult Counts() const;
-
-    // The swap a request names: by "swap" handle, else by series "Index", else the first one.
-    // Each argument is the member's text when the member is present. Throws TextError, whose
-    // message keeps the texts whole.
-    std::shared_ptr<QVLSwap> ResolveSwap(const std::optional<std::string>& swap,
-                                         const std::optional<std::string>& index) const;
 
   private:
     void UpdateCounts();

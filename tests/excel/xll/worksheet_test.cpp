@@ -1,7 +1,7 @@
 // Results refilled from call to call: a function's result value keeps the grid of its previous
 // call and the grid writer rewrites it in place.
 
-#include "excel/worksheet.hpp"
+#include "xll/worksheet.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "excel/xloper.hpp"
+#include "xll/xloper.hpp"
 
 namespace {
 

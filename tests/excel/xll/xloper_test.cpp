@@ -1,4 +1,4 @@
-#include "excel/xloper.hpp"
+#include "xll/xloper.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "excel/host_call.hpp"
+#include "xll/host_call.hpp"
 
 namespace {
 

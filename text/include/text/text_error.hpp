@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace qvl::addin {
+namespace qvl::text {
 
 // A runtime error whose message may hold NUL characters, as one that echoes a text from a cell
 // or a request can: what() ends at the first NUL, message() keeps every character. Copies share
@@ -28,4 +28,4 @@ inline std::string_view message_of(const std::exception& error) {
     return error.what();
 }
 
-}  // namespace qvl::addin
+}  // namespace qvl::text

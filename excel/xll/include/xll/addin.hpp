@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "excel/xloper.hpp"
+#include "xll/xloper.hpp"
 
 namespace xll {
 
@@ -22,9 +22,7 @@ struct Arg {
 // register call, position by position.
 class Proc {
   public:
-    // A worksheet function "QVL.<name>" exported as "?QVL_<name>", category "QVL", returning "U".
-    static Proc Function(std::string_view name);
-    // Any worksheet function returning "U".
+    // A worksheet function returning "U".
     static Proc Worksheet(std::string_view procedure, std::string_view function_text,
                           std::string_view category);
     // A command (type "A", no arguments, no category) exported under its procedure name.

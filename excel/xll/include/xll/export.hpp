@@ -5,7 +5,7 @@
 //
 // XLL_EXPORT marks a plain-named entry point (xlAutoOpen, ClearStatus, ...).
 // XLL_EXPORT_ALIAS(function, "exported") gives an extern "C" function defined in the same file
-// a second, exported name that may hold characters C++ names cannot, such as "?QVL_Version".
+// a second, exported name that may hold characters C++ names cannot, such as "?Add_Version".
 // On ELF the alias is an assembler label in quotes; the function itself keeps its plain name,
 // so the compiler's split parts (".cold" and the like) never get attached to the quoted one.
 // The Windows build takes these names from its module-definition file instead; the other builds

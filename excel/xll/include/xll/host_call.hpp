@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "excel/host_api.hpp"
-#include "excel/xloper.hpp"
+#include "xll/host_api.hpp"
+#include "xll/xloper.hpp"
 
 namespace xll {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "excel/platform.hpp"
+#include "xll/platform.hpp"
 
 namespace xll {
 

@@ -7,10 +7,11 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
-#include "excel/host_api.hpp"
+#include "xll/host_api.hpp"
 
 namespace xll::platform {
 
@@ -44,5 +45,19 @@ HostCallback find_host_callback();
 // empty text.
 std::optional<std::array<std::uint32_t, 2>> file_version();
 std::u16string version_string(std::u16string_view name);
+
+// A version block carried in the library's code, for systems without version resources
+// (POSIX): the add-in hands its own over while it loads, and file_version and version_string
+// read it from then on; a library that hands over none has no block. The Windows layer reads
+// the resource linked into the library instead and has no such call.
+struct VersionString {
+    std::u16string_view name;
+    std::string_view value;
+};
+struct VersionBlock {
+    std::array<std::uint32_t, 2> file_version;
+    std::span<const VersionString> strings;
+};
+void use_version_block(const VersionBlock* block);
 
 }  // namespace xll::platform

@@ -8,7 +8,7 @@
 
 namespace xll {
 
-// The texts of QVL.Version and QVL.BuildDate, read once from the library's version block.
+// The add-in's version and build date texts, read once from the library's version block.
 const std::string& VersionText();
 const std::string& BuildDateText();
 

@@ -9,7 +9,7 @@
 // Host error values are never returned, and a non-finite number reaches no cell (it shows as an
 // empty text).
 //
-//   XLOPER12* QVL_Something(XLOPER12* a) {
+//   XLOPER12* Something(XLOPER12* a) {
 //       static xll::xloper result;
 //       return xll::Respond(result, [&](xll::xloper& out) { xll::SetNumber(out, ...); });
 //   }
@@ -23,9 +23,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "excel/host_api.hpp"
-#include "excel/text_error.hpp"
-#include "excel/xloper.hpp"
+#include "text/text_error.hpp"
+#include "xll/host_api.hpp"
+#include "xll/xloper.hpp"
 
 namespace xll {
 
@@ -41,7 +41,7 @@ XLOPER12* Respond(xloper& result, Body&& body) noexcept {
     try {
         body(result);
     } catch (const std::exception& e) {
-        SetMessage(result, qvl::addin::message_of(e));
+        SetMessage(result, qvl::text::message_of(e));
     } catch (...) {
         SetMessage(result, "Unknown error");
     }

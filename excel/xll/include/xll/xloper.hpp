@@ -5,7 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "excel/host_api.hpp"
+#include "xll/cell_readers.hpp"
+#include "xll/host_api.hpp"
 
 namespace xll {
 
@@ -13,22 +14,6 @@ namespace xll {
 inline constexpr int charmax = 32767;
 
 enum class Side { Down = 0, Right = 1 };
-
-// Readers for any cell value, including the host's own arguments, which are plain XLOPER12s
-// and never copied just to be read. Type tests mask the ownership bits off.
-std::uint32_t type_of(const XLOPER12& x) noexcept;
-int rows_of(const XLOPER12& x) noexcept;
-int columns_of(const XLOPER12& x) noexcept;
-// Element (r, c) of a grid, both indices wrapping around its shape; any other value answers
-// with itself. Throws the ensure error for a value without rows or columns.
-const XLOPER12& element_of(const XLOPER12& x, int r, int c);
-// Number, boolean or integer as a double; throws the "IsNumeric()" ensure error otherwise.
-double numeric_of(const XLOPER12& x);
-bool is_numeric(const XLOPER12& x) noexcept;
-// Whole numbers below 1e15 as integer digits, other numbers as "%.15g", booleans as 1 or 0,
-// strings as they stand, everything else empty.
-std::u16string text_of(const XLOPER12& x);
-std::string utf8_of(const XLOPER12& x);
 
 // The owning cell value. Exactly the host's XLOPER12 (no members of its own), so it is handed
 // to the host as it stands. Strings and grids it builds are its own (malloc'ed, no ownership

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "bench/host_fixture.hpp"
 #include "core/calendar.hpp"
 #include "core/date.hpp"
 #include "host/host.hpp"
+#include "host_fixture.hpp"
 
 namespace {
 

@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "bench/host_fixture.hpp"
 #include "core/cashflow.hpp"
 #include "core/date.hpp"
 #include "core/self_check.hpp"
 #include "core/yield_curve.hpp"
 #include "host/host.hpp"
 #include "host/invoke.hpp"
+#include "host_fixture.hpp"
 
 namespace {
 

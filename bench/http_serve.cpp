@@ -2,12 +2,13 @@
 // Usage: http_serve [port]
 
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 #include "core/self_check.hpp"
-#include "excel/object_cache.hpp"
 #include "http/http_service.hpp"
+#include "objects/object_cache.hpp"
 
 int main(int argc, char** argv) {
     const int port = argc > 1 ? std::atoi(argv[1]) : qvl::service::kDefaultPort;
@@ -28,13 +29,16 @@ int main(int argc, char** argv) {
         cache.StoreSwap(cache.MakeHandle("Swap"), swap);
     }
 
-    const std::string started = qvl::service::HttpStartText(port);
-    std::printf("%s\n", started.c_str());
+    if (!qvl::service::StartHttpService(static_cast<std::uint16_t>(port))) {
+        std::printf("Failed: %s\n", qvl::service::HttpServiceLastError().value_or("").c_str());
+        return 1;
+    }
+    std::printf("HTTP server running on port %d\n", port);
     std::fflush(stdout);
-    if (!qvl::service::HttpServiceRunning()) return 1;
 
     int signal = 0;
     sigwait(&stop_signals, &signal);
-    std::printf("%s\n", qvl::service::HttpStopText().c_str());
+    qvl::service::StopHttpService();
+    std::printf("HTTP server stopped\n");
     return 0;
 }

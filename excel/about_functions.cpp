@@ -1,9 +1,9 @@
 // QVL.RunTests, QVL.Version and QVL.BuildDate: what the add-in says about itself.
 
 #include "core/self_check.hpp"
-#include "excel/version.hpp"
-#include "excel/worksheet.hpp"
 #include "excel/worksheet_functions.hpp"
+#include "xll/version.hpp"
+#include "xll/worksheet.hpp"
 
 XLOPER12* QVL_RunTests() {
     static xll::xloper result;

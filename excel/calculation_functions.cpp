@@ -8,10 +8,10 @@
 #include "core/qvl_swap.hpp"
 #include "core/results.hpp"
 #include "excel/object_arguments.hpp"
-#include "excel/object_cache.hpp"
 #include "excel/range_readers.hpp"
-#include "excel/worksheet.hpp"
 #include "excel/worksheet_functions.hpp"
+#include "objects/object_cache.hpp"
+#include "xll/worksheet.hpp"
 
 using qvl::Date;
 using qvl::addin::ObjectCache;

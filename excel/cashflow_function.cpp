@@ -8,10 +8,10 @@
 #include "core/date.hpp"
 #include "core/qvl_swap.hpp"
 #include "excel/object_arguments.hpp"
-#include "excel/object_cache.hpp"
-#include "excel/worksheet.hpp"
 #include "excel/worksheet_functions.hpp"
-#include "excel/xloper.hpp"
+#include "objects/object_cache.hpp"
+#include "xll/worksheet.hpp"
+#include "xll/xloper.hpp"
 
 XLOPER12* QVL_CashflowTable(XLOPER12* swap, XLOPER12* trade_date, XLOPER12* credit_event_rate) {
     static xll::xloper result;

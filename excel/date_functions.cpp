@@ -9,8 +9,8 @@
 #include "core/calendar.hpp"
 #include "core/date.hpp"
 #include "excel/range_readers.hpp"
-#include "excel/worksheet.hpp"
 #include "excel/worksheet_functions.hpp"
+#include "xll/worksheet.hpp"
 
 using qvl::Date;
 using qvl::invalid_date;

@@ -1,12 +1,66 @@
 // QVL.HttpStart and QVL.HttpStop: the worksheet's switch for the HTTP service. Neither takes the
 // calculation lock: stopping waits for the request in hand, which may be waiting for that lock.
 
-#include <optional>
+#include "excel/http_functions.hpp"
 
-#include "excel/worksheet.hpp"
+#include <cmath>
+#include <exception>
+
 #include "excel/worksheet_functions.hpp"
-#include "excel/xloper.hpp"
 #include "http/http_service.hpp"
+#include "xll/log.hpp"
+#include "xll/worksheet.hpp"
+#include "xll/xloper.hpp"
+
+namespace qvl::addin {
+
+std::uint16_t PortFromArgument(std::optional<double> argument) {
+    if (!argument) return service::kDefaultPort;
+    if (!std::isfinite(*argument)) return 0;
+    // The integer part's low 16 bits, as a 32-bit conversion gives them, without its overflow.
+    double low = std::fmod(std::trunc(*argument), 65536.0);
+    if (low < 0) low += 65536.0;
+    return static_cast<std::uint16_t>(low);
+}
+
+std::string HttpStartText(std::optional<double> port_argument) {
+    try {
+        const std::uint16_t port = PortFromArgument(port_argument);
+        service::StopHttpService();
+        if (service::StartHttpService(port)) {
+            return "HTTP server running on port " + std::to_string(port);
+        }
+        return "Failed: " + service::HttpServiceLastError().value_or("unknown");
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "Unknown error";
+    }
+}
+
+std::string HttpStopText() {
+    try {
+        service::StopHttpService();
+        return "HTTP server stopped";
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "Unknown error";
+    }
+}
+
+int StopHttpServiceAtClose() {
+    // The functions that control the service go away now, and a library being unloaded may not
+    // be able to wait for the serving thread; unloading still stops it as a fallback.
+    try {
+        service::StopHttpService();
+    } catch (...) {
+        xll::LogLine("xlAutoClose: stopping the HTTP service failed");
+    }
+    return 1;
+}
+
+}  // namespace qvl::addin
 
 QVL_FUNCTION(HttpStart, XLOPER12* port);
 QVL_FUNCTION(HttpStop);
@@ -17,7 +71,7 @@ XLOPER12* QVL_HttpStart(XLOPER12* port) {
         // Only a number, a boolean or an integer names a port; anything else leaves the default.
         std::optional<double> argument;
         if (port != nullptr && xll::is_numeric(*port)) argument = xll::numeric_of(*port);
-        xll::SetText(out, qvl::service::HttpStartText(argument));
+        xll::SetText(out, qvl::addin::HttpStartText(argument));
     });
 }
 QVL_EXPORT(HttpStart);
@@ -25,6 +79,6 @@ QVL_EXPORT(HttpStart);
 XLOPER12* QVL_HttpStop() {
     static xll::xloper result;
     return xll::Respond(result,
-                        [](xll::xloper& out) { xll::SetText(out, qvl::service::HttpStopText()); });
+                        [](xll::xloper& out) { xll::SetText(out, qvl::addin::HttpStopText()); });
 }
 QVL_EXPORT(HttpStop);

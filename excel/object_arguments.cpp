@@ -2,9 +2,9 @@
 
 #include <stdexcept>
 
-#include "excel/object_cache.hpp"
 #include "excel/range_readers.hpp"
-#include "excel/xloper.hpp"
+#include "objects/object_cache.hpp"
+#include "xll/xloper.hpp"
 
 namespace qvl::addin {
 

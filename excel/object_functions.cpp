@@ -14,13 +14,13 @@
 #include "core/qvl_series.hpp"
 #include "core/qvl_swap.hpp"
 #include "core/yield_curve.hpp"
-#include "excel/index_key.hpp"
 #include "excel/object_arguments.hpp"
-#include "excel/object_cache.hpp"
 #include "excel/range_readers.hpp"
-#include "excel/worksheet.hpp"
 #include "excel/worksheet_functions.hpp"
-#include "excel/xloper.hpp"
+#include "objects/index_key.hpp"
+#include "objects/object_cache.hpp"
+#include "xll/worksheet.hpp"
+#include "xll/xloper.hpp"
 
 using qvl::Date;
 using qvl::format_date;

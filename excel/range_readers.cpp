@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "excel/index_key.hpp"
-#include "excel/xloper.hpp"
+#include "objects/index_key.hpp"
+#include "xll/xloper.hpp"
 
 namespace qvl::addin {
 

@@ -2,12 +2,30 @@
 // statics of this one file, so they are constructed, and registered, in the order written here;
 // adding an item is inserting its record in its place.
 
-#include "excel/addin.hpp"
+#include <string>
+#include <string_view>
+
+#include "excel/http_functions.hpp"
+#include "xll/addin.hpp"
 
 namespace {
 
 using xll::Addin;
-using xll::Proc;
+
+// The framework's records, with the form of this add-in's worksheet functions added:
+// Proc::Function("Name") is "QVL.Name", exported as "?QVL_Name", in the category "QVL".
+struct Proc : xll::Proc {
+    static xll::Proc Function(std::string_view name) {
+        return Worksheet("?QVL_" + std::string(name), "QVL." + std::string(name), "QVL");
+    }
+};
+
+// Close actions run in the order they were filed, and each record below files its unregister
+// action: the service stops before the functions that control it go away.
+const bool stop_service_at_close = [] {
+    xll::AutoActions(xll::AutoKind::Close).push_back(&qvl::addin::StopHttpServiceAtClose);
+    return true;
+}();
 
 const Addin run_tests{
     Proc::Function("RunTests")

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "excel/host_api.hpp"
+#include "xll/host_api.hpp"
 
 namespace standin {
 

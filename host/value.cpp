@@ -4,7 +4,7 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "excel/utf.hpp"
+#include "text/utf.hpp"
 
 namespace standin {
 

@@ -1,13 +1,11 @@
 #include "http/http_service.hpp"
 
-#include <cmath>
-#include <exception>
 #include <memory>
 #include <mutex>
 
-#include "excel/object_cache.hpp"
 #include "http/json_api.hpp"
 #include "http/json_documents.hpp"
+#include "objects/object_cache.hpp"
 
 namespace qvl::service {
 
@@ -58,39 +56,11 @@ bool HttpServiceRunning() {
     return s.server && s.server->IsRunning();
 }
 
-std::uint16_t PortFromArgument(std::optional<double> argument) {
-    if (!argument) return kDefaultPort;
-    if (!std::isfinite(*argument)) return 0;
-    // The integer part's low 16 bits, as a 32-bit conversion gives them, without its overflow.
-    double low = std::fmod(std::trunc(*argument), 65536.0);
-    if (low < 0) low += 65536.0;
-    return static_cast<std::uint16_t>(low);
-}
-
-std::string HttpStartText(std::optional<double> port_argument) {
-    try {
-        const std::uint16_t port = PortFromArgument(port_argument);
-        StopHttpService();
-        if (StartHttpService(port)) return "HTTP server running on port " + std::to_string(port);
-        ServiceSlot& s = slot();
-        std::lock_guard<std::mutex> guard(s.lock);
-        return "Failed: " + (s.server ? s.server->LastError() : std::string("unknown"));
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "Unknown error";
-    }
-}
-
-std::string HttpStopText() {
-    try {
-        StopHttpService();
-        return "HTTP server stopped";
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return "Unknown error";
-    }
+std::optional<std::string> HttpServiceLastError() {
+    ServiceSlot& s = slot();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (!s.server) return std::nullopt;
+    return s.server->LastError();
 }
 
 HttpServer::Response HandleHealth(const HttpServer::Request&) {

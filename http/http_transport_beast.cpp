@@ -33,8 +33,8 @@
 #include <thread>
 #include <utility>
 
-#include "excel/utf.hpp"
 #include "http/http_transport.hpp"
+#include "text/utf.hpp"
 
 namespace win32util {
 

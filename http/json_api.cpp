@@ -4,23 +4,24 @@
 
 #include "core/calendar.hpp"
 #include "core/date.hpp"
-#include "excel/object_cache.hpp"
-#include "excel/text_error.hpp"
-#include "excel/utf.hpp"
 #include "http/json_documents.hpp"
+#include "objects/index_key.hpp"
+#include "objects/object_cache.hpp"
+#include "text/text_error.hpp"
+#include "text/utf.hpp"
 
 namespace qvl::service {
 
 namespace {
 
-using addin::message_of;
 using addin::ObjectCache;
+using text::message_of;
 using win32util::HttpServer;
 
 // A fault of the request itself, answered 400. Its message may echo request texts whole.
-class RequestError : public addin::TextError {
+class RequestError : public text::TextError {
   public:
-    using addin::TextError::TextError;
+    using text::TextError::TextError;
 };
 
 HttpServer::Response answer(std::uint16_t status, std::string body) {
@@ -28,14 +29,6 @@ HttpServer::Response answer(std::uint16_t status, std::string body) {
                          : status == 400 ? "Bad Request"
                                          : "Internal Server Error";
     return HttpServer::Response{status, reason, std::move(body)};
-}
-
-std::shared_ptr<QVLSwap> resolve_swap(const JsonObject& object) {
-    std::optional<std::string> swap;
-    std::optional<std::string> index;
-    if (HasMember(object, "swap")) swap = GetText(object, "swap", "");
-    if (HasMember(object, "Index")) index = GetText(object, "Index", "");
-    return ObjectCache::Instance().ResolveSwap(swap, index);
 }
 
 // A date the request gives under member; a text that names no date is the request's fault.
@@ -62,7 +55,7 @@ std::string series_answer() {
 }
 
 std::string specs_answer(const JsonObject& object) {
-    const auto swap = resolve_swap(object);
+    const auto swap = ResolveSwap(object);
     const Date trade_date =
         swap->tradeDate() != invalid_date
             ? swap->tradeDate()
@@ -71,7 +64,7 @@ std::string specs_answer(const JsonObject& object) {
 }
 
 std::string calculate_answer(const JsonObject& object) {
-    const auto swap = resolve_swap(object);
+    const auto swap = ResolveSwap(object);
     const Date trade_date = required_date(object, "Trade Date");
     const std::string ois = ois_date_of(*swap);
 
@@ -108,7 +101,7 @@ std::string calculate_answer(const JsonObject& object) {
 }
 
 std::string payment_answer(const JsonObject& object) {
-    const auto swap = resolve_swap(object);
+    const auto swap = ResolveSwap(object);
     const Date trade_date = required_date(object, "Trade Date");
     if (!HasMember(object, "Clean Price")) throw RequestError("'Clean Price' is required");
     const double clean_price = GetNumber(object, "Clean Price", 0);
@@ -156,6 +149,18 @@ double GetNumber(const JsonObject& object, std::string_view name, double fallbac
         if (it != object.end() && it->is_number()) return it->get<double>();
     }
     return fallback;
+}
+
+std::shared_ptr<QVLSwap> ResolveSwap(const JsonObject& object) {
+    const ObjectCache& cache = ObjectCache::Instance();
+    if (HasMember(object, "swap")) return cache.RequireSwap(GetText(object, "swap", ""));
+    if (HasMember(object, "Index")) {
+        const std::string key = addin::NormaliseIndexKey(GetText(object, "Index", ""));
+        if (auto found = cache.FindSwapByIndex(key)) return found;
+        throw text::TextError("No cached swap for Index: " + key);
+    }
+    if (auto first = cache.FirstSwap()) return first;
+    throw std::runtime_error("No swaps cached. Create one via QVL.CreateSwap first.");
 }
 
 HttpServer::Response HandleApi(const HttpServer::Request& request) {

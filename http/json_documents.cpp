@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "excel/utf.hpp"
+#include "text/utf.hpp"
 
 namespace qvl::service {
 

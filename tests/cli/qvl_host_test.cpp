@@ -11,7 +11,7 @@
 #include <regex>
 #include <sstream>
 
-#include "tests/cli/child_process.hpp"
+#include "child_process.hpp"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "tests/core/expect_what.hpp"
+#include "expect_what.hpp"
 
 namespace qvl {
 namespace {

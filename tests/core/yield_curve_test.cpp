@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "tests/core/expect_what.hpp"
+#include "expect_what.hpp"
 
 namespace qvl {
 namespace {

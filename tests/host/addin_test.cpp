@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/addin_fixture.hpp"
+#include "addin_fixture.hpp"
 
 namespace {
 

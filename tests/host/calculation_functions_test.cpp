@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/workbook.hpp"
+#include "workbook.hpp"
 
 namespace {
 

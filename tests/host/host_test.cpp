@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tests/host/addin_fixture.hpp"
+#include "addin_fixture.hpp"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "tests/host/workbook.hpp"
-#include "tests/http/http_client.hpp"
+#include "../http/http_client.hpp"
+#include "workbook.hpp"
 
 namespace {
 

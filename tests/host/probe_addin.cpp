@@ -4,11 +4,11 @@
 
 #include <string>
 
-#include "excel/addin.hpp"
-#include "excel/export.hpp"
-#include "excel/host_call.hpp"
-#include "excel/worksheet.hpp"
-#include "excel/xloper.hpp"
+#include "xll/addin.hpp"
+#include "xll/export.hpp"
+#include "xll/host_call.hpp"
+#include "xll/worksheet.hpp"
+#include "xll/xloper.hpp"
 
 using xll::xloper;
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/addin_fixture.hpp"
+#include "addin_fixture.hpp"
 
 namespace workbook {
 

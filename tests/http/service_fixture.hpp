@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "core/self_check.hpp"
-#include "excel/object_cache.hpp"
 #include "http/http_service.hpp"
-#include "tests/http/http_client.hpp"
+#include "http_client.hpp"
+#include "objects/object_cache.hpp"
 
 namespace qvl::service::testing {
 

@@ -1,0 +1,34 @@
+#pragma once
+
+// Readers of the arguments that the object, calculation, curve and cashflow functions share.
+// Each throws std::runtime_error with the message the user sees.
+
+#include <memory>
+#include <string>
+
+#include "core/date.hpp"
+#include "core/qvl_series.hpp"
+#include "core/qvl_swap.hpp"
+#include "core/yield_curve.hpp"
+#include "xll/host_api.hpp"
+
+namespace qvl::addin {
+
+// The cached object named by the cell's text, taken exactly as written.
+std::shared_ptr<const YieldCurve> CurveArgument(const XLOPER12& cell);
+std::shared_ptr<const QVLSeries> SeriesArgument(const XLOPER12& cell);
+std::shared_ptr<QVLSwap> SwapArgument(const XLOPER12& cell);
+
+// DateFromCell, with "Invalid trade date" for a cell that holds no date.
+Date TradeDateArgument(const XLOPER12& cell);
+
+// A yes/no switch that defaults to yes: only FALSE or a numeric 0 turns it off.
+bool SwitchArgument(const XLOPER12& cell);
+
+// A numeric cell's value, or fallback for any other kind of value.
+double NumberArgument(const XLOPER12& cell, double fallback);
+
+// The text of the OIS date the valuations show: the trade date of the swap's curve.
+std::string OisText(const QVLSwap& swap);
+
+}  // namespace qvl::addin

@@ -1,0 +1,188 @@
+#include "xll/addin.hpp"
+
+#include <exception>
+#include <map>
+#include <stdexcept>
+#include <utility>
+
+#include "xll/ensure.hpp"
+#include "xll/host_call.hpp"
+#include "xll/platform.hpp"
+
+namespace xll {
+
+namespace {
+
+std::u16string wide(std::string_view utf8) {
+    const int n = platform::utf8_to_utf16(utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::u16string out(static_cast<std::size_t>(n), u'\0');
+    platform::utf8_to_utf16(utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string narrow(std::u16string_view text) {
+    return platform::utf16_to_utf8(text);
+}
+
+// Register ids by function text.
+std::map<std::u16string, xloper, std::less<>>& directory() {
+    static std::map<std::u16string, xloper, std::less<>> ids;
+    return ids;
+}
+
+void show_action_error(const char* text) {
+    platform::message_box(text, "AddIn Auto<Close> failed", platform::BoxIcon::error);
+}
+
+}  // namespace
+
+Proc Proc::Worksheet(std::string_view procedure, std::string_view function_text,
+                     std::string_view category) {
+    Proc p;
+    p.procedure_ = wide(procedure);
+    p.return_code_ = u'U';
+    p.function_text_ = wide(function_text);
+    p.category_ = wide(category);
+    p.macro_type_ = xl_macro_function;
+    return p;
+}
+
+Proc Proc::Command(std::string_view procedure, std::string_view command_text) {
+    Proc p;
+    p.procedure_ = wide(procedure);
+    p.return_code_ = u'A';
+    p.function_text_ = wide(command_text);
+    p.macro_type_ = xl_macro_command;
+    return p;
+}
+
+Proc& Proc::Argument(std::string_view type, std::string_view name, std::string_view help,
+                     std::string_view default_text) {
+    arguments_.push_back(Arg{wide(type), wide(name), wide(help), wide(default_text)});
+    return *this;
+}
+
+Proc& Proc::Volatile() {
+    volatile_ = true;
+    return *this;
+}
+
+Proc& Proc::Help(std::string_view function_help) {
+    function_help_ = wide(function_help);
+    return *this;
+}
+
+std::u16string Proc::type_text() const {
+    std::u16string text(1, return_code_);
+    if (volatile_) {
+        text += u'!';
+    }
+    for (const Arg& a : arguments_) {
+        text += a.type;
+    }
+    return text;
+}
+
+std::u16string Proc::argument_text() const {
+    std::u16string text;
+    for (const Arg& a : arguments_) {
+        if (!text.empty()) {
+            text += u", ";
+        }
+        text += a.name;
+    }
+    return text;
+}
+
+int Proc::Register() const {
+    try {
+        const xloper procDllName(procedure_);
+        XLL_ENSURE("xll::Proc::Register", procDllName.IsString() && procDllName.CharCount() > 1);
+        const xloper module = call_host(xlGetName);
+        const xloper type(type_text());
+        const xloper function(function_text_);
+        const xloper macro(static_cast<double>(macro_type_));
+
+        std::vector<xloper> args;
+        xloper id;
+        if (macro_type_ == xl_macro_command) {
+            id = call_host(xlfRegister, module, procDllName, type, function, Nil, macro);
+        } else {
+            const xloper names(argument_text());
+            const xloper category(category_);
+            const xloper help(function_help_);
+            std::vector<XLOPER12*> pointers{
+                const_cast<xloper*>(&module),   const_cast<xloper*>(&procDllName),
+                const_cast<xloper*>(&type),     const_cast<xloper*>(&function),
+                const_cast<xloper*>(&names),    const_cast<xloper*>(&macro),
+                const_cast<xloper*>(&category), const_cast<XLOPER12*>(&Nil),
+                const_cast<XLOPER12*>(&Nil),    const_cast<xloper*>(&help)};
+            args.reserve(arguments_.size());
+            for (const Arg& a : arguments_) {
+                args.emplace_back(a.help);
+            }
+            for (xloper& a : args) {
+                pointers.push_back(&a);
+            }
+            id = XlCallV(xlfRegister, static_cast<int>(pointers.size()), pointers.data());
+        }
+        if (!id.IsNumeric()) {
+            const xloper message("Could not register " + narrow(function_text_));
+            const xloper style(2.0);
+            call_host(xlcAlert, message, style);
+        }
+        directory()[function_text_] = std::move(id);
+        return 1;
+    } catch (const std::exception& e) {
+        show_action_error(e.what());
+    } catch (...) {
+        show_action_error("Unknown exception");
+    }
+    return 0;
+}
+
+int Proc::Unregister() const {
+    try {
+        const xloper function(function_text_);
+        const xloper id = call_host(xlfEvaluate, function);
+        call_host(xlfUnregister, id);
+        directory().erase(function_text_);
+        return 1;
+    } catch (const std::exception& e) {
+        show_action_error(e.what());
+    } catch (...) {
+        show_action_error("Unknown exception");
+    }
+    return 0;
+}
+
+std::vector<AutoAction>& AutoActions(AutoKind kind) {
+    static std::map<AutoKind, std::vector<AutoAction>> table;
+    return table[kind];
+}
+
+Addin::Addin(Proc proc) : proc_(std::move(proc)) {
+    AutoActions(AutoKind::Open).push_back([p = proc_] { return p.Register(); });
+    AutoActions(AutoKind::Close).push_back([p = proc_] { return p.Unregister(); });
+}
+
+int Addin::RunAutoMacros(AutoKind kind, const char* caption) noexcept {
+    try {
+        for (const AutoAction& macro : AutoActions(kind)) {
+            XLL_ENSURE("xll::Addin::RunAutoMacros", macro());
+        }
+        return 1;
+    } catch (const std::exception& e) {
+        platform::message_box(e.what(), caption, platform::BoxIcon::none);
+    } catch (...) {
+        platform::message_box("Unknown exception", caption, platform::BoxIcon::none);
+    }
+    return 0;
+}
+
+xloper RegisteredId(std::u16string_view function_text) {
+    const auto it = directory().find(function_text);
+    return it == directory().end() ? xloper() : it->second;
+}
+
+}  // namespace xll

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/date.hpp"
+#include "core/qvl_series.hpp"
+#include "core/qvl_swap.hpp"
+#include "core/results.hpp"
+#include "objects/object_cache.hpp"
+
+// The service's answers, written as compact JSON text with members in a fixed order. Texts are
+// written as their bytes, escaped where JSON requires it; numbers with 10 significant digits,
+// non-finite ones as null.
+namespace qvl::service {
+
+// Puts a backslash before the double quote and the backslash, writes line feed, carriage return
+// and tab as \n, \r and \t and every other byte below 0x20 as \u00xx, and replaces a malformed
+// UTF-8 sequence by U+FFFD: every document is valid JSON whatever its texts hold.
+std::string JsonEscape(std::string_view text);
+
+std::string JsonStringMember(std::string_view key, std::string_view value);
+std::string JsonNumberMember(std::string_view key, double number);
+std::string JsonBoolMember(std::string_view key, bool flag);
+std::string JsonErrorDocument(std::string_view message);
+
+using SeriesList = std::vector<std::pair<std::string, std::shared_ptr<const QVLSeries>>>;
+
+std::string HealthDocument(const addin::ObjectCache::CountsResult& counts);
+std::string SeriesDocument(const SeriesList& series);
+std::string SpecsDocument(const QVLSwap& swap, const QVLSeries& series, Date trade_date,
+                          Date settlement_date);
+std::string ValuationToJson(const ValuationResult& result);
+std::string PnLToJson(const PnLResult& result);
+std::string PaymentDocument(double cash_settlement_amount, Date payment_date,
+                            std::string_view ois_date);
+
+}  // namespace qvl::service

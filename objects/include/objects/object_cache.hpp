@@ -1,0 +1,85 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/qvl_series.hpp"
+#include "core/qvl_swap.hpp"
+#include "core/yield_curve.hpp"
+
+namespace qvl::addin {
+
+// The process-wide store of curves, series and swaps, keyed by handle texts such as "#YC_1".
+//
+// Threads: worksheet functions run on the host's calculation thread, HTTP requests on the
+// service's serving thread, and both read the maps and value cached swaps. Curves and series
+// never change once built; what changes is the maps and the rate and trade date each swap
+// remembers of its latest valuation. One calculation lock guards both: a worksheet function
+// holds CalculationLock() while it reaches the maps, and for the whole operation when it values
+// a swap or shows what the swap remembers (the operation reads and writes those fields from
+// start to end); every request handler holds it for its whole run. The maps themselves take no
+// lock of their own.
+// The counts are kept in atomics so that the health document can read them without waiting.
+// A swap shares ownership of its series and curve, so ClearAll never releases what a swap in
+// use can still reach.
+class ObjectCache {
+  public:
+    struct CountsResult {
+        std::size_t curves;
+        std::size_t series;
+        std::size_t swaps;
+    };
+
+    static ObjectCache& Instance();
+
+    // The calculation lock described above.
+    [[nodiscard]] std::unique_lock<std::mutex> CalculationLock();
+
+    // "#" + prefix + "_" + the next value of the shared counter.
+    std::string MakeHandle(std::string_view prefix);
+
+    void StoreCurve(const std::string& handle, std::shared_ptr<const YieldCurve> curve);
+    void StoreSeries(const std::string& handle, std::shared_ptr<const QVLSeries> series);
+    void StoreSwap(const std::string& handle, std::shared_ptr<QVLSwap> swap);
+
+    std::shared_ptr<const YieldCurve> FindCurve(const std::string& handle) const;
+    std::shared_ptr<const QVLSeries> FindSeries(const std::string& handle) const;
+    std::shared_ptr<QVLSwap> FindSwap(const std::string& handle) const;
+
+    // The same lookups for callers that need the object: a miss throws TextError
+    // "<Kind> handle not found: " followed by the handle as given.
+    std::shared_ptr<const YieldCurve> RequireCurve(const std::string& handle) const;
+    std::shared_ptr<const QVLSeries> RequireSeries(const std::string& handle) const;
+    std::shared_ptr<QVLSwap> RequireSwap(const std::string& handle) const;
+
+    // First swap, in handle order, whose series index equals index byte for byte.
+    std::shared_ptr<QVLSwap> FindSwapByIndex(const std::string& index) const;
+    std::shared_ptr<QVLSwap> FirstSwap() const;
+    std::vector<std::pair<std::string, std::shared_ptr<const QVLSeries>>> ListSeries() const;
+
+    // Drops swaps, then series, then curves, and restarts the handle counter.
+    void ClearAll();
+    CountsResult Counts() const;
+
+  private:
+    void UpdateCounts();
+
+    std::mutex calculation_mutex_;
+    std::atomic<std::int32_t> counter_{0};
+    std::map<std::string, std::shared_ptr<const YieldCurve>> curves_;
+    std::map<std::string, std::shared_ptr<const QVLSeries>> series_;
+    std::map<std::string, std::shared_ptr<QVLSwap>> swaps_;
+    std::atomic<std::size_t> curve_count_{0};
+    std::atomic<std::size_t> series_count_{0};
+    std::atomic<std::size_t> swap_count_{0};
+};
+
+}  // namespace qvl::addin

@@ -1,0 +1,115 @@
+#include "objects/object_cache.hpp"
+
+#include "text/text_error.hpp"
+
+namespace qvl::addin {
+
+namespace {
+
+using text::TextError;
+
+template <class Map>
+typename Map::mapped_type find_in(const Map& map, const std::string& handle) {
+    const auto it = map.find(handle);
+    return it == map.end() ? nullptr : it->second;
+}
+
+}  // namespace
+
+ObjectCache& ObjectCache::Instance() {
+    static ObjectCache cache;
+    return cache;
+}
+
+std::unique_lock<std::mutex> ObjectCache::CalculationLock() {
+    return std::unique_lock<std::mutex>(calculation_mutex_);
+}
+
+std::string ObjectCache::MakeHandle(std::string_view prefix) {
+    // Wraps like the counter itself instead of overflowing a signed addition.
+    const auto n =
+        static_cast<std::int32_t>(static_cast<std::uint32_t>(counter_.fetch_add(1)) + 1u);
+    std::string handle = "#";
+    handle.append(prefix);
+    handle += '_';
+    handle += std::to_string(n);
+    return handle;
+}
+
+void ObjectCache::StoreCurve(const std::string& handle, std::shared_ptr<const YieldCurve> curve) {
+    curves_.insert_or_assign(handle, std::move(curve));
+    UpdateCounts();
+}
+
+void ObjectCache::StoreSeries(const std::string& handle, std::shared_ptr<const QVLSeries> series) {
+    series_.insert_or_assign(handle, std::move(series));
+    UpdateCounts();
+}
+
+void ObjectCache::StoreSwap(const std::string& handle, std::shared_ptr<QVLSwap> swap) {
+    swaps_.insert_or_assign(handle, std::move(swap));
+    UpdateCounts();
+}
+
+std::shared_ptr<const YieldCurve> ObjectCache::FindCurve(const std::string& handle) const {
+    return find_in(curves_, handle);
+}
+
+std::shared_ptr<const QVLSeries> ObjectCache::FindSeries(const std::string& handle) const {
+    return find_in(series_, handle);
+}
+
+std::shared_ptr<QVLSwap> ObjectCache::FindSwap(const std::string& handle) const {
+    return find_in(swaps_, handle);
+}
+
+std::shared_ptr<const YieldCurve> ObjectCache::RequireCurve(const std::string& handle) const {
+    if (auto found = FindCurve(handle)) return found;
+    throw TextError("Curve handle not found: " + handle);
+}
+
+std::shared_ptr<const QVLSeries> ObjectCache::RequireSeries(const std::string& handle) const {
+    if (auto found = FindSeries(handle)) return found;
+    throw TextError("Series handle not found: " + handle);
+}
+
+std::shared_ptr<QVLSwap> ObjectCache::RequireSwap(const std::string& handle) const {
+    if (auto found = FindSwap(handle)) return found;
+    throw TextError("Swap handle not found: " + handle);
+}
+
+std::shared_ptr<QVLSwap> ObjectCache::FindSwapByIndex(const std::string& index) const {
+    for (const auto& [handle, swap] : swaps_) {
+        if (swap->series->index == index) return swap;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<QVLSwap> ObjectCache::FirstSwap() const {
+    return swaps_.empty() ? nullptr : swaps_.begin()->second;
+}
+
+std::vector<std::pair<std::string, std::shared_ptr<const QVLSeries>>> ObjectCache::ListSeries()
+    const {
+    return {series_.begin(), series_.end()};
+}
+
+void ObjectCache::ClearAll() {
+    swaps_.clear();
+    series_.clear();
+    curves_.clear();
+    counter_ = 0;
+    UpdateCounts();
+}
+
+ObjectCache::CountsResult ObjectCache::Counts() const {
+    return {curve_count_.load(), series_count_.load(), swap_count_.load()};
+}
+
+void ObjectCache::UpdateCounts() {
+    curve_count_ = curves_.size();
+    series_count_ = series_.size();
+    swap_count_ = swaps_.size();
+}
+
+}  // namespace qvl::addin

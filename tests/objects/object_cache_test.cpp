@@ -1,0 +1,98 @@
+// The object store: handle texts and order, lookups by index, and what a clear releases.
+
+#include "objects/object_cache.hpp"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "core/self_check.hpp"
+#include "objects/index_key.hpp"
+
+namespace {
+
+using qvl::QVLSwap;
+using qvl::addin::ObjectCache;
+
+class Cache : public testing::Test {
+  protected:
+    void SetUp() override { cache.ClearAll(); }
+    void TearDown() override { cache.ClearAll(); }
+
+    // A swap on the reference series under another index, stored with its series and curve
+    // under new handles.
+    std::shared_ptr<QVLSwap> store(const std::string& index) {
+        const auto reference = qvl::make_reference_swap();
+        const qvl::QVLSeries& terms = *reference->series;
+        const qvl::FactorRows rows = {{qvl::parse_date("2025-09-01"), 1.0}};
+        auto series = std::make_shared<qvl::QVLSeries>(index, terms.name, terms.start_date,
+                                                       terms.maturity_date, 2.0, rows);
+        auto swap = std::make_shared<QVLSwap>(series, reference->curve, true, 200.0, 1e7);
+        cache.StoreCurve(cache.MakeHandle("YC"), reference->curve);
+        cache.StoreSeries(cache.MakeHandle("Series"), series);
+        cache.StoreSwap(cache.MakeHandle("Swap"), swap);
+        return swap;
+    }
+
+    ObjectCache& cache = ObjectCache::Instance();
+};
+
+TEST_F(Cache, HandlesShareOneCounterAndSortAsText) {
+    EXPECT_EQ(cache.MakeHandle("YC"), "#YC_1");
+    EXPECT_EQ(cache.MakeHandle("Swap"), "#Swap_2");
+    cache.ClearAll();
+    const auto first = store("7");   // #Swap_3
+    const auto second = store("7");  // #Swap_6
+    const auto third = store("8");   // #Swap_9
+    const auto fourth = store("7");  // #Swap_12
+    EXPECT_EQ(cache.FindSwap("#Swap_12"), fourth);
+    EXPECT_EQ(cache.FirstSwap(), fourth);
+    EXPECT_EQ(cache.FindSwapByIndex("7"), fourth);
+    EXPECT_EQ(cache.FindSwapByIndex("8"), third);
+    EXPECT_EQ(cache.FindSwapByIndex(" 7"), nullptr);
+    EXPECT_EQ(cache.ListSeries().front().first, "#Series_11");
+
+    const auto counts = cache.Counts();
+    EXPECT_EQ(counts.curves, 4u);
+    EXPECT_EQ(counts.series, 4u);
+    EXPECT_EQ(counts.swaps, 4u);
+}
+
+TEST_F(Cache, ClearingReleasesEveryObjectNotHeldElsewhere) {
+    std::weak_ptr<QVLSwap> released = store("1");
+    std::weak_ptr<const qvl::YieldCurve> released_curve = released.lock()->curve;
+    const auto held = store("2");
+    EXPECT_EQ(released.use_count(), 1);  // the store is the only owner
+
+    cache.ClearAll();
+    EXPECT_TRUE(released.expired());
+    EXPECT_TRUE(released_curve.expired());
+    // A swap still in use keeps what it reaches, and can still be valued.
+    EXPECT_EQ(held.use_count(), 1);
+    EXPECT_EQ(held->series.use_count(), 1);
+    EXPECT_NO_THROW(held->calc_from_event_rate(qvl::parse_date("2026-01-20"), 200, ""));
+    EXPECT_EQ(cache.Counts().swaps, 0u);
+    EXPECT_EQ(cache.MakeHandle("YC"), "#YC_1");
+}
+
+TEST(IndexKey, NumbersBecomeDigitsAndTextLosesItsBlanks) {
+    using qvl::addin::NormaliseIndexKey;
+    EXPECT_EQ(NormaliseIndexKey("7"), "7");
+    EXPECT_EQ(NormaliseIndexKey(" 7.0"), "7");
+    EXPECT_EQ(NormaliseIndexKey("7e0"), "7");
+    EXPECT_EQ(NormaliseIndexKey("-3"), "-3");
+    EXPECT_EQ(NormaliseIndexKey("2.5"), "2.500000");
+    EXPECT_EQ(NormaliseIndexKey("03.5"), "3.500000");
+    EXPECT_EQ(NormaliseIndexKey(" 7 "), "7");  // strtod stops at the trailing blank
+    EXPECT_EQ(NormaliseIndexKey("  A 1  "), "A 1");
+    EXPECT_EQ(NormaliseIndexKey("   "), "");
+    EXPECT_EQ(NormaliseIndexKey(" 8.0 "), "8.0");  // not wholly a number: only trimmed
+    // A NUL is a character of the text like any other, not its end.
+    using namespace std::string_literals;
+    EXPECT_EQ(NormaliseIndexKey("1\0x"s), "1\0x"s);
+    EXPECT_EQ(NormaliseIndexKey(" 7\0 "s), "7\0"s);
+}
+
+}  // namespace

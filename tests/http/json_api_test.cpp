@@ -10,7 +10,7 @@
 
 #include "http/json_documents.hpp"
 #include "service_fixture.hpp"
-#include "tests/core/swap_test_support.hpp"
+#include "../core/swap_test_support.hpp"
 
 namespace qvl::service::testing {
 namespace {

@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/self_check.hpp"
-#include "tests/core/swap_test_support.hpp"
+#include "../core/swap_test_support.hpp"
 
 namespace qvl::service {
 namespace {

@@ -22,8 +22,14 @@ ObjectCache& ObjectCache::Instance() {
     return cache;
 }
 
-std::unique_lock<std::mutex> ObjectCache::CalculationLock() {
-    return std::unique_lock<std::mutex>(calculation_mutex_);
+std::unique_lock<std::timed_mutex> ObjectCache::CalculationLock() {
+    return std::unique_lock<std::timed_mutex>(calculation_mutex_);
+}
+
+std::unique_lock<std::timed_mutex> ObjectCache::CalculationLock(
+    std::chrono::steady_clock::time_point deadline) {
+    if (deadline == std::chrono::steady_clock::time_point::max()) return CalculationLock();
+    return std::unique_lock<std::timed_mutex>(calculation_mutex_, deadline);
 }
 
 std::string ObjectCache::MakeHandle(std::string_view prefix) {

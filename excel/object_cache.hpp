@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -25,7 +26,8 @@ namespace qvl::addin {
 // working state of the swap and of its series). One calculation lock serialises them: every
 // worksheet function that touches the cache or a cached object, and every request handler,
 // holds CalculationLock() for its whole run. The maps themselves take no lock of their own.
-// The counts are kept in atomics so that the health document can read them without waiting.
+// The counts are kept in atomics so that the health document can read them without waiting,
+// and a request that must start by a deadline waits for the lock only until then.
 // A swap shares ownership of its series and curve, so ClearAll never releases what a swap in
 // use can still reach.
 class ObjectCache {
@@ -38,8 +40,11 @@ class ObjectCache {
 
     static ObjectCache& Instance();
 
-    // The calculation lock described above.
-    [[nodiscard]] std::unique_lock<std::mutex> CalculationLock();
+    // The calculation lock described above; the second form gives up at the deadline, and the
+    // lock it returns then holds nothing.
+    [[nodiscard]] std::unique_lock<std::timed_mutex> CalculationLock();
+    [[nodiscard]] std::unique_lock<std::timed_mutex> CalculationLock(
+        std::chrono::steady_clock::time_point deadline);
 
     // "#" + prefix + "_" + the next value of the shared counter.
     std::string MakeHandle(std::string_view prefix);
@@ -76,7 +81,7 @@ class ObjectCache {
   private:
     void UpdateCounts();
 
-    std::mutex calculation_mutex_;
+    std::timed_mutex calculation_mutex_;
     std::atomic<std::int32_t> counter_{0};
     std::map<std::string, std::shared_ptr<const YieldCurve>> curves_;
     std::map<std::string, std::shared_ptr<QVLSeries>> series_;

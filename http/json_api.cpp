@@ -160,8 +160,10 @@ double GetNumber(const JsonObject& object, std::string_view name, double fallbac
 
 HttpServer::Response HandleApi(const HttpServer::Request& request) {
     try {
-        // Worksheet functions use the same cached objects on the host's thread.
-        const auto lock = ObjectCache::Instance().CalculationLock();
+        // Worksheet functions use the same cached objects on the host's thread; one that runs
+        // long keeps the request from starting, and it is answered busy at its deadline.
+        const auto lock = ObjectCache::Instance().CalculationLock(request.deadline);
+        if (!lock.owns_lock()) return HttpServer::Busy();
         try {
             return run(request.body);
         } catch (const RequestError& e) {

@@ -382,22 +382,25 @@ class Connection : public std::enable_shared_from_this<Connection> {
         };
         auto dispatched = listener_.server.Dispatch(std::move(request), std::move(done));
         if (dispatched.answer) return send(std::move(*dispatched.answer), close_, head_only_);
-        call_ = std::move(dispatched.call);
-        wait_.expires_at(call_->deadline);
+        call_ = dispatched.call;
+        waiting_ = true;
+        wait_.expires_at(dispatched.call->deadline);
         wait_.async_wait([self = shared_from_this()](error_code e) { self->on_waited(e); });
     }
 
     void on_answer(HttpServer::Response answer) {
-        if (!call_) return;
-        call_.reset();
+        if (!waiting_) return;
+        waiting_ = false;
         wait_.cancel();
         send(std::move(answer), close_, head_only_);
     }
 
     // The call's deadline: unless the worker has taken it up, it is answered busy here.
     void on_waited(error_code ec) {
-        if (ec || !call_ || !listener_.server.Withdraw(call_)) return;
-        call_.reset();
+        if (ec || !waiting_) return;
+        const auto call = call_.lock();
+        if (!call || !listener_.server.Withdraw(call)) return;
+        waiting_ = false;
         send(HttpServer::Busy(), close_, head_only_);
     }
 
@@ -488,8 +491,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
     std::optional<Parser> parser_;
     std::size_t head_size_ = 0;
     std::size_t granted_ = 0;  // bytes of the shared budget this connection holds
-    // The request handed to the worker, while its answer is awaited.
-    std::shared_ptr<const HttpServer::Call> call_;
+    // The request handed to the worker, while its answer is awaited. Not owned: the call holds
+    // this connection until it is answered or dropped.
+    std::weak_ptr<const HttpServer::Call> call_;
+    bool waiting_ = false;
     net::steady_timer wait_;
     Close close_ = Close::after;
     bool head_only_ = false;

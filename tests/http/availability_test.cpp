@@ -176,6 +176,34 @@ TEST(Worker, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeverRun) {
     EXPECT_EQ(runs.load(), 1);
 }
 
+TEST(Worker, StoppingFinishesTheCallInHandAndDropsTheWaitingOnes) {
+    Gate gate;
+    std::atomic<int> runs{0};
+    const Routes routes([&](HttpServer& server) {
+        server.AddRoute("POST", u"/work", [&](const HttpServer::Request&) {
+            ++runs;
+            gate.wait();
+            return HttpServer::Response{200, "OK", "{}"};
+        });
+    });
+    OwnServer server;
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < 3; ++i) {
+        clients.push_back(std::make_unique<Client>(server.port()));
+        clients.back()->send("POST /work HTTP/1.1\r\nHost: localhost\r\nContent-Length: 0\r\n\r\n");
+        if (i == 0) gate.await_waiter();
+    }
+    std::this_thread::sleep_for(100ms);
+    std::thread opener([&] {
+        std::this_thread::sleep_for(200ms);
+        gate.open();
+    });
+    server->Stop();  // waits for the call in hand
+    opener.join();
+    EXPECT_EQ(runs.load(), 1);
+    for (auto& client : clients) EXPECT_EQ(client->read().status, 0);
+}
+
 using ServiceAvailabilityTest = ServiceTest;
 
 TEST_F(ServiceAvailabilityTest, CalculationsWaitForALongWorksheetCallWhileHealthAnswers) {

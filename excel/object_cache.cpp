@@ -29,7 +29,11 @@ std::unique_lock<std::timed_mutex> ObjectCache::CalculationLock() {
 std::unique_lock<std::timed_mutex> ObjectCache::CalculationLock(
     std::chrono::steady_clock::time_point deadline) {
     if (deadline == std::chrono::steady_clock::time_point::max()) return CalculationLock();
-    return std::unique_lock<std::timed_mutex>(calculation_mutex_, deadline);
+    // Timed on the system clock: ThreadSanitizer follows that timed lock, not the steady one.
+    const auto left = std::chrono::duration_cast<std::chrono::system_clock::duration>(
+        deadline - std::chrono::steady_clock::now());
+    return std::unique_lock<std::timed_mutex>(calculation_mutex_,
+                                              std::chrono::system_clock::now() + left);
 }
 
 std::string ObjectCache::MakeHandle(std::string_view prefix) {

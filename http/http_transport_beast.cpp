@@ -63,6 +63,9 @@ constexpr std::size_t kSpareDescriptors = 64;
 // Refused connections read from until their client stops sending; beyond this many at once, a
 // flood of them would keep the listener busy reading, and the rest are closed at once.
 constexpr std::size_t kMaxLingering = 64;
+// Accepts kept pending at once: a listener busy with many connections comes back to accepting
+// only once per round of their completions, and takes this many connections then.
+constexpr int kAcceptors = 16;
 
 using Parser = http::request_parser<http::string_body>;
 
@@ -373,10 +376,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
         const bool old_client = message.version() == 10;
         close_ = keep_alive ? (old_client ? Close::announce_keep : Close::no) : Close::after;
         parser_.reset();
-        // The worker hands the answer back to this thread.
+        // The worker hands the answer back to this thread, and with it its hold on the
+        // connection, so that the connection always ends on this thread.
         auto done = [self = shared_from_this(),
-                     ex = stream_.get_executor()](HttpServer::Response answer) {
-            net::post(ex, [self, answer = std::move(answer)]() mutable {
+                     ex = stream_.get_executor()](HttpServer::Response answer) mutable {
+            net::post(ex, [self = std::move(self), answer = std::move(answer)]() mutable {
                 self->on_answer(std::move(answer));
             });
         };
@@ -468,7 +472,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
             // the connection and could destroy the answer on its way.
             auto& socket = stream_.socket();
             socket.non_blocking(true, ec);
-            while (!ec && socket.read_some(net::buffer(listener_.scratch), ec) > 0) {
+            for (int i = 0; i < 4 && !ec && socket.read_some(net::buffer(listener_.scratch), ec);
+                 ++i) {
             }
             return;
         }
@@ -523,6 +528,7 @@ class BeastTransport final : public HttpTransport {
     std::optional<net::executor_work_guard<net::io_context::executor_type>> work_;
     std::optional<tcp::acceptor> acceptor_;
     std::optional<net::steady_timer> pause_;
+    int paused_ = 0;  // accepts waiting for the pause to end
     std::thread thread_;
     std::thread worker_;
 };
@@ -567,7 +573,7 @@ bool BeastTransport::Open(std::uint16_t port, std::string& error) {
 
     pause_.emplace(*io_);
     work_.emplace(io_->get_executor());
-    accept();
+    for (int i = 0; i < kAcceptors; ++i) accept();
     worker_ = std::thread([this] { server_.WorkCalls(); });
     thread_ = std::thread([this] { serve(); });
     return true;
@@ -594,10 +600,13 @@ void BeastTransport::on_accept(error_code ec, tcp::socket socket) {
     if (ec == net::error::operation_aborted) return;
     if (ec) {
         // Out of descriptors or memory: accepting again at once would spin.
-        pause_->expires_after(std::chrono::milliseconds(50));
-        pause_->async_wait([this](error_code e) {
-            if (!e) accept();
-        });
+        if (paused_++ == 0) {
+            pause_->expires_after(std::chrono::milliseconds(50));
+            pause_->async_wait([this](error_code e) {
+                if (e) return;
+                for (int n = std::exchange(paused_, 0); n > 0; --n) accept();
+            });
+        }
         return;
     }
     accept();

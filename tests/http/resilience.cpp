@@ -39,10 +39,12 @@ constexpr bool kSanitized = false;
 constexpr std::size_t kMemoryCap = std::size_t{200} << 20;
 constexpr auto kHealthBound = kSanitized ? 2000ms : 500ms;
 
-constexpr int kStalledBodies = 2000;
+// Smaller crowds under the sanitizers, whose listener takes connections several times slower:
+// there the cap is not reached (the tests of the listener reach it with a lowered file limit).
+constexpr int kStalledBodies = kSanitized ? 500 : 2000;
 constexpr std::size_t kStalledBodySize = HttpServer::kMaxBodySize;  // declared
 constexpr std::size_t kStalledBodySent = 1000000;                   // sent before stalling
-constexpr int kFloodConnections = 3000;
+constexpr int kFloodConnections = kSanitized ? 1000 : 3000;
 constexpr int kSlowHeads = 50;
 
 std::size_t resident_bytes() {
@@ -358,7 +360,10 @@ TEST_F(ResilienceTest, StaysAvailableAndBoundedUnderAttackAndALongCall) {
         const int refused = crowd.answered("HTTP/1.1 503");
         std::printf("connection flood: %d connections, %d turned away (cap %zu)\n", crowd.size(),
                     refused, HttpServer::kMaxConnections);
-        EXPECT_GE(refused, crowd.size() - static_cast<int>(HttpServer::kMaxConnections));
+        EXPECT_EQ(crowd.size(), kFloodConnections);
+        if (kFloodConnections > static_cast<int>(HttpServer::kMaxConnections)) {
+            EXPECT_GE(refused, crowd.size() - static_cast<int>(HttpServer::kMaxConnections));
+        }
         report("connection flood", memory, probes);
     }
     std::this_thread::sleep_for(500ms);

@@ -119,8 +119,8 @@ int run(const std::string& addin, const std::string& data, const std::string& po
                 cells.emplace_back(0.03);
             }
             const auto started = std::chrono::steady_clock::now();
-            const Value made = host.call(
-                "QVL.CreateCurve", {"2026-01-20", Value::grid(rows, 2, std::move(cells))});
+            const Value made = host.call("QVL.CreateCurve",
+                                         {"2026-01-20", Value::grid(rows, 2, std::move(cells))});
             const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
                 std::chrono::steady_clock::now() - started);
             report("long-curve", cell_text(made) + '\t' + std::to_string(took.count()));

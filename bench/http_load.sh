@@ -17,7 +17,8 @@ connections=${QVL_LOAD_CONNECTIONS:-16}
 port=${QVL_LOAD_PORT:-30180}
 nginx_port=$((port + 1))
 
-command -v wrk >/dev/null || { echo "wrk is not installed (Debian package wrk)" >&2; exit 1; }
+source scripts/deps.sh
+install_deps "${QVL_BENCH_PACKAGES[@]}"
 if [ ! -x "$build/bench/http_serve" ]; then
     [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$build" --target http_serve -j 2 >/dev/null

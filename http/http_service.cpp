@@ -40,7 +40,9 @@ bool StartHttpService(std::uint16_t port) {
     if (s.server && s.server->IsRunning()) return true;
     s.server.reset();
     s.server = std::make_unique<HttpServer>(port);
-    s.server->AddRoute("GET", u"/health", &HandleHealth);
+    // The health document reads counts kept without the calculation lock, so it is answered
+    // at once, whatever the worker is doing.
+    s.server->AddRoute("GET", u"/health", &HandleHealth, HttpServer::Runs::at_once);
     s.server->AddRoute("POST", u"/qvl", &HandleApi);
     s.server->AddRoute("POST", u"/API", &HandleApi);
     return s.server->Start();

@@ -1,5 +1,6 @@
 // The listener's Linux transport: Boost.Beast over one io_context run by one thread, so that
-// every completion below and every handler runs on that one serving thread, one at a time.
+// every completion below runs on that one listener thread, one at a time; the handlers that
+// calculate run on the worker's thread and hand their answers back to the listener's.
 // Beast stays inside this file; it is heavy to compile.
 
 // Every completion runs on the one thread, and what crosses threads (start, stop) goes through
@@ -7,7 +8,11 @@
 // handlers add nothing; they are also beyond ThreadSanitizer's model.
 #define BOOST_ASIO_DISABLE_FENCED_BLOCK
 
+#include <sys/resource.h>
 #include <sys/socket.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -53,6 +58,14 @@ constexpr std::chrono::seconds kLinger{5};
 // The first read of a connection; a head or body beyond it grows the buffer, up to the head
 // limit, which also bounds chunk lines and trailers.
 constexpr std::size_t kFirstRead = HttpServer::kBodyReadSize;
+// Descriptors left to the rest of the process when its open-file limit caps the connections.
+constexpr std::size_t kSpareDescriptors = 64;
+// Refused connections read from until their client stops sending; beyond this many at once, a
+// flood of them would keep the listener busy reading, and the rest are closed at once.
+constexpr std::size_t kMaxLingering = 64;
+// Accepts kept pending at once: a listener busy with many connections comes back to accepting
+// only once per round of their completions, and takes this many connections then.
+constexpr int kAcceptors = 16;
 
 using Parser = http::request_parser<http::string_body>;
 
@@ -125,6 +138,13 @@ bool all_digits(std::string_view text) {
     return true;
 }
 
+beast::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(" \t");
+    return {text.data() + first, last - first + 1};
+}
+
 // The refusal a request earns by its head alone, if any.
 std::optional<HttpServer::Response> screen(const Parser& parser) {
     const auto& head = parser.get();
@@ -145,14 +165,20 @@ std::optional<HttpServer::Response> screen(const Parser& parser) {
         return ListenerError(403, "Forbidden", "forbidden");
     }
     // Ambiguous framing is how requests get smuggled past a proxy. The parser refuses a length
-    // next to chunked coding and differing lengths; repeated equal lengths, a list of them, and
-    // a coding other than chunked are refused here.
+    // next to chunked coding and differing lengths; repeated equal lengths and a list of them
+    // are refused here.
     const auto lengths = head.count(http::field::content_length);
-    const bool coded = head.find(http::field::transfer_encoding) != head.end();
+    const auto codings = head.count(http::field::transfer_encoding);
     if (lengths > 1 ||
-        (lengths == 1 && (coded || !all_digits(view(head[http::field::content_length])))) ||
-        (coded && !parser.chunked())) {
+        (lengths == 1 && (codings > 0 || !all_digits(view(head[http::field::content_length]))))) {
         return ListenerError(400, "Bad Request", "bad request");
+    }
+    // Chunked is the one coding taken; with any other ("gzip, chunked") the body would reach
+    // the handler still coded.
+    if (codings > 1 || (codings == 1 && !parser.chunked()) ||
+        (codings == 1 && !beast::iequals(trimmed(view(head[http::field::transfer_encoding])),
+                                         beast::string_view("chunked")))) {
+        return ListenerError(501, "Not Implemented", "transfer coding not supported");
     }
     if (lengths == 1 && parser.content_length().value_or(0) > HttpServer::kMaxBodySize) {
         return ListenerError(413, "Payload Too Large", "request body too large");
@@ -160,16 +186,84 @@ std::optional<HttpServer::Response> screen(const Parser& parser) {
     return std::nullopt;
 }
 
+// What the connections share: the server, the connection count and the budget of request
+// bytes. Used on the listener's thread, and by the closing thread once that one has ended.
+class Listener {
+  public:
+    explicit Listener(HttpServer& server) : server(server) {}
+
+    HttpServer& server;
+    std::size_t max_connections = HttpServer::kMaxConnections;
+    std::size_t connections = 0;
+    std::size_t lingering = 0;
+    // Where the bytes a refused client still sends are read and dropped.
+    std::array<char, 16384> scratch{};
+
+    // Grants bytes of the shared budget; false, granting nothing, when it has not that many left.
+    bool take(std::size_t bytes) {
+        if (bytes > HttpServer::kSharedRequestBytes - used_) return false;
+        used_ += bytes;
+        peak_used_ = std::max(peak_used_, used_);
+        return true;
+    }
+    void give(std::size_t bytes) {
+        used_ -= bytes;
+        settle();
+    }
+    void opened() {
+        ++connections;
+        peak_connections_ = std::max(peak_connections_, connections);
+    }
+    void closed() {
+        --connections;
+        settle();
+    }
+
+  private:
+    // Once a crowd has gone, the memory it took goes back to the system; the allocator would
+    // otherwise keep it for reuse.
+    void settle() {
+#ifdef __GLIBC__
+        if (used_ == 0 && connections <= 8 &&
+            (peak_used_ >= HttpServer::kSharedRequestBytes / 8 || peak_connections_ >= 256)) {
+            peak_used_ = 0;
+            peak_connections_ = connections;
+            malloc_trim(0);
+        }
+#endif
+    }
+
+    std::size_t used_ = 0;
+    std::size_t peak_used_ = 0;
+    std::size_t peak_connections_ = 0;
+};
+
+HttpServer::Response crowded() {
+    return ListenerError(503, "Service Unavailable", "too many request bytes in progress");
+}
+
 class Connection : public std::enable_shared_from_this<Connection> {
   public:
-    Connection(tcp::socket socket, const HttpServer& server)
-        : stream_(std::move(socket)), server_(server) {
-        buffer_.max_size(HttpServer::kHeadBufferSize);
+    Connection(tcp::socket socket, Listener& listener)
+        : stream_(std::move(socket)), listener_(listener), wait_(stream_.get_executor()) {
+        listener_.opened();
+        buffer_.max_size(HttpServer::kConnectionAllowance);
+    }
+    ~Connection() {
+        if (lingering_) --listener_.lingering;
+        listener_.give(granted_);
+        listener_.closed();
     }
 
     void start() {
         buffer_.reserve(kFirstRead);
         read_head();
+    }
+
+    // A connection beyond the cap: answered 503 and closed.
+    void turn_away() {
+        send(ListenerError(503, "Service Unavailable", "too many connections"), Close::at_once,
+             false);
     }
 
   private:
@@ -179,14 +273,31 @@ class Connection : public std::enable_shared_from_this<Connection> {
         // Sizes are judged once the whole head is in, after the checks that come first. (No
         // limit at all, an empty optional, compares as exceeded by every length.)
         parser_->body_limit(std::numeric_limits<std::uint64_t>::max());
+        head_size_ = 0;
         stream_.expires_after(kIdle);
+        read_more_head();
+    }
+
+    void read_more_head() {
         http::async_read_header(stream_, buffer_, *parser_,
                                 [self = shared_from_this()](error_code ec, std::size_t size) {
                                     self->on_head(ec, size);
                                 });
     }
 
-    void on_head(error_code ec, std::size_t head_size) {
+    void on_head(error_code ec, std::size_t size) {
+        // The parser takes the request line before the fields are in, so a head read in two
+        // goes is counted in two.
+        head_size_ += size;
+        const std::size_t head_size = head_size_;
+        // A head beyond the connection's own allowance may take the rest of the head buffer
+        // from the shared budget.
+        if (ec == http::error::buffer_overflow &&
+            buffer_.max_size() < HttpServer::kHeadBufferSize) {
+            if (!cover(HttpServer::kHeadBufferSize)) return refuse(crowded());
+            buffer_.max_size(HttpServer::kHeadBufferSize);
+            return read_more_head();
+        }
         // The parser limits the request line and the fields each on their own; the head as a
         // whole is measured here.
         if (ec == http::error::header_limit || ec == http::error::buffer_overflow ||
@@ -199,6 +310,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
         if (auto refusal = screen(*parser_)) return refuse(std::move(*refusal));
         if (parser_->is_done()) return dispatch();
         parser_->body_limit(HttpServer::kMaxBodySize);
+        // A declared length is granted in full before any of it is read.
+        if (!cover(buffer_.capacity() + parser_->content_length().value_or(0))) {
+            return refuse(crowded());
+        }
         const auto& head = parser_->get();
         if (head.version() == 11 &&
             beast::iequals(head[http::field::expect], beast::string_view("100-continue"))) {
@@ -214,8 +329,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
 
     void read_body() {
+        // The whole body must arrive within the limit, however it is spread out.
         stream_.expires_after(kIdle);
-        http::async_read(
+        read_more_body();
+    }
+
+    void read_more_body() {
+        http::async_read_some(
             stream_, buffer_, *parser_,
             [self = shared_from_this()](error_code ec, std::size_t) { self->on_body(ec); });
     }
@@ -228,28 +348,76 @@ class Connection : public std::enable_shared_from_this<Connection> {
             return refuse(ListenerError(400, "Bad Request", "bad request"));
         }
         if (ec) return;
+        // A chunked body has no declared length: it draws on the budget as it grows.
+        if (!cover(buffer_.capacity() + parser_->get().body().capacity())) {
+            return refuse(crowded());
+        }
+        if (!parser_->is_done()) return read_more_body();
         dispatch();
+    }
+
+    // Brings the grant from the shared budget to what the connection holds beyond its own
+    // allowance; false, leaving the grant as it was, when the budget cannot cover it.
+    bool cover(std::size_t held) {
+        const std::size_t need =
+            held > HttpServer::kConnectionAllowance ? held - HttpServer::kConnectionAllowance : 0;
+        if (need > granted_ && !listener_.take(need - granted_)) return false;
+        if (need < granted_) listener_.give(granted_ - need);
+        granted_ = need;
+        return true;
     }
 
     void dispatch() {
         auto& message = parser_->get();
-        const HttpServer::Request request{std::string(view(message.method_string())),
-                                          decode_path(view(message.target())),
-                                          std::move(message.body())};
+        HttpServer::Request request{std::string(view(message.method_string())),
+                                    decode_path(view(message.target())), std::move(message.body())};
         const bool keep_alive = message.keep_alive();
-        const bool head_only = message.method() == http::verb::head;
+        head_only_ = message.method() == http::verb::head;
         const bool old_client = message.version() == 10;
+        close_ = keep_alive ? (old_client ? Close::announce_keep : Close::no) : Close::after;
         parser_.reset();
-        send(server_.Dispatch(request),
-             keep_alive ? (old_client ? Close::announce_keep : Close::no) : Close::after,
-             head_only);
+        // The worker hands the answer back to this thread, and with it its hold on the
+        // connection, so that the connection always ends on this thread.
+        auto done = [self = shared_from_this(),
+                     ex = stream_.get_executor()](HttpServer::Response answer) mutable {
+            net::post(ex, [self = std::move(self), answer = std::move(answer)]() mutable {
+                self->on_answer(std::move(answer));
+            });
+        };
+        auto dispatched = listener_.server.Dispatch(std::move(request), std::move(done));
+        if (dispatched.answer) return send(std::move(*dispatched.answer), close_, head_only_);
+        call_ = dispatched.call;
+        waiting_ = true;
+        wait_.expires_at(dispatched.call->deadline);
+        wait_.async_wait([self = shared_from_this()](error_code e) { self->on_waited(e); });
     }
 
-    enum class Close { no, announce_keep, after, linger };
+    void on_answer(HttpServer::Response answer) {
+        if (!waiting_) return;
+        waiting_ = false;
+        wait_.cancel();
+        send(std::move(answer), close_, head_only_);
+    }
+
+    // The call's deadline: unless the worker has taken it up, it is answered busy here.
+    void on_waited(error_code ec) {
+        if (ec || !waiting_) return;
+        const auto call = call_.lock();
+        if (!call || !listener_.server.Withdraw(call)) return;
+        waiting_ = false;
+        send(HttpServer::Busy(), close_, head_only_);
+    }
+
+    enum class Close { no, announce_keep, after, linger, at_once };
 
     void refuse(HttpServer::Response refusal) {
         parser_.reset();
-        send(std::move(refusal), Close::linger, false);
+        // What the refused client still sends goes to the shared scratch buffer.
+        buffer_ = beast::flat_buffer();
+        cover(0);
+        lingering_ = listener_.lingering < kMaxLingering;
+        if (lingering_) ++listener_.lingering;
+        send(std::move(refusal), lingering_ ? Close::linger : Close::at_once, false);
     }
 
     void send(HttpServer::Response response, Close close, bool head_only) {
@@ -267,8 +435,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
         head_ += "\r\nContent-Type: application/json\r\nContent-Length: ";
         head_.append(number,
                      std::to_chars(number, number + sizeof number, response.body.size()).ptr);
+        if (response.retry_after != 0) {
+            head_ += "\r\nRetry-After: ";
+            head_.append(number,
+                         std::to_chars(number, number + sizeof number, response.retry_after).ptr);
+        }
         if (close == Close::announce_keep) head_ += "\r\nConnection: keep-alive";
-        if (close == Close::after || close == Close::linger) head_ += "\r\nConnection: close";
+        if (close == Close::after || close == Close::linger || close == Close::at_once)
+            head_ += "\r\nConnection: close";
         head_ += "\r\n\r\n";
         body_ = std::move(response.body);
         if (head_only) body_.clear();
@@ -284,34 +458,59 @@ class Connection : public std::enable_shared_from_this<Connection> {
     void on_sent(error_code ec, Close close) {
         if (ec) return;
         std::string().swap(body_);
-        if (close == Close::no || close == Close::announce_keep) return read_head();
+        if (close == Close::no || close == Close::announce_keep) {
+            // What a large request took is given back before the next one.
+            if (buffer_.capacity() > kFirstRead) buffer_.shrink_to_fit();
+            buffer_.max_size(std::max(HttpServer::kConnectionAllowance, buffer_.size()));
+            cover(buffer_.capacity());
+            return read_head();
+        }
         if (close == Close::after) return;  // the last owner closes the socket
+        stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
+        if (close == Close::at_once) {
+            // What the client sent already is read first: closing on unread bytes would reset
+            // the connection and could destroy the answer on its way.
+            auto& socket = stream_.socket();
+            socket.non_blocking(true, ec);
+            for (int i = 0; i < 4 && !ec && socket.read_some(net::buffer(listener_.scratch), ec);
+                 ++i) {
+            }
+            return;
+        }
         // What the client still sends is read and dropped until it closes, so that closing
         // with unread bytes does not reset the connection before the refusal is read.
-        stream_.socket().shutdown(tcp::socket::shutdown_send, ec);
         stream_.expires_after(kLinger);
         drain();
     }
 
     void drain() {
-        buffer_.clear();
-        stream_.async_read_some(buffer_.prepare(buffer_.max_size()),
+        stream_.async_read_some(net::buffer(listener_.scratch),
                                 [self = shared_from_this()](error_code ec, std::size_t) {
                                     if (!ec) self->drain();
                                 });
     }
 
     beast::tcp_stream stream_;
-    const HttpServer& server_;
+    Listener& listener_;
     beast::flat_buffer buffer_;
     std::optional<Parser> parser_;
+    std::size_t head_size_ = 0;
+    std::size_t granted_ = 0;  // bytes of the shared budget this connection holds
+    // The request handed to the worker, while its answer is awaited. Not owned: the call holds
+    // this connection until it is answered or dropped.
+    std::weak_ptr<const HttpServer::Call> call_;
+    bool waiting_ = false;
+    net::steady_timer wait_;
+    Close close_ = Close::after;
+    bool head_only_ = false;
+    bool lingering_ = false;
     std::string head_;
     std::string body_;
 };
 
 class BeastTransport final : public HttpTransport {
   public:
-    explicit BeastTransport(const HttpServer& server) : server_(server) {}
+    explicit BeastTransport(HttpServer& server) : server_(server), listener_(server) {}
     ~BeastTransport() override { Close(); }
 
     bool Open(std::uint16_t port, std::string& error) override;
@@ -322,12 +521,16 @@ class BeastTransport final : public HttpTransport {
     void on_accept(error_code ec, tcp::socket socket);
     void serve();
 
-    const HttpServer& server_;
+    HttpServer& server_;
+    // Outlives the context, whose pending operations hold the connections.
+    Listener listener_;
     std::optional<net::io_context> io_;
     std::optional<net::executor_work_guard<net::io_context::executor_type>> work_;
     std::optional<tcp::acceptor> acceptor_;
     std::optional<net::steady_timer> pause_;
+    int paused_ = 0;  // accepts waiting for the pause to end
     std::thread thread_;
+    std::thread worker_;
 };
 
 bool BeastTransport::Open(std::uint16_t port, std::string& error) {
@@ -358,9 +561,20 @@ bool BeastTransport::Open(std::uint16_t port, std::string& error) {
     }
     if (acceptor_->listen(SOMAXCONN, ec)) return fail("listen " + where, ec);
 
+    // Each connection holds a descriptor: a connection the open-file limit would not let in
+    // is turned away like one beyond the cap, instead of waiting unanswered.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
+        const auto limit = static_cast<std::size_t>(files.rlim_cur);
+        listener_.max_connections =
+            std::min(HttpServer::kMaxConnections,
+                     limit > 2 * kSpareDescriptors ? limit - kSpareDescriptors : limit / 2);
+    }
+
     pause_.emplace(*io_);
     work_.emplace(io_->get_executor());
-    accept();
+    for (int i = 0; i < kAcceptors; ++i) accept();
+    worker_ = std::thread([this] { server_.WorkCalls(); });
     thread_ = std::thread([this] { serve(); });
     return true;
 }
@@ -386,23 +600,32 @@ void BeastTransport::on_accept(error_code ec, tcp::socket socket) {
     if (ec == net::error::operation_aborted) return;
     if (ec) {
         // Out of descriptors or memory: accepting again at once would spin.
-        pause_->expires_after(std::chrono::milliseconds(50));
-        pause_->async_wait([this](error_code e) {
-            if (!e) accept();
-        });
+        if (paused_++ == 0) {
+            pause_->expires_after(std::chrono::milliseconds(50));
+            pause_->async_wait([this](error_code e) {
+                if (e) return;
+                for (int n = std::exchange(paused_, 0); n > 0; --n) accept();
+            });
+        }
         return;
     }
     accept();
-    std::make_shared<Connection>(std::move(socket), server_)->start();
+    const bool crowded = listener_.connections >= listener_.max_connections;
+    const auto connection = std::make_shared<Connection>(std::move(socket), listener_);
+    if (crowded) return connection->turn_away();
+    connection->start();
 }
 
 void BeastTransport::Close() {
     if (!io_) return;
     if (thread_.joinable()) {
-        // The completion in hand, a request being handled among them, runs to its end first.
+        // The completion in hand runs to its end first.
         io_->stop();
         thread_.join();
     }
+    // The call in hand runs to its end; its answer goes nowhere, as the calls still waiting.
+    server_.EndCalls();
+    if (worker_.joinable()) worker_.join();
     // The connections live in their pending operations, which go with the context.
     work_.reset();
     pause_.reset();
@@ -412,7 +635,7 @@ void BeastTransport::Close() {
 
 }  // namespace
 
-std::unique_ptr<HttpTransport> MakeHttpTransport(const HttpServer& server) {
+std::unique_ptr<HttpTransport> MakeHttpTransport(HttpServer& server) {
     return std::make_unique<BeastTransport>(server);
 }
 

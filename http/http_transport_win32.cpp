@@ -1,5 +1,6 @@
-// The listener's Windows transport: the HTTP Server API 2.0 with one serving thread that takes
-// requests synchronously, one at a time, and hands each to HttpServer::Dispatch.
+// The listener's Windows transport: the HTTP Server API 2.0 with one listener thread that
+// follows every request through overlapped operations on a completion port and hands each to
+// HttpServer::Dispatch; the worker's thread runs the calculating handlers.
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -14,13 +15,16 @@
 // Needs the two above.
 #include <http.h>
 
-#include <atomic>
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "http/http_transport.hpp"
@@ -98,6 +102,12 @@ bool has_unknown_header(const HTTP_REQUEST& request, std::string_view name) {
     return false;
 }
 
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 // The refusal a request earns by its head alone, if any: the same rules as on Linux. The API
 // itself rejects malformed framing and repeated Host headers before a request gets here.
 std::optional<HttpServer::Response> screen(const HTTP_REQUEST& request) {
@@ -110,6 +120,12 @@ std::optional<HttpServer::Response> screen(const HTTP_REQUEST& request) {
     const bool http_1_0 = request.Version.MajorVersion == 1 && request.Version.MinorVersion == 0;
     if (host.empty() && !http_1_0) return ListenerError(400, "Bad Request", "bad request");
     if (!host.empty() && !IsLoopbackHost(host)) return ListenerError(403, "Forbidden", "forbidden");
+    // Chunked is the one coding taken; with any other ("gzip, chunked") the body would reach
+    // the handler still coded.
+    const std::string_view coding = known_header(request, HttpHeaderTransferEncoding);
+    if (!coding.empty() && !equals_caseless(trimmed(coding), "chunked")) {
+        return ListenerError(501, "Not Implemented", "transfer coding not supported");
+    }
     const std::string_view length = known_header(request, HttpHeaderContentLength);
     if (!length.empty()) {
         unsigned long long n = 0;
@@ -137,32 +153,118 @@ ShutdownFunction find_shutdown() {
         reinterpret_cast<void*>(GetProcAddress(api, "HttpShutdownRequestQueue")));
 }
 
+// Thread start-up shared by the listener's and the worker's threads. Each thread holds its own
+// reference on the module its code lives in and gives it back only as it ends, so an unload can
+// never pull the code from under it. The service is stopped when the add-in closes; an unload
+// without that leaves the library loaded instead of waiting for the threads under the loader's
+// lock.
+template <class Body>
+HANDLE start_thread(Body* body) {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCWSTR>(&start_thread<Body>), &module);
+    struct Start {
+        Body* body;
+        HMODULE module;
+    };
+    auto* start = new Start{body, module};
+    const auto run = [](void* argument) -> DWORD {
+        const Start taken = *static_cast<Start*>(argument);
+        delete static_cast<Start*>(argument);
+        try {
+            (*taken.body)();
+        } catch (...) {
+            // Out of memory; the thread ends, and the service with it until restarted.
+        }
+        if (taken.module != nullptr) FreeLibraryAndExitThread(taken.module, 0);
+        return 0;
+    };
+    HANDLE thread = CreateThread(nullptr, 0, run, start, 0, nullptr);
+    if (thread == nullptr) {
+        if (module != nullptr) FreeLibrary(module);
+        delete start;
+    }
+    return thread;
+}
+
+// Completion keys: what a completion packet on the port is about. The operations on the queue
+// report with kOperation, their OVERLAPPED telling which; the other two are posted.
+constexpr ULONG_PTR kOperation = 0;
+constexpr ULONG_PTR kAnswered = 1;  // the worker's answer to one exchange
+constexpr ULONG_PTR kQuit = 2;      // Close: cancel everything and end
+
+// One request from its head to its answer. It lives on the listener's thread, with at most one
+// operation of its own pending at a time, until its answer has been sent.
+struct Exchange {
+    OVERLAPPED overlapped{};  // first, so that a completion leads back to its exchange
+    HTTP_REQUEST_ID id = HTTP_NULL_ID;
+    HttpServer::Request request;
+    std::optional<HttpServer::Response> refusal;  // sent once the body has been read away
+    bool serving = false;                         // counted against the connection cap
+    bool reading = false;                         // a body read is pending
+    std::size_t granted = 0;                      // bytes of the shared budget held
+    std::shared_ptr<const HttpServer::Call> call;
+    HttpServer::Response answer;
+    std::string length;
+    std::string retry_after;
+    HTTP_RESPONSE response{};
+    HTTP_DATA_CHUNK chunk{};
+    char buffer[HttpServer::kBodyReadSize];
+};
+
 class WinTransport final : public HttpTransport {
   public:
-    explicit WinTransport(const HttpServer& server) : server_(server) {}
+    explicit WinTransport(HttpServer& server) : server_(server) {}
     ~WinTransport() override { Close(); }
 
     bool Open(std::uint16_t port, std::string& error) override;
     void Close() override;
 
+    // The listener's thread.
+    void operator()();
+
   private:
-    static DWORD WINAPI ServeThread(void* self);
-    void ServeLoop();
-    void Serve(const HTTP_REQUEST& head);
-    // The whole entity body; overflow tells that it was longer than the limit (and dropped).
-    std::string ReadBody(HTTP_REQUEST_ID id, bool& overflow);
-    void SendResponse(HTTP_REQUEST_ID id, const HttpServer::Response& response);
+    struct Worker {
+        HttpServer& server;
+        void operator()() { server.WorkCalls(); }
+    };
+
+    bool Receive();
+    void OnReceived(ULONG rc);
+    void OnExchange(Exchange* ex, ULONG rc, ULONG bytes);
+    void OnAnswered(Exchange* ex);
+    void ReadBody(Exchange* ex);
+    void Dispatch(Exchange* ex);
+    void Send(Exchange* ex, HttpServer::Response answer, ULONG flags = 0);
+    void Refuse(Exchange* ex, HttpServer::Response refusal);
+    void SendRefusal(Exchange* ex);
+    void Expire();
+    DWORD WaitTime() const;
+    bool Cover(Exchange* ex, std::size_t held);
+    void Finish(Exchange* ex);
+    void Drain();
     void ReleaseApi();
 
-    const HttpServer& server_;
+    HttpServer& server_;
+    Worker worker_{server_};
     bool initialized_ = false;
     HTTP_SERVER_SESSION_ID session_ = 0;
     HTTP_URL_GROUP_ID url_group_ = 0;
     HANDLE queue_ = nullptr;
+    HANDLE port_ = nullptr;  // the completion port every operation on the queue reports to
     HANDLE thread_ = nullptr;
+    HANDLE worker_thread_ = nullptr;
     std::vector<std::wstring> prefixes_;  // the URL prefixes added to the group
-    HMODULE module_ = nullptr;            // the serving thread's reference on this code's module
-    std::atomic<bool> running_{false};
+
+    // The listener thread's own state.
+    OVERLAPPED receive_overlapped_{};
+    std::unique_ptr<ULONGLONG[]> head_buffer_;
+    bool receiving_ = false;
+    std::size_t pending_ = 0;  // operations whose completion has not been taken
+    std::vector<std::unique_ptr<Exchange>> exchanges_;
+    std::size_t serving_ = 0;
+    std::size_t budget_used_ = 0;
+    std::set<std::pair<std::chrono::steady_clock::time_point, Exchange*>> waiting_;
 };
 
 bool WinTransport::Open(std::uint16_t port, std::string& error) {
@@ -195,6 +297,19 @@ bool WinTransport::Open(std::uint16_t port, std::string& error) {
     binding.Flags.Present = 1;
     binding.RequestQueueHandle = queue_;
     HttpSetUrlGroupProperty(url_group_, HttpServerBindingProperty, &binding, sizeof binding);
+    // The system's listener keeps the same bounds as the Linux one: connections, and the time
+    // a head or a body may take. (Wine does not implement these; they fail there harmlessly.)
+    HTTP_CONNECTION_LIMIT_INFO connections{};
+    connections.Flags.Present = 1;
+    connections.MaxConnections = static_cast<ULONG>(HttpServer::kMaxConnections);
+    HTTP_QOS_SETTING_INFO qos{HttpQosSettingTypeConnectionLimit, &connections};
+    HttpSetUrlGroupProperty(url_group_, HttpServerQosProperty, &qos, sizeof qos);
+    HTTP_TIMEOUT_LIMIT_INFO timeouts{};
+    timeouts.Flags.Present = 1;
+    timeouts.EntityBody = HttpServer::kIdleTimeoutSeconds;
+    timeouts.HeaderWait = HttpServer::kIdleTimeoutSeconds;
+    timeouts.IdleConnection = HttpServer::kIdleTimeoutSeconds;
+    HttpSetUrlGroupProperty(url_group_, HttpServerTimeoutsProperty, &timeouts, sizeof timeouts);
 
     // "localhost" is the name a user without administrator rights may listen on. The API
     // answers only requests whose Host names a registered prefix, so the address is added too
@@ -213,43 +328,43 @@ bool WinTransport::Open(std::uint16_t port, std::string& error) {
         prefixes_.push_back(address);
     }
 
-    // The serving thread holds its own reference on the module its code lives in and gives it
-    // back only as it ends, so an unload can never pull the code from under it. The service is
-    // stopped when the add-in closes; an unload without that leaves the library loaded instead
-    // of waiting for the thread under the loader's lock.
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                       reinterpret_cast<LPCWSTR>(&WinTransport::ServeThread), &module);
-    module_ = module;
-    running_ = true;
-    thread_ = CreateThread(nullptr, 0, &WinTransport::ServeThread, this, 0, nullptr);
-    if (thread_ == nullptr) {
-        running_ = false;
-        if (module != nullptr) FreeLibrary(module);
+    port_ = CreateIoCompletionPort(queue_, nullptr, kOperation, 1);
+    if (port_ == nullptr) {
+        error = step_error("CreateIoCompletionPort", GetLastError());
         ReleaseApi();
+        return false;
+    }
+    head_buffer_ = std::make_unique<ULONGLONG[]>(HttpServer::kHeadBufferSize / sizeof(ULONGLONG));
+    worker_thread_ = start_thread(&worker_);
+    thread_ = worker_thread_ == nullptr ? nullptr : start_thread(this);
+    if (thread_ == nullptr) {
+        Close();
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     }
     return true;
 }
 
 void WinTransport::Close() {
+    // The call in hand runs to its end; the calls still waiting are dropped.
+    server_.EndCalls();
+    if (worker_thread_ != nullptr) {
+        WaitForSingleObject(worker_thread_, INFINITE);
+        CloseHandle(worker_thread_);
+        worker_thread_ = nullptr;
+    }
     if (thread_ != nullptr) {
-        running_ = false;
-        static const ShutdownFunction shutdown = find_shutdown();
-        if (shutdown != nullptr) {
-            shutdown(queue_);
-            WaitForSingleObject(thread_, INFINITE);
-        } else {
-            // A cancel reaches only a receive already waiting; the thread may be between two
-            // requests, so it is repeated until the thread has seen the flag.
-            do {
-                CancelIoEx(queue_, nullptr);
-            } while (WaitForSingleObject(thread_, 20) == WAIT_TIMEOUT);
-        }
+        PostQueuedCompletionStatus(port_, 0, kQuit, nullptr);
+        WaitForSingleObject(thread_, INFINITE);
         CloseHandle(thread_);
         thread_ = nullptr;
     }
+    exchanges_.clear();
+    waiting_.clear();
     ReleaseApi();
+    if (port_ != nullptr) {
+        CloseHandle(port_);
+        port_ = nullptr;
+    }
 }
 
 void WinTransport::ReleaseApi() {
@@ -277,116 +392,272 @@ void WinTransport::ReleaseApi() {
     }
 }
 
-DWORD WINAPI WinTransport::ServeThread(void* self) {
-    auto& transport = *static_cast<WinTransport*>(self);
-    // Read before the loop ends: once it has, Close may destroy the transport at any moment.
-    const HMODULE module = transport.module_;
-    try {
-        transport.ServeLoop();
-    } catch (...) {
-        // Out of memory for the head buffer; the service answers nothing until restarted.
-    }
-    if (module != nullptr) FreeLibraryAndExitThread(module, 0);
-    return 0;
-}
-
-void WinTransport::ServeLoop() {
-    // 8-byte units keep the request structure at the start of the buffer aligned.
-    constexpr std::size_t units = HttpServer::kHeadBufferSize / sizeof(ULONGLONG);
-    const auto buffer = std::make_unique<ULONGLONG[]>(units);
-    auto* head = reinterpret_cast<HTTP_REQUEST*>(buffer.get());
-    while (running_) {
-        ULONG received = 0;
-        const ULONG rc = HttpReceiveHttpRequest(queue_, HTTP_NULL_ID, 0, head,
-                                                HttpServer::kHeadBufferSize, &received, nullptr);
-        if (rc == ERROR_MORE_DATA) {
-            // A head larger than the buffer is refused, and the service serves on.
-            SendResponse(head->RequestId, ListenerError(431, "Request Header Fields Too Large",
-                                                        "request head too large"));
-            continue;
-        }
-        if (rc != NO_ERROR) return;
-        try {
-            Serve(*head);
-        } catch (...) {
-            // Out of memory while building the request; the client sees the connection end.
-        }
-    }
-}
-
-void WinTransport::Serve(const HTTP_REQUEST& head) {
-    if (const auto refusal = screen(head)) {
-        // The body is read and dropped first: a connection closed on unread bytes is reset,
-        // and the reset would destroy the answer on its way.
-        bool overflow = false;
-        ReadBody(head.RequestId, overflow);
-        SendResponse(head.RequestId, *refusal);
-        return;
-    }
-    HttpServer::Request request;
-    request.method = method_of(head);
-    if (head.CookedUrl.pAbsPath != nullptr) {
-        request.path.assign(reinterpret_cast<const char16_t*>(head.CookedUrl.pAbsPath),
-                            head.CookedUrl.AbsPathLength / sizeof(wchar_t));
-    }
-    bool overflow = false;
-    request.body = ReadBody(head.RequestId, overflow);
-    if (overflow) {
-        SendResponse(head.RequestId,
-                     ListenerError(413, "Payload Too Large", "request body too large"));
-        return;
-    }
-    SendResponse(head.RequestId, server_.Dispatch(request));
-}
-
-std::string WinTransport::ReadBody(HTTP_REQUEST_ID id, bool& overflow) {
-    std::string body;
-    char chunk[HttpServer::kBodyReadSize];
+// Every operation is overlapped and reports to the port, so that this one thread follows any
+// number of requests at once and never waits for one of them, nor for the worker.
+void WinTransport::operator()() {
+    Receive();
     for (;;) {
-        ULONG read = 0;
-        const ULONG rc =
-            HttpReceiveRequestEntityBody(queue_, id, 0, chunk, sizeof chunk, &read, nullptr);
-        if (rc == ERROR_HANDLE_EOF) return body;
-        if (rc != NO_ERROR || read == 0) return body;
-        // A chunked body has no declared size to refuse up front: the rest is read and dropped.
-        if (overflow || body.size() + read > HttpServer::kMaxBodySize) {
-            overflow = true;
-            std::string().swap(body);
-            continue;
+        DWORD bytes = 0;
+        ULONG_PTR key = 0;
+        OVERLAPPED* overlapped = nullptr;
+        const BOOL ok = GetQueuedCompletionStatus(port_, &bytes, &key, &overlapped, WaitTime());
+        if (!ok && overlapped == nullptr) {
+            if (GetLastError() == WAIT_TIMEOUT) {
+                Expire();
+                continue;
+            }
+            return;  // the port itself failed
         }
-        body.append(chunk, read);
+        const ULONG rc = ok ? NO_ERROR : GetLastError();
+        if (key == kQuit) return Drain();
+        if (key == kAnswered) {
+            OnAnswered(reinterpret_cast<Exchange*>(overlapped));
+        } else {
+            --pending_;
+            if (overlapped == &receive_overlapped_) {
+                OnReceived(rc);
+            } else {
+                OnExchange(reinterpret_cast<Exchange*>(overlapped), rc, bytes);
+            }
+        }
+        Expire();
     }
 }
 
-void WinTransport::SendResponse(HTTP_REQUEST_ID id, const HttpServer::Response& response) {
-    const std::string length = std::to_string(response.body.size());
-    HTTP_RESPONSE answer{};
-    answer.Version = HTTP_VERSION_1_1;
-    answer.StatusCode = response.status;
-    answer.pReason = response.reason.c_str();
-    answer.ReasonLength = static_cast<USHORT>(response.reason.size());
-    static constexpr std::string_view json = "application/json";
-    answer.Headers.KnownHeaders[HttpHeaderContentType].pRawValue = json.data();
-    answer.Headers.KnownHeaders[HttpHeaderContentType].RawValueLength =
-        static_cast<USHORT>(json.size());
-    answer.Headers.KnownHeaders[HttpHeaderContentLength].pRawValue = length.c_str();
-    answer.Headers.KnownHeaders[HttpHeaderContentLength].RawValueLength =
-        static_cast<USHORT>(length.size());
-    HTTP_DATA_CHUNK chunk{};
-    if (!response.body.empty()) {
-        chunk.DataChunkType = HttpDataChunkFromMemory;
-        chunk.FromMemory.pBuffer = const_cast<char*>(response.body.data());
-        chunk.FromMemory.BufferLength = static_cast<ULONG>(response.body.size());
-        answer.EntityChunkCount = 1;
-        answer.pEntityChunks = &chunk;
+// After Close: every pending operation is cancelled and its completion taken before the
+// thread ends, so that none of them reaches memory released after it.
+void WinTransport::Drain() {
+    static const ShutdownFunction shutdown = find_shutdown();
+    if (shutdown != nullptr) shutdown(queue_);
+    while (pending_ > 0) {
+        CancelIoEx(queue_, nullptr);
+        DWORD bytes = 0;
+        ULONG_PTR key = 0;
+        OVERLAPPED* overlapped = nullptr;
+        const BOOL ok = GetQueuedCompletionStatus(port_, &bytes, &key, &overlapped, 20);
+        if (!ok && overlapped == nullptr) {
+            if (GetLastError() == WAIT_TIMEOUT) continue;
+            return;
+        }
+        if (key == kOperation) --pending_;
     }
-    ULONG sent = 0;
-    HttpSendHttpResponse(queue_, id, 0, &answer, nullptr, &sent, nullptr, 0, nullptr, nullptr);
+}
+
+bool WinTransport::Receive() {
+    auto* head = reinterpret_cast<HTTP_REQUEST*>(head_buffer_.get());
+    receive_overlapped_ = OVERLAPPED{};
+    const ULONG rc = HttpReceiveHttpRequest(
+        queue_, HTTP_NULL_ID, 0, head, HttpServer::kHeadBufferSize, nullptr, &receive_overlapped_);
+    receiving_ = rc == NO_ERROR || rc == ERROR_IO_PENDING || rc == ERROR_MORE_DATA;
+    if (receiving_) ++pending_;
+    return receiving_;
+}
+
+void WinTransport::OnReceived(ULONG rc) {
+    receiving_ = false;
+    const auto& head = *reinterpret_cast<const HTTP_REQUEST*>(head_buffer_.get());
+    if (rc != NO_ERROR && rc != ERROR_MORE_DATA) {
+        // Cancelled, or the queue shut down: nothing more arrives.
+        return;
+    }
+    auto exchange = std::make_unique<Exchange>();
+    Exchange* ex = exchange.get();
+    ex->id = head.RequestId;
+    exchanges_.push_back(std::move(exchange));
+    if (rc == ERROR_MORE_DATA) {
+        // A head larger than the buffer is refused, and the service serves on.
+        Refuse(ex, ListenerError(431, "Request Header Fields Too Large", "request head too large"));
+    } else if (auto refusal = screen(head)) {
+        Refuse(ex, std::move(*refusal));
+    } else if (serving_ >= HttpServer::kMaxConnections) {
+        Refuse(ex, ListenerError(503, "Service Unavailable", "too many connections"));
+    } else {
+        ex->serving = true;
+        ++serving_;
+        ex->request.method = method_of(head);
+        if (head.CookedUrl.pAbsPath != nullptr) {
+            ex->request.path.assign(reinterpret_cast<const char16_t*>(head.CookedUrl.pAbsPath),
+                                    head.CookedUrl.AbsPathLength / sizeof(wchar_t));
+        }
+        // A declared length is granted in full before any of it is read.
+        const std::string_view length = known_header(head, HttpHeaderContentLength);
+        std::size_t declared = 0;
+        for (const char c : length) declared = declared * 10 + static_cast<std::size_t>(c - '0');
+        if (!Cover(ex, sizeof ex->buffer + declared)) {
+            Refuse(ex,
+                   ListenerError(503, "Service Unavailable", "too many request bytes in progress"));
+        } else {
+            ReadBody(ex);
+        }
+    }
+    // The buffer is free again: the next head may come in.
+    Receive();
+}
+
+void WinTransport::ReadBody(Exchange* ex) {
+    ex->overlapped = OVERLAPPED{};
+    const ULONG rc = HttpReceiveRequestEntityBody(queue_, ex->id, 0, ex->buffer, sizeof ex->buffer,
+                                                  nullptr, &ex->overlapped);
+    if (rc == NO_ERROR || rc == ERROR_IO_PENDING) {
+        ex->reading = true;
+        ++pending_;
+        return;
+    }
+    // The end of the body (or a failed read): what was gathered is complete.
+    if (ex->refusal) return SendRefusal(ex);
+    if (rc == ERROR_HANDLE_EOF) return Dispatch(ex);
+    Finish(ex);
+}
+
+void WinTransport::OnExchange(Exchange* ex, ULONG rc, ULONG bytes) {
+    if (!ex->reading) return Finish(ex);  // a send completed
+    ex->reading = false;
+    if (rc == ERROR_HANDLE_EOF || (rc == NO_ERROR && bytes == 0)) {
+        if (ex->refusal) return SendRefusal(ex);
+        return Dispatch(ex);
+    }
+    if (rc != NO_ERROR) return Finish(ex);  // the client went, or the service is closing
+    if (!ex->refusal) {
+        // A chunked body has no declared size to refuse up front: the rest is read and dropped.
+        if (ex->request.body.size() + bytes > HttpServer::kMaxBodySize) {
+            Refuse(ex, ListenerError(413, "Payload Too Large", "request body too large"));
+            return;
+        }
+        ex->request.body.append(ex->buffer, bytes);
+        if (!Cover(ex, sizeof ex->buffer + ex->request.body.capacity())) {
+            Refuse(ex,
+                   ListenerError(503, "Service Unavailable", "too many request bytes in progress"));
+            return;
+        }
+    }
+    ReadBody(ex);
+}
+
+// A refusal is sent once the rest of the body has been read and dropped: a connection closed on
+// unread bytes is reset, and the reset would destroy the answer on its way.
+void WinTransport::Refuse(Exchange* ex, HttpServer::Response refusal) {
+    std::string().swap(ex->request.body);
+    Cover(ex, 0);
+    ex->refusal = std::move(refusal);
+    if (ex->serving) {
+        ex->serving = false;
+        --serving_;
+    }
+    ReadBody(ex);
+}
+
+// The refused connection is closed after the answer, as on Linux.
+void WinTransport::SendRefusal(Exchange* ex) {
+    auto refusal = std::move(*ex->refusal);
+    ex->refusal.reset();
+    Send(ex, std::move(refusal), HTTP_SEND_RESPONSE_FLAG_DISCONNECT);
+}
+
+void WinTransport::Dispatch(Exchange* ex) {
+    auto dispatched = server_.Dispatch(std::move(ex->request), [this, ex](HttpServer::Response a) {
+        ex->answer = std::move(a);
+        PostQueuedCompletionStatus(port_, 0, kAnswered, &ex->overlapped);
+    });
+    if (dispatched.answer) return Send(ex, std::move(*dispatched.answer));
+    ex->call = std::move(dispatched.call);
+    waiting_.emplace(ex->call->deadline, ex);
+}
+
+void WinTransport::OnAnswered(Exchange* ex) {
+    if (!ex->call) return;
+    waiting_.erase({ex->call->deadline, ex});
+    ex->call.reset();
+    Send(ex, std::move(ex->answer));
+}
+
+// Calls still waiting at their deadline are answered busy, unless the worker has them.
+void WinTransport::Expire() {
+    const auto now = std::chrono::steady_clock::now();
+    while (!waiting_.empty() && waiting_.begin()->first <= now) {
+        Exchange* ex = waiting_.begin()->second;
+        waiting_.erase(waiting_.begin());
+        if (server_.Withdraw(ex->call)) {
+            ex->call.reset();
+            Send(ex, HttpServer::Busy());
+        }
+    }
+}
+
+DWORD WinTransport::WaitTime() const {
+    if (waiting_.empty()) return INFINITE;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+        waiting_.begin()->first - std::chrono::steady_clock::now());
+    return left.count() <= 0 ? 0 : static_cast<DWORD>(left.count());
+}
+
+// Brings the exchange's grant from the shared budget to what it holds beyond its own
+// allowance; false, leaving the grant as it was, when the budget cannot cover it.
+bool WinTransport::Cover(Exchange* ex, std::size_t held) {
+    const std::size_t need =
+        held > HttpServer::kConnectionAllowance ? held - HttpServer::kConnectionAllowance : 0;
+    if (need > ex->granted) {
+        if (need - ex->granted > HttpServer::kSharedRequestBytes - budget_used_) return false;
+        budget_used_ += need - ex->granted;
+    } else {
+        budget_used_ -= ex->granted - need;
+    }
+    ex->granted = need;
+    return true;
+}
+
+void WinTransport::Send(Exchange* ex, HttpServer::Response answer, ULONG flags) {
+    ex->answer = std::move(answer);
+    const HttpServer::Response& a = ex->answer;
+    ex->length = std::to_string(a.body.size());
+    ex->response = HTTP_RESPONSE{};
+    ex->response.Version = HTTP_VERSION_1_1;
+    ex->response.StatusCode = a.status;
+    ex->response.pReason = a.reason.c_str();
+    ex->response.ReasonLength = static_cast<USHORT>(a.reason.size());
+    static constexpr std::string_view json = "application/json";
+    auto& headers = ex->response.Headers.KnownHeaders;
+    headers[HttpHeaderContentType].pRawValue = json.data();
+    headers[HttpHeaderContentType].RawValueLength = static_cast<USHORT>(json.size());
+    headers[HttpHeaderContentLength].pRawValue = ex->length.c_str();
+    headers[HttpHeaderContentLength].RawValueLength = static_cast<USHORT>(ex->length.size());
+    if (a.retry_after != 0) {
+        ex->retry_after = std::to_string(a.retry_after);
+        headers[HttpHeaderRetryAfter].pRawValue = ex->retry_after.c_str();
+        headers[HttpHeaderRetryAfter].RawValueLength = static_cast<USHORT>(ex->retry_after.size());
+    }
+    ex->chunk = HTTP_DATA_CHUNK{};
+    if (!a.body.empty()) {
+        ex->chunk.DataChunkType = HttpDataChunkFromMemory;
+        ex->chunk.FromMemory.pBuffer = const_cast<char*>(a.body.data());
+        ex->chunk.FromMemory.BufferLength = static_cast<ULONG>(a.body.size());
+        ex->response.EntityChunkCount = 1;
+        ex->response.pEntityChunks = &ex->chunk;
+    }
+    ex->overlapped = OVERLAPPED{};
+    const ULONG rc = HttpSendHttpResponse(queue_, ex->id, flags, &ex->response, nullptr, nullptr,
+                                          nullptr, 0, &ex->overlapped, nullptr);
+    if (rc == NO_ERROR || rc == ERROR_IO_PENDING) {
+        ++pending_;
+        return;
+    }
+    Finish(ex);
+}
+
+void WinTransport::Finish(Exchange* ex) {
+    Cover(ex, 0);
+    if (ex->serving) --serving_;
+    if (ex->call) waiting_.erase({ex->call->deadline, ex});
+    const auto it = std::find_if(exchanges_.begin(), exchanges_.end(),
+                                 [ex](const auto& e) { return e.get() == ex; });
+    if (it != exchanges_.end()) {
+        std::swap(*it, exchanges_.back());
+        exchanges_.pop_back();
+    }
 }
 
 }  // namespace
 
-std::unique_ptr<HttpTransport> MakeHttpTransport(const HttpServer& server) {
+std::unique_ptr<HttpTransport> MakeHttpTransport(HttpServer& server) {
     return std::make_unique<WinTransport>(server);
 }
 

@@ -165,8 +165,10 @@ std::shared_ptr<QVLSwap> ResolveSwap(const JsonObject& object) {
 
 HttpServer::Response HandleApi(const HttpServer::Request& request) {
     try {
-        // Worksheet functions use the same cached objects on the host's thread.
-        const auto lock = ObjectCache::Instance().CalculationLock();
+        // Worksheet functions use the same cached objects on the host's thread; one that runs
+        // long keeps the request from starting, and it is answered busy at its deadline.
+        const auto lock = ObjectCache::Instance().CalculationLock(request.deadline);
+        if (!lock.owns_lock()) return HttpServer::Busy();
         try {
             return run(request.body);
         } catch (const RequestError& e) {

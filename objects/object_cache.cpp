@@ -21,8 +21,18 @@ ObjectCache& ObjectCache::Instance() {
     return cache;
 }
 
-std::unique_lock<std::mutex> ObjectCache::CalculationLock() {
-    return std::unique_lock<std::mutex>(calculation_mutex_);
+std::unique_lock<std::timed_mutex> ObjectCache::CalculationLock() {
+    return std::unique_lock<std::timed_mutex>(calculation_mutex_);
+}
+
+std::unique_lock<std::timed_mutex> ObjectCache::CalculationLock(
+    std::chrono::steady_clock::time_point deadline) {
+    if (deadline == std::chrono::steady_clock::time_point::max()) return CalculationLock();
+    // Timed on the system clock: ThreadSanitizer follows that timed lock, not the steady one.
+    const auto left = std::chrono::duration_cast<std::chrono::system_clock::duration>(
+        deadline - std::chrono::steady_clock::now());
+    return std::unique_lock<std::timed_mutex>(calculation_mutex_,
+                                              std::chrono::system_clock::now() + left);
 }
 
 std::string ObjectCache::MakeHandle(std::string_view prefix) {

@@ -9,6 +9,8 @@ QVL_PACKAGES=(
 QVL_WINDOWS_PACKAGES=(
     g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64
 )
+# The HTTP load script: wrk drives the load, nginx serves the yardstick it is compared with.
+QVL_BENCH_PACKAGES=(wrk nginx)
 
 install_deps() {
     local missing=()

@@ -6,8 +6,9 @@ version resource), then runs it under Wine in a fresh prefix: the Windows stand-
 it and calls it from a thread Windows starts (53-bit x87 precision, as in a real host; the
 program's own main thread has 64), registers every item, runs the self-check, builds the
 reference curve, series and swap from the example data and values the swap; the service is
-started on a free loopback port and this side asks it for /health and a valuation; then the
-service is stopped, the add-in closed and every Wine process of the prefix ended. A watchdog
+started on a free loopback port and this side asks it for /health and a valuation, sends a
+coding other than chunked, a stalled body and, while the host builds a large curve, /health
+requests and a valuation; then the service is stopped, the add-in closed and every Wine process of the prefix ended. A watchdog
 bounds the whole run.
 
 Usage: smoke.py BUILD_DIR   (the cross build, e.g. build/win)
@@ -29,6 +30,8 @@ import threading
 import time
 
 SOURCE = pathlib.Path(__file__).resolve().parents[2]
+# Rows of the curve built while requests arrive: a worksheet call that takes a while.
+LONG_CURVE_ROWS = 20000
 WATCHDOG_SECONDS = 120
 OBJDUMP = "x86_64-w64-mingw32-objdump"
 
@@ -261,6 +264,77 @@ def check_service(port, swap):
     step(f"POST /qvl Calculate: {status}, {len(body)} bytes, reference figures")
 
 
+def raw_answer(port, text, wait=10):
+    """The status line of the answer to bytes sent as they are."""
+    with socket.create_connection(("localhost", port), timeout=wait) as s:
+        s.sendall(text.encode())
+        answer = b""
+        while b"\r\n" not in answer:
+            chunk = s.recv(4096)
+            if not chunk:
+                break
+            answer += chunk
+        return answer.split(b"\r\n", 1)[0].decode(errors="replace")
+
+
+def check_availability(driver, port, swap):
+    host = f"Host: localhost:{port}\r\n"
+    # Chunked is the one transfer coding taken.
+    lines = []
+    for codings in ("gzip, chunked", "identity, chunked"):
+        line = raw_answer(port, f"POST /qvl HTTP/1.1\r\n{host}Transfer-Encoding: {codings}\r\n"
+                                "\r\n2\r\n{}\r\n0\r\n\r\n")
+        check(line.split(" ")[1:2] in (["501"], ["400"]), f"Transfer-Encoding {codings}: {line}")
+        lines.append(line)
+    step(f"a transfer coding other than chunked refused: {', '.join(lines)}")
+
+    # A body that stalls holds up nobody else.
+    with socket.create_connection(("localhost", port), timeout=10) as stalled:
+        stalled.sendall(f"POST /qvl HTTP/1.1\r\n{host}Content-Length: 100\r\n\r\n{{".encode())
+        asked = time.monotonic()
+        status, _, _, _ = request(port, "GET", "/health")
+        took = time.monotonic() - asked
+        check(status == 200 and took < 2, f"/health beside a stalled body: {status}, {took:.2f} s")
+    step(f"/health beside a stalled body: {took * 1000:.0f} ms")
+
+    # A long worksheet call: /health is answered meanwhile, a valuation after it, correctly.
+    calculate = json.dumps({"Request": "Calculate", "swap": swap, "Trade Date": "2026-01-20",
+                            "Credit Event Rate": 200}).encode()
+    valued = {}
+
+    def value():
+        valued["answer"] = request(port, "POST", "/qvl", calculate)
+
+    driver.send(f"curve {LONG_CURVE_ROWS}")
+    time.sleep(0.2)
+    valuation = threading.Thread(target=value)
+    valuation.start()
+    latencies = []
+    call = None
+    while call is None:
+        asked = time.monotonic()
+        status, _, _, body = request(port, "GET", "/health")
+        latencies.append(time.monotonic() - asked)
+        check(status == 200, f"/health during a long call: {status} {body!r}")
+        try:
+            while call is None:
+                name, *rest = driver.lines.get_nowait().split("\t")
+                if name == "long-curve":
+                    call = rest
+        except queue.Empty:
+            time.sleep(0.02)
+    valuation.join(30)
+    check(call[0].startswith("#YC_"), f"QVL.CreateCurve of {LONG_CURVE_ROWS} rows: {call}")
+    status, _, _, body = valued.get("answer", (0, "", {}, b""))
+    check(status == 200, f"Calculate during a long call: {status} {body!r}")
+    if status == 200:
+        check_valuation(json.loads(body), "Calculate during a long call")
+    worst = max(latencies) * 1000
+    check(worst < 2000, f"/health during a long call took up to {worst:.0f} ms")
+    step(f"a {LONG_CURVE_ROWS}-row curve for {call[1]} ms: {len(latencies)} /health answers "
+         f"meanwhile (worst {worst:.0f} ms), the valuation after it right")
+
+
 class Driver:
     """The Windows host program under Wine, read line by line."""
 
@@ -357,6 +431,7 @@ def run_under_wine(build, work, version):
         check(restart == running, f"QVL.HttpStart while running: {restart}")
         if restart == running:
             check_service(port, swap)
+            check_availability(driver, port, swap)
 
         driver.send("stop")
         lines = driver.until("done")

@@ -1,18 +1,22 @@
 // The Windows smoke test's host program: the stand-in host as a Windows executable that loads
 // qvl.xll, drives it like a sheet and reports each step as one line on standard output, for
 // smoke.py on the Linux side to check. While the service runs it waits for "stop" on standard
-// input, so that the other side can send its requests first. Everything runs on a thread of its
-// own, at the x87 precision of the threads a real host calls from.
+// input, so that the other side can send its requests first; "curve N" meanwhile builds a curve
+// of N whole-year tenors, a long worksheet call for the other side to send requests during.
+// Everything runs on a thread of its own, at the x87 precision of the threads a real host calls
+// from.
 //
 // Usage: smoke_host ADDIN DATA_FOLDER PORT
 
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/csv.hpp"
 #include "host/host.hpp"
@@ -107,6 +111,20 @@ int run(const std::string& addin, const std::string& data, const std::string& po
     report("serving", port);
     std::string line;
     while (std::getline(std::cin, line) && line != "stop") {
+        if (line.rfind("curve ", 0) == 0) {
+            const int rows = std::stoi(line.substr(6));
+            std::vector<Value> cells;
+            for (int year = 1; year <= rows; ++year) {
+                cells.emplace_back(std::to_string(year) + "Y");
+                cells.emplace_back(0.03);
+            }
+            const auto started = std::chrono::steady_clock::now();
+            const Value made = host.call("QVL.CreateCurve",
+                                         {"2026-01-20", Value::grid(rows, 2, std::move(cells))});
+            const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - started);
+            report("long-curve", cell_text(made) + '\t' + std::to_string(took.count()));
+        }
     }
     report("HttpStop", cell_text(host.call("QVL.HttpStop")));
 

@@ -29,7 +29,8 @@ double GetNumber(const JsonObject& object, std::string_view name, double fallbac
 std::shared_ptr<QVLSwap> ResolveSwap(const JsonObject& object);
 
 // Holds the calculation lock for its whole run; answers every failure as a JSON error
-// document (400 for the request's own faults, 500 for everything else) and never throws.
+// document (400 for the request's own faults, 500 for everything else) and never throws. A
+// request whose deadline passes before the lock is free is answered busy (503).
 win32util::HttpServer::Response HandleApi(const win32util::HttpServer::Request& request);
 
 }  // namespace qvl::service

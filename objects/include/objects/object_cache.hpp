@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -27,7 +28,8 @@ namespace qvl::addin {
 // a swap or shows what the swap remembers (the operation reads and writes those fields from
 // start to end); every request handler holds it for its whole run. The maps themselves take no
 // lock of their own.
-// The counts are kept in atomics so that the health document can read them without waiting.
+// The counts are kept in atomics so that the health document can read them without waiting,
+// and a request that must start by a deadline waits for the lock only until then.
 // A swap shares ownership of its series and curve, so ClearAll never releases what a swap in
 // use can still reach.
 class ObjectCache {
@@ -40,8 +42,11 @@ class ObjectCache {
 
     static ObjectCache& Instance();
 
-    // The calculation lock described above.
-    [[nodiscard]] std::unique_lock<std::mutex> CalculationLock();
+    // The calculation lock described above; the second form gives up at the deadline, and the
+    // lock it returns then holds nothing.
+    [[nodiscard]] std::unique_lock<std::timed_mutex> CalculationLock();
+    [[nodiscard]] std::unique_lock<std::timed_mutex> CalculationLock(
+        std::chrono::steady_clock::time_point deadline);
 
     // "#" + prefix + "_" + the next value of the shared counter.
     std::string MakeHandle(std::string_view prefix);
@@ -72,7 +77,7 @@ class ObjectCache {
   private:
     void UpdateCounts();
 
-    std::mutex calculation_mutex_;
+    std::timed_mutex calculation_mutex_;
     std::atomic<std::int32_t> counter_{0};
     std::map<std::string, std::shared_ptr<const YieldCurve>> curves_;
     std::map<std::string, std::shared_ptr<const QVLSeries>> series_;

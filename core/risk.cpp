@@ -61,11 +61,10 @@ RiskResult risk(QVLSwap& swap, Date t, double event_rate) {
     });
 
     r.ir_01 = measure(base, [&] {
-        // The discount factors are part of the swap's schedule, so the bumped curve gets a swap
-        // of its own; both live only for this measure.
-        const auto curve =
-            std::make_shared<const YieldCurve>(shifted_curve(*swap.curve, risk_bump_par_rate));
-        const QVLSwap bumped(swap.series, curve, swap.is_buyer, event_rate, swap.notional);
+        // The discount factors are part of the swap's schedule, so the bumped curve gets a copy
+        // of the swap of its own; both live only for this measure.
+        const QVLSwap bumped(swap, std::make_shared<const YieldCurve>(
+                                       shifted_curve(*swap.curve, risk_bump_par_rate)));
         return bumped.dirty_value(bumped.value_at(t, event_rate), coupon);
     });
     return r;

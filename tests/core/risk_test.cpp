@@ -134,6 +134,31 @@ TEST(Risk, AMeasureThatCannotBeMadeIsEmptyAndTheOthersStand) {
     EXPECT_TRUE(edge.spread_01.has_value());
 }
 
+// The swap on another curve is the swap built afresh on that curve.
+TEST(Risk, SwapRediscountedIsTheSwapBuiltOnTheCurve) {
+    const auto swap = make_reference_swap(false);
+    const auto curve = std::make_shared<const YieldCurve>(trade_date, bumped_reference_table);
+    const QVLSwap moved(*swap, curve);
+    const QVLSwap built(swap->series, curve, false, 200.0, 10000000.0);
+    EXPECT_EQ(moved.curve, curve);
+    ASSERT_EQ(moved.floating_periods().size(), built.floating_periods().size());
+    for (std::size_t k = 1; k < built.floating_periods().size(); ++k) {
+        EXPECT_EQ(moved.floating_periods()[k].payment_date,
+                  built.floating_periods()[k].payment_date);
+        EXPECT_EQ(moved.floating_periods()[k].discount_factor,
+                  built.floating_periods()[k].discount_factor);
+    }
+    ASSERT_EQ(moved.fixed_periods().size(), built.fixed_periods().size());
+    for (std::size_t j = 0; j < built.fixed_periods().size(); ++j) {
+        EXPECT_EQ(moved.fixed_periods()[j].discount_factor,
+                  built.fixed_periods()[j].discount_factor);
+    }
+    EXPECT_NE(swap->fixed_periods().back().discount_factor,
+              moved.fixed_periods().back().discount_factor);
+    EXPECT_EQ(moved.eventRate(), 200.0);
+    EXPECT_EQ(moved.tradeDate(), invalid_date);
+}
+
 TEST(Risk, ShiftedCurveKeepsTheTradeDateAndTenors) {
     const auto swap = make_reference_swap();
     const YieldCurve shifted = shifted_curve(*swap->curve, 0.0001);

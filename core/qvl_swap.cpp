@@ -60,6 +60,34 @@ QVLSwap::QVLSwap(std::shared_ptr<const QVLSeries> series_in,
     build_schedule();
 }
 
+QVLSwap::QVLSwap(const QVLSwap& other, std::shared_ptr<const YieldCurve> curve_in)
+    : series(other.series),
+      curve(std::move(curve_in)),
+      series_name(other.series_name),
+      start_date(other.start_date),
+      end_date(other.end_date),
+      coupon_bps(other.coupon_bps),
+      frequency_months(other.frequency_months),
+      settlement_delay(other.settlement_delay),
+      payment_delay(other.payment_delay),
+      is_buyer(other.is_buyer),
+      notional(other.notional),
+      floating_periods_(other.floating_periods_),
+      fixed_periods_(other.fixed_periods_),
+      event_rate_(other.event_rate_) {
+    if (!curve) throw std::runtime_error("QVLSwap: curve is missing");
+    discount_payments();
+}
+
+void QVLSwap::discount_payments() {
+    for (FloatingPeriod& p : floating_periods_) {
+        if (p.pays) p.discount_factor = curve->discount_factor(p.payment_date);
+    }
+    for (std::size_t j = 0; j < fixed_periods_.size(); ++j) {
+        fixed_periods_[j].discount_factor = floating_periods_[j + 1].discount_factor;
+    }
+}
+
 void QVLSwap::build_schedule() {
     const std::vector<Date> fixed_starts = month_starts(start_date, end_date, frequency_months);
     std::vector<Date> floating_starts =

@@ -58,6 +58,8 @@ def main():
          {"Request": "Calculate", **swap, **day, "Initiation Date": "2025-09-11",
           "Init Clean Price": 100.4523, "Close Clean Price": 99.5477,
           "Credit Event Rate": 200}),
+        ("Risk: the sensitivities to 1 bp of event rate, spread and OIS curve", "POST", "/qvl",
+         {"Request": "Risk", **swap, **day, "Credit Event Rate": 200}),
         ("Payment: the cash to settle at a clean price", "POST", "/qvl",
          {"Request": "Payment", **swap, **day, "Clean Price": 99.5477}),
         ("A request the service does not know", "POST", "/qvl", {"Request": "Quote"}),

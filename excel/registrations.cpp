@@ -196,6 +196,15 @@ const Addin cashflow_table{
         .Argument("Q", "credit_event_rate", "Credit event rate in bps (default 200).", "200")
         .Help("Return the consolidated cashflow table. Returns a 2-D array with headers.")};
 
+const Addin risk{
+    Proc::Function("Risk")
+        .Volatile()
+        .Argument("Q", "swap", swap_help)
+        .Argument("Q", "trade_date", "The trade date.", "2026-01-21")
+        .Argument("Q", "credit_event_rate", "Credit event rate in bps (default 200).", "200")
+        .Help("Compute the sensitivities of a swap: event rate, spread and OIS curve, each for "
+              "1 bp. Returns a 5x2 grid.")};
+
 const Addin version{Proc::Function("Version").Help("Return the QVL add-in version string.")};
 
 const Addin build_date{

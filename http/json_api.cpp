@@ -4,6 +4,7 @@
 
 #include "core/calendar.hpp"
 #include "core/date.hpp"
+#include "core/risk.hpp"
 #include "http/json_documents.hpp"
 #include "objects/index_key.hpp"
 #include "objects/object_cache.hpp"
@@ -100,6 +101,14 @@ std::string calculate_answer(const JsonObject& object) {
         "Event Rate'");
 }
 
+// The sensitivities at a trade date and rate; without a rate, at the one the swap holds.
+std::string risk_answer(const JsonObject& object) {
+    const auto swap = ResolveSwap(object);
+    const Date trade_date = required_date(object, "Trade Date");
+    return RiskToJson(
+        risk(*swap, trade_date, GetNumber(object, "Credit Event Rate", swap->eventRate())));
+}
+
 std::string payment_answer(const JsonObject& object) {
     const auto swap = ResolveSwap(object);
     const Date trade_date = required_date(object, "Trade Date");
@@ -119,6 +128,7 @@ HttpServer::Response run(std::string_view body) {
     if (kind == "Specs") return answer(200, specs_answer(*object));
     if (kind == "Calculate") return answer(200, calculate_answer(*object));
     if (kind == "Payment") return answer(200, payment_answer(*object));
+    if (kind == "Risk") return answer(200, risk_answer(*object));
     throw RequestError("Unknown Request: " + kind);
 }
 

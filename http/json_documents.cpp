@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 
 #include "text/utf.hpp"
 
@@ -113,6 +114,14 @@ class ObjectWriter {
     }
     void operator()(std::string_view key, double value) { number(key, value); }
     void operator()(std::string_view key, const std::string& value) { text(key, value); }
+    void operator()(std::string_view key, const std::optional<double>& value) {
+        if (value) {
+            number(key, *value);
+        } else {
+            next(key);
+            out_ += "null";
+        }
+    }
     // Starts a member whose value the caller writes.
     void next(std::string_view key) {
         if (!first_) out_ += ',';
@@ -231,6 +240,10 @@ std::string ValuationToJson(const ValuationResult& result) {
 }
 
 std::string PnLToJson(const PnLResult& result) {
+    return record_document(result);
+}
+
+std::string RiskToJson(const RiskResult& result) {
     return record_document(result);
 }
 

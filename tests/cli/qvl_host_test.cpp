@@ -172,6 +172,8 @@ TEST(QvlHost, PipedSessionOffersHelpAndTheFunctionList) {
     EXPECT_EQ(list.status, 0);
     EXPECT_NE(list.out.find("\nQVL.CashflowTable(swap, trade_date, credit_event_rate)\n"),
               std::string::npos);
+    EXPECT_NE(list.out.find("\nQVL.Risk(swap, trade_date, credit_event_rate)\n"),
+              std::string::npos);
     EXPECT_NE(list.out.find("\ncellkit.ToggleLogging()  [command]\n"), std::string::npos);
 }
 

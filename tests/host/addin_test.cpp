@@ -150,6 +150,13 @@ const std::vector<Expected> table = {
      "Return the consolidated cashflow table. Returns a 2-D array with headers.",
      {"Handle string from QVL.CreateSwap.", "The trade date.",
       "Credit event rate in bps (default 200)."}},
+    {"QVL.Risk",
+     "U!QQQ",
+     "swap, trade_date, credit_event_rate",
+     "Compute the sensitivities of a swap: event rate, spread and OIS curve, each for 1 bp. "
+     "Returns a 5x2 grid.",
+     {"Handle string from QVL.CreateSwap.", "The trade date.",
+      "Credit event rate in bps (default 200)."}},
     {"QVL.Version", "U", "", "Return the QVL add-in version string.", {}},
     {"QVL.BuildDate", "U", "", "Return the date and time this add-in was compiled.", {}},
 };

@@ -51,7 +51,7 @@ ITEMS = [
     "CreateCurve DiscountFactor CreateSeries GetSeriesInfo CreateSwap GetSwapInfo "
     "CalcFromEventRate SolveFromUpfront SolveFromSpread TradePnL TotalPayment ClearCache "
     "IsBusinessDay RollToFollowingBD NextPublicationDate PrevPublicationDate DayCountACT360 "
-    "DayCountACT365 DateFromTenor ForwardRate1D CashflowTable Version BuildDate").split()]
+    "DayCountACT365 DateFromTenor ForwardRate1D CashflowTable Risk Version BuildDate").split()]
 ENTRY_POINTS = {"xlAutoOpen", "xlAutoClose", "xlAutoAdd", "xlAutoRemove", "xlAutoRegister12",
                 "xlAutoFree12"}
 

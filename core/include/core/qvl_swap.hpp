@@ -73,6 +73,10 @@ class QVLSwap {
   public:
     QVLSwap(std::shared_ptr<const QVLSeries> series, std::shared_ptr<const YieldCurve> curve,
             bool is_buyer, double credit_event_rate, double notional);
+    // The same swap discounted on another curve: other's terms and schedule with the discount
+    // factors of curve, and other's event rate but none of its latest valuation. Cheaper than
+    // building the schedule again.
+    QVLSwap(const QVLSwap& other, std::shared_ptr<const YieldCurve> curve);
 
     const std::vector<FloatingPeriod>& floating_periods() const { return floating_periods_; }
     const std::vector<FixedPeriod>& fixed_periods() const { return fixed_periods_; }
@@ -148,6 +152,8 @@ class QVLSwap {
 
   private:
     void build_schedule();
+    // The discount factors of every payment from the swap's curve.
+    void discount_payments();
     // The fixed period accruing on t, if any.
     std::optional<std::size_t> accrual_period(Date t) const;
     double accrued_on(std::size_t period, Date t, double coupon_bps, double current_notional) const;

@@ -35,5 +35,6 @@ QVL_FUNCTION(DayCountACT365, XLOPER12* start_date, XLOPER12* end_date);
 QVL_FUNCTION(DateFromTenor, XLOPER12* date, XLOPER12* tenor);
 QVL_FUNCTION(ForwardRate1D, XLOPER12* curve, XLOPER12* target_date);
 QVL_FUNCTION(CashflowTable, XLOPER12* swap, XLOPER12* trade_date, XLOPER12* credit_event_rate);
+QVL_FUNCTION(Risk, XLOPER12* swap, XLOPER12* trade_date, XLOPER12* credit_event_rate);
 QVL_FUNCTION(Version);
 QVL_FUNCTION(BuildDate);

@@ -10,6 +10,7 @@
 #include "core/qvl_series.hpp"
 #include "core/qvl_swap.hpp"
 #include "core/results.hpp"
+#include "core/risk.hpp"
 #include "objects/object_cache.hpp"
 
 // The service's answers, written as compact JSON text with members in a fixed order. Texts are
@@ -35,6 +36,8 @@ std::string SpecsDocument(const QVLSwap& swap, const QVLSeries& series, Date tra
                           Date settlement_date);
 std::string ValuationToJson(const ValuationResult& result);
 std::string PnLToJson(const PnLResult& result);
+// An empty measure is null.
+std::string RiskToJson(const RiskResult& result);
 std::string PaymentDocument(double cash_settlement_amount, Date payment_date,
                             std::string_view ois_date);
 

@@ -47,11 +47,18 @@ std::optional<std::string> CallingCell() {
         XLOPER12 reference = caller;
         reference.xltype = caller.type();
         const xloper sheet = call_host(xlSheetNm, reference);
-        if (!sheet.IsString()) {
+        std::string cell;
+        char place[64];
+        if (sheet.IsString()) {
+            cell = sheet.to_utf8();
+        } else if (caller.type() == xltypeRef) {
+            // A host that does not name the sheet still identifies it.
+            std::snprintf(place, sizeof place, "sheet %llu",
+                          static_cast<unsigned long long>(caller.val.mref.idSheet));
+            cell = place;
+        } else {
             return std::nullopt;
         }
-        std::string cell = sheet.to_utf8();
-        char place[64];
         if (area.rwFirst == area.rwLast && area.colFirst == area.colLast) {
             std::snprintf(place, sizeof place, "!R%dC%d", area.rwFirst + 1, area.colFirst + 1);
         } else {

@@ -140,12 +140,23 @@ TEST_F(CellWorkbook, CallsFromNoCellPileUpAsBefore) {
     EXPECT_EQ(host.call_from(curve_cell, "QVL.CreateCurve", {"2026-01-20", curve}), Value("#YC_3"));
     host.inject(xlfCaller, xlret_failed, Value::error(xlerrValue));
     EXPECT_EQ(host.call_from(curve_cell, "QVL.CreateCurve", {"2026-01-20", curve}), Value("#YC_4"));
-    // A sheet the host cannot name.
+    // A current-sheet reference to a sheet the host cannot name.
+    const Cell by_current_sheet{.current_sheet_reference = true};
     host.inject(xlSheetNm, xlret_success, Value::error(xlerrRef));
-    EXPECT_EQ(host.call_from(curve_cell, "QVL.CreateCurve", {"2026-01-20", curve}), Value("#YC_5"));
+    EXPECT_EQ(host.call_from(by_current_sheet, "QVL.CreateCurve", {"2026-01-20", curve}),
+              Value("#YC_5"));
     for (const char* live : {"#YC_1", "#YC_2", "#YC_3", "#YC_4", "#YC_5"}) {
         EXPECT_EQ(host.call("QVL.DiscountFactor", {live, "2026-01-20"}), Value(1.0)) << live;
     }
+    // A reference whose sheet the host does not name still places the cell, by the sheet's id.
+    EXPECT_EQ(host.call_from(curve_cell, "QVL.CreateCurve", {"2026-01-20", curve}), Value("#YC_6"));
+    host.inject(xlSheetNm, xlret_invalid_value, Value::error(xlerrValue));
+    EXPECT_EQ(host.call_from(curve_cell, "QVL.CreateCurve", {"2026-01-20", curve}), Value("#YC_7"));
+    host.inject(xlSheetNm, xlret_invalid_value, Value::error(xlerrValue));
+    EXPECT_EQ(host.call_from(curve_cell, "QVL.CreateCurve", {"2026-01-20", curve}), Value("#YC_8"));
+    EXPECT_EQ(host.call("QVL.DiscountFactor", {"#YC_6", "2026-01-20"}), Value(1.0));
+    EXPECT_EQ(host.call("QVL.DiscountFactor", {"#YC_7", "2026-01-20"}),
+              Value("Curve handle not found: #YC_7"));
 }
 
 TEST_F(CellWorkbook, ClearCacheForgetsWhichCellMadeWhat) {

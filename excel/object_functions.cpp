@@ -1,10 +1,12 @@
 // QVL.CreateCurve, QVL.CreateSeries, QVL.CreateSwap, QVL.GetSeriesInfo, QVL.GetSwapInfo and
 // QVL.ClearCache: building, showing and dropping the cached objects. Every input is read and
 // the object built before a handle is drawn, so a failed call leaves no gap in the numbering.
+// A creating call from a worksheet cell replaces what that cell made before.
 // Curves and series never change once built, so the calculation lock covers only the cache's
 // maps and the rate and trade date a swap remembers.
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -19,6 +21,7 @@
 #include "excel/worksheet_functions.hpp"
 #include "objects/index_key.hpp"
 #include "objects/object_cache.hpp"
+#include "xll/host_call.hpp"
 #include "xll/worksheet.hpp"
 #include "xll/xloper.hpp"
 
@@ -67,14 +70,28 @@ void visit_fields(const SwapInfo& info, F&& f) {
     f("Payment Delay", s.payment_delay);
 }
 
-template <class Object>
-void store_and_answer(xll::xloper& out, std::string_view prefix, Object object,
-                      void (ObjectCache::*store)(const std::string&, Object)) {
+// Builds the object and stores it under a new handle. A call from a worksheet cell owns what it
+// makes: whatever the cell made before leaves the cache, whether this call succeeds or fails, so
+// a recalculated cell holds one object and its earlier handle answers "not found".
+template <class Object, class Build>
+void create_object(xll::xloper& out, std::string_view prefix,
+                   void (ObjectCache::*store)(const std::string&, Object), Build&& build) {
+    const std::optional<std::string> caller = xll::CallingCell();
     ObjectCache& cache = ObjectCache::Instance();
-    const auto lock = cache.CalculationLock();
-    const std::string handle = cache.MakeHandle(prefix);
-    (cache.*store)(handle, std::move(object));
-    xll::SetText(out, handle);
+    try {
+        Object object = build();
+        const auto lock = cache.CalculationLock();
+        const std::string handle = cache.MakeHandle(prefix);
+        (cache.*store)(handle, std::move(object));
+        if (caller) cache.SetOwner(*caller, handle);
+        xll::SetText(out, handle);
+    } catch (...) {
+        if (caller) {
+            const auto lock = cache.CalculationLock();
+            cache.DropOwned(*caller);
+        }
+        throw;
+    }
 }
 
 }  // namespace
@@ -82,11 +99,12 @@ void store_and_answer(xll::xloper& out, std::string_view prefix, Object object,
 XLOPER12* QVL_CreateCurve(XLOPER12* yc_date, XLOPER12* curve_data) {
     static xll::xloper result;
     return xll::Respond(result, [&](xll::xloper& out) {
-        const Date d = qvl::addin::DateFromCell(*yc_date);
-        if (d == invalid_date) throw std::runtime_error("Invalid yield-curve date");
-        auto curve =
-            std::make_shared<const qvl::YieldCurve>(d, qvl::addin::ReadCurveTable(*curve_data));
-        store_and_answer(out, "YC", std::move(curve), &ObjectCache::StoreCurve);
+        create_object(out, "YC", &ObjectCache::StoreCurve, [&] {
+            const Date d = qvl::addin::DateFromCell(*yc_date);
+            if (d == invalid_date) throw std::runtime_error("Invalid yield-curve date");
+            return std::make_shared<const qvl::YieldCurve>(d,
+                                                           qvl::addin::ReadCurveTable(*curve_data));
+        });
     });
 }
 QVL_EXPORT(CreateCurve);
@@ -94,13 +112,14 @@ QVL_EXPORT(CreateCurve);
 XLOPER12* QVL_CreateSeries(XLOPER12* index, XLOPER12* series_data, XLOPER12* factors_data) {
     static xll::xloper result;
     return xll::Respond(result, [&](xll::xloper& out) {
-        std::string key = qvl::addin::NormaliseIndexKey(qvl::addin::CellText(*index));
-        qvl::addin::SeriesRow row = qvl::addin::ReadSeriesRow(*series_data, key);
-        const qvl::FactorRows factors = qvl::addin::ReadFactorTable(*factors_data, key);
-        auto series = std::make_shared<const qvl::QVLSeries>(std::move(key), std::move(row.name),
-                                                             row.start_date, row.maturity_date,
-                                                             row.coupon_percent, factors);
-        store_and_answer(out, "Series", std::move(series), &ObjectCache::StoreSeries);
+        create_object(out, "Series", &ObjectCache::StoreSeries, [&] {
+            std::string key = qvl::addin::NormaliseIndexKey(qvl::addin::CellText(*index));
+            qvl::addin::SeriesRow row = qvl::addin::ReadSeriesRow(*series_data, key);
+            const qvl::FactorRows factors = qvl::addin::ReadFactorTable(*factors_data, key);
+            return std::make_shared<const qvl::QVLSeries>(std::move(key), std::move(row.name),
+                                                          row.start_date, row.maturity_date,
+                                                          row.coupon_percent, factors);
+        });
     });
 }
 QVL_EXPORT(CreateSeries);
@@ -121,18 +140,20 @@ XLOPER12* QVL_CreateSwap(XLOPER12* series, XLOPER12* curve, XLOPER12* is_buyer,
                          XLOPER12* credit_event_rate, XLOPER12* notional) {
     static xll::xloper result;
     return xll::Respond(result, [&](xll::xloper& out) {
-        std::shared_ptr<const qvl::QVLSeries> found_series;
-        std::shared_ptr<const qvl::YieldCurve> found_curve;
-        {
-            const auto lock = ObjectCache::Instance().CalculationLock();
-            found_series = qvl::addin::SeriesArgument(*series);
-            found_curve = qvl::addin::CurveArgument(*curve);
-        }
-        auto swap = std::make_shared<qvl::QVLSwap>(
-            std::move(found_series), std::move(found_curve), qvl::addin::SwitchArgument(*is_buyer),
-            qvl::addin::NumberArgument(*credit_event_rate, default_event_rate),
-            qvl::addin::NumberArgument(*notional, default_notional));
-        store_and_answer(out, "Swap", std::move(swap), &ObjectCache::StoreSwap);
+        create_object(out, "Swap", &ObjectCache::StoreSwap, [&] {
+            std::shared_ptr<const qvl::QVLSeries> found_series;
+            std::shared_ptr<const qvl::YieldCurve> found_curve;
+            {
+                const auto lock = ObjectCache::Instance().CalculationLock();
+                found_series = qvl::addin::SeriesArgument(*series);
+                found_curve = qvl::addin::CurveArgument(*curve);
+            }
+            return std::make_shared<qvl::QVLSwap>(
+                std::move(found_series), std::move(found_curve),
+                qvl::addin::SwitchArgument(*is_buyer),
+                qvl::addin::NumberArgument(*credit_event_rate, default_event_rate),
+                qvl::addin::NumberArgument(*notional, default_notional));
+        });
     });
 }
 QVL_EXPORT(CreateSwap);

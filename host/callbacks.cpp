@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <new>
 #include <string>
 
 #include "host/host.hpp"
@@ -48,6 +50,10 @@ int Host::dispatch(int xlfn, int count, XLOPER12** args, XLOPER12* result) {
         case xlGetName:
             give(Value(path_), result);
             return xlret_success;
+        case xlfCaller:
+            return do_caller(count, result);
+        case xlSheetNm:
+            return do_sheet_name(count, args, result);
         case xlfNow:
             give(Value(now_), result);
             return xlret_success;
@@ -75,6 +81,71 @@ int Host::do_free(int count, XLOPER12** args) {
         }
     }
     return xlret_success;
+}
+
+IDSHEET Host::sheet_id(const std::string& sheet) {
+    const auto it = std::find(sheets_.begin(), sheets_.end(), sheet);
+    if (it != sheets_.end()) {
+        return static_cast<IDSHEET>(it - sheets_.begin()) + 1;
+    }
+    sheets_.push_back(sheet);
+    return sheets_.size();
+}
+
+// A cell's formula gets a reference to its cell or array range; anything else (no cell) gets
+// #REF!, as a host answers a caller it cannot place.
+int Host::do_caller(int count, XLOPER12* result) {
+    if (count != 0) {
+        return xlret_invalid_count;
+    }
+    if (!caller_) {
+        give(Value::error(xlerrRef), result);
+        return xlret_success;
+    }
+    const XLREF12 area{caller_->row, caller_->row + caller_->rows - 1, caller_->column,
+                       caller_->column + caller_->columns - 1};
+    if (caller_->current_sheet_reference) {
+        result->val.sref.count = 1;
+        result->val.sref.ref = area;
+        result->xltype = xltypeSRef;
+        return xlret_success;
+    }
+    auto* areas = static_cast<XLMREF12*>(std::malloc(sizeof(XLMREF12)));
+    if (areas == nullptr) {
+        throw std::bad_alloc();
+    }
+    handed_out_.insert(areas);
+    areas->count = 1;
+    areas->reftbl[0] = area;
+    result->val.mref.lpmref = areas;
+    result->val.mref.idSheet = sheet_id(caller_->sheet);
+    result->xltype = xltypeRef;
+    return xlret_success;
+}
+
+// The name of a reference's sheet; a reference without a sheet id means the current sheet, the
+// one of the cell being calculated.
+int Host::do_sheet_name(int count, XLOPER12** args, XLOPER12* result) {
+    if (count != 1) {
+        return xlret_invalid_count;
+    }
+    switch (type_of(*args[0])) {
+        case xltypeSRef:
+            give(Value(caller_ ? caller_->sheet : Cell().sheet), result);
+            return xlret_success;
+        case xltypeRef: {
+            const IDSHEET id = args[0]->val.mref.idSheet;
+            if (id == 0 || id > sheets_.size()) {
+                give(Value::error(xlerrRef), result);
+                return xlret_success;
+            }
+            give(Value(sheets_[id - 1]), result);
+            return xlret_success;
+        }
+        default:
+            give(Value::error(xlerrValue), result);
+            return xlret_invalid_value;
+    }
 }
 
 // Arguments by position: module, procedure, type text, function text, argument text, macro

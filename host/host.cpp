@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "host/invoke.hpp"
 #include "host_internal.hpp"
@@ -181,6 +182,16 @@ Value Host::call(std::string_view function_text, std::span<const Value> args) {
         }
     }
     return v;
+}
+
+Value Host::call_from(const Cell& cell, std::string_view function_text,
+                      std::span<const Value> args) {
+    struct Restore {
+        Host& host;
+        std::optional<Cell> previous;
+        ~Restore() { host.caller_ = std::move(previous); }
+    } restore{*this, std::exchange(caller_, cell)};
+    return call(function_text, args);
 }
 
 int Host::run_command(std::string_view command_text) {

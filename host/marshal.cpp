@@ -239,6 +239,9 @@ void Host::take_back(XLOPER12* x) {
         case xltypeStr:
             release(x->val.str);
             break;
+        case xltypeRef:
+            release(x->val.mref.lpmref);
+            break;
         case xltypeMulti: {
             const std::size_t n = static_cast<std::size_t>(x->val.array.rows) *
                                   static_cast<std::size_t>(x->val.array.columns);

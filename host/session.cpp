@@ -32,6 +32,9 @@ const char* const overview =
     "  nothing for an omitted argument (f(a, , c)), names of earlier results, nested calls,\n"
     "  csv(\"file.csv\") for a range read from a CSV file, csv(\"file.csv\", \"A3:E9\") for a\n"
     "  rectangle of it.\n"
+    "A named line is a cell of its own: running it again replaces the objects it made before\n"
+    "  (their handles then answer \"not found\"); objects of unnamed lines stay until\n"
+    "  QVL.ClearCache.\n"
     "# starts a comment. help QVL.Function shows its arguments; quit (or Ctrl-D) ends.\n"
     "\n"
     "Functions:\n";
@@ -71,6 +74,22 @@ const Registration* Session::resolve(std::string_view function_text) const {
 }
 
 Value Session::run(const Statement& statement) {
+    // A named line is a cell of its own, keyed by the name, so running it again replaces what it
+    // made before, the way a recalculated cell does; an unnamed line has no cell.
+    std::optional<Cell> cell;
+    if (!statement.name.empty()) {
+        auto [it, added] = cells_.try_emplace(statement.name);
+        if (added) {
+            it->second.row = static_cast<RW>(cells_.size() - 1);
+        }
+        cell = it->second;
+    }
+    struct Restore {
+        Host& host;
+        std::optional<Cell> previous;
+        ~Restore() { host.set_caller(std::move(previous)); }
+    } restore{host_, host_.caller()};
+    host_.set_caller(std::move(cell));
     Value result = evaluate(statement.expr);
     if (!statement.name.empty()) {
         names_[statement.name] = result;

@@ -104,10 +104,34 @@ std::vector<std::pair<std::string, std::shared_ptr<const QVLSeries>>> ObjectCach
     return {series_.begin(), series_.end()};
 }
 
+void ObjectCache::SetOwner(const std::string& caller, const std::string& handle) {
+    auto [it, inserted] = owners_.try_emplace(caller, handle);
+    if (!inserted) {
+        Drop(it->second);
+        it->second = handle;
+    }
+}
+
+void ObjectCache::DropOwned(const std::string& caller) {
+    const auto it = owners_.find(caller);
+    if (it == owners_.end()) return;
+    Drop(it->second);
+    owners_.erase(it);
+}
+
+void ObjectCache::Drop(const std::string& handle) {
+    // Handles are unique across the three maps, so at most one of these erases anything.
+    swaps_.erase(handle);
+    series_.erase(handle);
+    curves_.erase(handle);
+    UpdateCounts();
+}
+
 void ObjectCache::ClearAll() {
     swaps_.clear();
     series_.clear();
     curves_.clear();
+    owners_.clear();
     counter_ = 0;
     UpdateCounts();
 }

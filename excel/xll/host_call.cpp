@@ -1,5 +1,7 @@
 #include "xll/host_call.hpp"
 
+#include <cstdio>
+
 #include "xll/ensure.hpp"
 #include "xll/platform.hpp"
 
@@ -12,6 +14,7 @@ xloper XlCallV(int xlfn, int count, XLOPER12** args) {
     const int code = host_callback(xlfn, count, args, &result);
     switch (result.type()) {
         case xltypeStr:
+        case xltypeRef:
         case xltypeMulti:
         case xltypeFlow:
         case xltypeBigData:
@@ -25,6 +28,49 @@ xloper XlCallV(int xlfn, int count, XLOPER12** args) {
         XLL_ENSURE("xll::XlCallV", result.IsError());
     }
     return result;
+}
+
+std::optional<std::string> CallingCell() {
+    try {
+        const xloper caller = call_host(xlfCaller);
+        XLREF12 area;
+        if (caller.type() == xltypeSRef) {
+            area = caller.val.sref.ref;
+        } else if (caller.type() == xltypeRef && caller.val.mref.lpmref != nullptr &&
+                   caller.val.mref.lpmref->count >= 1) {
+            area = caller.val.mref.lpmref->reftbl[0];
+        } else {
+            return std::nullopt;
+        }
+        // The reference goes back as the host gave it, minus the ownership bit, which tells
+        // only this add-in what to free.
+        XLOPER12 reference = caller;
+        reference.xltype = caller.type();
+        const xloper sheet = call_host(xlSheetNm, reference);
+        std::string cell;
+        char place[64];
+        if (sheet.IsString()) {
+            cell = sheet.to_utf8();
+        } else if (caller.type() == xltypeRef) {
+            // A host that does not name the sheet still identifies it.
+            std::snprintf(place, sizeof place, "sheet %llu",
+                          static_cast<unsigned long long>(caller.val.mref.idSheet));
+            cell = place;
+        } else {
+            return std::nullopt;
+        }
+        if (area.rwFirst == area.rwLast && area.colFirst == area.colLast) {
+            std::snprintf(place, sizeof place, "!R%dC%d", area.rwFirst + 1, area.colFirst + 1);
+        } else {
+            std::snprintf(place, sizeof place, "!R%dC%d:R%dC%d", area.rwFirst + 1,
+                          area.colFirst + 1, area.rwLast + 1, area.colLast + 1);
+        }
+        cell += place;
+        return cell;
+    } catch (...) {
+        // Without a host, or with one that cannot answer, the call has no cell.
+        return std::nullopt;
+    }
 }
 
 }  // namespace xll

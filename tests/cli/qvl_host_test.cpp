@@ -101,6 +101,28 @@ TEST_F(Script, NamesCarryHandlesNumbersAndGridsIntoLaterCalls) {
     EXPECT_NE(o.find("Series handle not found: #YC_1\n"), std::string::npos);
 }
 
+TEST_F(Script, ANamedLineRunAgainReplacesItsObjectsLikeACell) {
+    const Outcome r =
+        qvl_host({write(std::string(objects) +
+                        "curve = QVL.CreateCurve(\"2026-01-20\", csv(\"curve.csv\"))\n"  // #YC_4
+                        "QVL.DiscountFactor(\"#YC_1\", \"2026-01-21\")\n"
+                        "QVL.CalcFromEventRate(swap, \"2026-01-20\", 200)\n"     // holds #YC_1
+                        "QVL.CreateCurve(\"2026-01-20\", csv(\"curve.csv\"))\n"  // #YC_5, no cell
+                        "QVL.CreateCurve(\"2026-01-20\", csv(\"curve.csv\"))\n"  // #YC_6
+                        "QVL.DiscountFactor(\"#YC_5\", \"2026-01-21\")\n"
+                        "series = QVL.CreateSeries(7, csv(\"series.csv\"), csv(\"factors.csv\"))\n"
+                        "QVL.GetSeriesInfo(\"#Series_2\")\n")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("#YC_4\n> QVL.DiscountFactor(\"#YC_1\", \"2026-01-21\")\n"
+                         "Curve handle not found: #YC_1\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Upfront Fee (%)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"2026-01-21\")\n0.99"), std::string::npos) << r.out;  // #YC_5 stays
+    // A failing run of the line drops what it made before.
+    EXPECT_NE(r.out.find("Series handle not found: #Series_2\n"), std::string::npos) << r.out;
+}
+
 TEST_F(Script, AFaultyLineStopsTheScriptUnlessKeepGoing) {
     const std::string script = write(
         "QVL.Version()\n"

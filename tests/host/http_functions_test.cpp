@@ -1,7 +1,9 @@
 // QVL.HttpStart and QVL.HttpStop in qvl.xll: the service started from the sheet serves the
 // objects the sheet makes, and goes when the add-in closes.
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "../http/http_client.hpp"
 #include "workbook.hpp"
@@ -117,6 +119,46 @@ TEST_F(HttpWorkbook, IndexPicksTheSwapWhoseHandleSortsFirst) {
     EXPECT_NE(by_handle.find(R"j("Notional":4000000})j"), std::string::npos) << by_handle;
     EXPECT_EQ(post(R"j({"Request":"Specs","Index":"2"})j").body,
               R"j({"error":"No cached swap for Index: 2"})j");
+}
+
+// The reference cells recalculated: curve A1, series A2, swaps B1 (buyer) and B2 (seller, 4e6).
+TEST_F(HttpWorkbook, TheServiceSeesOnlyTheObjectsOfTheLatestRecalculation) {
+    const standin::Cell curve_cell{.row = 0}, series_cell{.row = 1};
+    const standin::Cell buyer_cell{.column = 1}, seller_cell{.row = 1, .column = 1};
+    ASSERT_TRUE(start_on_free_port());
+    std::atomic<bool> done{false};
+    // Requests while the sheet recalculates: the sanitizer build checks the two threads.
+    std::thread client([&] {
+        while (!done) {
+            Client(port_).request("GET", "/health", "");
+            post(R"j({"Request":"Specs","Index":"1"})j");
+        }
+    });
+    Value series_handle;
+    for (int i = 0; i < 30; ++i) {
+        const Value curve_handle =
+            host.call_from(curve_cell, "QVL.CreateCurve", {"2026-01-20", curve});
+        series_handle = host.call_from(series_cell, "QVL.CreateSeries", {1, series, factors});
+        // Only the last buyer has 12e6; stale swaps such as #Swap_100 sort before it.
+        host.call_from(
+            buyer_cell, "QVL.CreateSwap",
+            {series_handle, curve_handle, Value::boolean(true), 200, i < 29 ? 8e6 : 12e6});
+        host.call_from(seller_cell, "QVL.CreateSwap",
+                       {series_handle, curve_handle, Value::boolean(false), 200, 4e6});
+    }
+    done = true;
+    client.join();
+    EXPECT_EQ(health(), R"j({"status":"ok","curves":1,"series":1,"swaps":2})j");
+    const std::string listing = post(R"j({"Request":"Series"})j").body;
+    EXPECT_NE(listing.find("\"handle\":\"" + series_handle.text() + "\""), std::string::npos)
+        << listing;
+    EXPECT_EQ(listing.find("#Series_2\""), std::string::npos) << listing;
+    // #Swap_119 and #Swap_120 are live; the stale #Swap_3 ... #Swap_116 are not considered.
+    EXPECT_EQ(post(R"j({"Request":"Specs","swap":"#Swap_119"})j").status, 200);
+    const std::string by_index = post(R"j({"Request":"Specs","Index":"1"})j").body;
+    EXPECT_NE(by_index.find(R"j("Notional":12000000})j"), std::string::npos) << by_index;
+    EXPECT_EQ(post(R"j({"Request":"Specs","swap":"#Swap_3"})j").body,
+              R"j({"error":"Swap handle not found: #Swap_3"})j");
 }
 
 TEST_F(HttpWorkbook, ClosingTheAddinStopsTheService) {

@@ -77,6 +77,39 @@ TEST_F(Cache, ClearingReleasesEveryObjectNotHeldElsewhere) {
     EXPECT_EQ(cache.MakeHandle("YC"), "#YC_1");
 }
 
+TEST_F(Cache, ACallersNewObjectDropsItsEarlierOneFromTheMaps) {
+    const auto first = store("1");  // #YC_1, #Series_2, #Swap_3
+    cache.SetOwner("[Book1]Sheet1!R1C1", "#YC_1");
+    cache.SetOwner("[Book1]Sheet1!R2C1", "#Series_2");
+    cache.SetOwner("[Book1]Sheet1!R1C2", "#Swap_3");
+    const auto second = store("1");  // #YC_4, #Series_5, #Swap_6
+    cache.SetOwner("[Book1]Sheet1!R1C1", "#YC_4");
+    cache.SetOwner("[Book1]Sheet1!R2C1", "#Series_5");
+    EXPECT_EQ(cache.FindCurve("#YC_1"), nullptr);
+    EXPECT_EQ(cache.FindSeries("#Series_2"), nullptr);
+    // The swap of the first round still holds what its cells no longer do.
+    EXPECT_EQ(cache.FindSwap("#Swap_3"), first);
+    EXPECT_EQ(first->series.use_count(), 1);
+    EXPECT_EQ(cache.ListSeries().size(), 1u);
+    const auto counts = cache.Counts();
+    EXPECT_EQ(counts.curves, 1u);
+    EXPECT_EQ(counts.series, 1u);
+    EXPECT_EQ(counts.swaps, 2u);
+
+    // A failed call from a cell drops its object and forgets the cell; unknown cells are no-ops.
+    std::weak_ptr<QVLSwap> dropped = first;
+    cache.DropOwned("[Book1]Sheet1!R1C2");
+    cache.DropOwned("[Book1]Sheet1!R9C9");
+    EXPECT_EQ(cache.FindSwap("#Swap_3"), nullptr);
+    EXPECT_EQ(cache.FirstSwap(), second);
+    EXPECT_EQ(cache.OwnerCount(), 2u);
+    EXPECT_EQ(cache.Counts().swaps, 1u);
+    EXPECT_EQ(first.use_count(), 1);  // only this test's copy is left
+
+    cache.ClearAll();
+    EXPECT_EQ(cache.OwnerCount(), 0u);
+}
+
 TEST(IndexKey, NumbersBecomeDigitsAndTextLosesItsBlanks) {
     using qvl::addin::NormaliseIndexKey;
     EXPECT_EQ(NormaliseIndexKey("7"), "7");

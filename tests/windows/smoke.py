@@ -425,6 +425,16 @@ def run_under_wine(build, work, version):
         check_valuation(rows, "QVL.CalcFromEventRate")
         step(f"{swap} valued at the reference figures")
 
+        # Three recalculations of the reference cells: the last ones own the only objects.
+        check(first(lines, "curve") == ["#YC_7"] and first(lines, "series") == ["#Series_8"]
+              and swap == "#Swap_9", f"handles after recalculating: {first(lines, 'curve')} "
+              f"{first(lines, 'series')} {swap}")
+        old = (first(lines, "first-swap") or [""])[0]
+        info = first(lines, "first-swap-info")
+        check(old == "#Swap_3" and info == [f"Swap handle not found: {old}"],
+              f"the first recalculation's swap: {old} {info}")
+        step(f"3 recalculations of the cells: {old} gone, {swap} the live swap")
+
         running = [f"HTTP server running on port {port}"]
         check(first(lines, "HttpStart") == running, f"QVL.HttpStart: {first(lines, 'HttpStart')}")
         restart = first(lines, "HttpRestart")

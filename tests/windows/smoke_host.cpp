@@ -91,13 +91,23 @@ int run(const std::string& addin, const std::string& data, const std::string& po
     report("Version", cell_text(host.call("QVL.Version")));
     report("BuildDate", cell_text(host.call("QVL.BuildDate")));
 
-    const Value curve = host.call(
-        "QVL.CreateCurve", {"2026-01-20", standin::read_csv(data + "/curve.csv", std::nullopt)});
-    const Value series =
-        host.call("QVL.CreateSeries", {1, standin::read_csv(data + "/series.csv", std::nullopt),
-                                       standin::read_csv(data + "/factors.csv", std::nullopt)});
-    const Value swap =
-        host.call("QVL.CreateSwap", {series, curve, Value::boolean(true), 200, 10000000});
+    // The reference cells, recalculated the way a sheet recalculates volatile formulas: each
+    // cell's new object replaces its earlier one, so the cache ends with one of each.
+    const standin::Cell curve_cell{.row = 0}, series_cell{.row = 1}, swap_cell{.row = 2};
+    const Value curve_data = standin::read_csv(data + "/curve.csv", std::nullopt);
+    const Value series_data = standin::read_csv(data + "/series.csv", std::nullopt);
+    const Value factors_data = standin::read_csv(data + "/factors.csv", std::nullopt);
+    Value curve, series, swap, first_swap;
+    for (int recalculation = 0; recalculation < 3; ++recalculation) {
+        curve = host.call_from(curve_cell, "QVL.CreateCurve", {"2026-01-20", curve_data});
+        series = host.call_from(series_cell, "QVL.CreateSeries", {1, series_data, factors_data});
+        swap = host.call_from(swap_cell, "QVL.CreateSwap",
+                              {series, curve, Value::boolean(true), 200, 10000000});
+        if (recalculation == 0) first_swap = swap;
+    }
+    report("recalculations", "3");
+    report("first-swap", cell_text(first_swap));
+    report("first-swap-info", cell_text(host.call("QVL.GetSwapInfo", {first_swap})));
     report("curve", cell_text(curve));
     report("series", cell_text(series));
     report("swap", cell_text(swap));

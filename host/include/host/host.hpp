@@ -50,6 +50,19 @@ struct Registration {
     void* entry = nullptr;
 };
 
+// The cell (or, for an array formula, the range) whose formula calls a worksheet function.
+// Rows and columns count from 0, as in the host's references.
+struct Cell {
+    std::string sheet = "[Book1]Sheet1";
+    RW row = 0;
+    COL column = 0;
+    RW rows = 1;
+    COL columns = 1;
+    // xlfCaller answers a reference to the current sheet (xltypeSRef) instead of one that
+    // names its sheet by id (xltypeRef); a host may answer either.
+    bool current_sheet_reference = false;
+};
+
 // A command the add-in asked to run later (xlcOnTime).
 struct Scheduled {
     double when;  // date serial
@@ -88,6 +101,17 @@ class Host {
     Value call(std::string_view function_text, std::initializer_list<Value> args) {
         return call(function_text, std::span<const Value>(args.begin(), args.size()));
     }
+    // The same call from a cell: xlfCaller answers a reference to it and xlSheetNm its sheet's
+    // name. Calls through call() have no cell (xlfCaller answers #REF!) unless set_caller named
+    // one.
+    Value call_from(const Cell& cell, std::string_view function_text,
+                    std::span<const Value> args = {});
+    Value call_from(const Cell& cell, std::string_view function_text,
+                    std::initializer_list<Value> args) {
+        return call_from(cell, function_text, std::span<const Value>(args.begin(), args.size()));
+    }
+    void set_caller(std::optional<Cell> cell) { caller_ = std::move(cell); }
+    const std::optional<Cell>& caller() const { return caller_; }
     // Runs a registered command by its text, or any exported int() by its symbol.
     int run_command(std::string_view command_text);
     int run_export(const std::string& symbol);
@@ -150,6 +174,9 @@ class Host {
     int do_on_time(int count, XLOPER12** args, XLOPER12* result);
     int do_alert(int count, XLOPER12** args, XLOPER12* result);
     int do_free(int count, XLOPER12** args);
+    int do_caller(int count, XLOPER12* result);
+    int do_sheet_name(int count, XLOPER12** args, XLOPER12* result);
+    IDSHEET sheet_id(const std::string& sheet);
 
     std::unique_ptr<Library> library_;
     std::string path_;
@@ -172,6 +199,8 @@ class Host {
     std::unordered_set<std::string> rejected_;
     std::unordered_set<void*> handed_out_;
     Arguments arguments_;
+    std::optional<Cell> caller_;
+    std::vector<std::string> sheets_;  // sheet id - 1 -> sheet name
 };
 
 }  // namespace standin

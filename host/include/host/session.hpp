@@ -21,6 +21,7 @@ class Session {
     Session(Host& host, std::filesystem::path folder);
 
     // Evaluates a formula statement, gives its name (if any) the result and returns the result.
+    // A named statement is calculated in its own cell (one per name), an unnamed one in none.
     // Throws ScriptError for an unknown name or function, a wrong argument count or an
     // unreadable CSV file; the add-in's own messages are results, not errors.
     Value run(const Statement& statement);
@@ -52,6 +53,7 @@ class Session {
     Host& host_;
     std::filesystem::path folder_;
     std::map<std::string, Value> names_;
+    std::map<std::string, Cell> cells_;  // the cell of each named line
     std::size_t faults_seen_ = 0;
 };
 

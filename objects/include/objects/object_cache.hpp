@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -32,6 +33,10 @@ namespace qvl::addin {
 // and a request that must start by a deadline waits for the lock only until then.
 // A swap shares ownership of its series and curve, so ClearAll never releases what a swap in
 // use can still reach.
+// Ownership by cells: a creating call from a worksheet cell records the cell (its "caller" text)
+// against the handle it made. The next creating call from that cell drops the earlier object
+// from the maps, so a sheet recalculated all day keeps one object per cell instead of one per
+// recalculation; a swap that holds a dropped series or curve keeps it alive for itself.
 class ObjectCache {
   public:
     struct CountsResult {
@@ -70,18 +75,28 @@ class ObjectCache {
     std::shared_ptr<QVLSwap> FirstSwap() const;
     std::vector<std::pair<std::string, std::shared_ptr<const QVLSeries>>> ListSeries() const;
 
-    // Drops swaps, then series, then curves, and restarts the handle counter.
+    // Records that caller made handle. The object caller made before (if any) leaves the maps.
+    void SetOwner(const std::string& caller, const std::string& handle);
+    // The object caller made before (if any) leaves the maps and caller is forgotten: the
+    // caller's new creating call failed.
+    void DropOwned(const std::string& caller);
+    std::size_t OwnerCount() const { return owners_.size(); }
+
+    // Drops swaps, then series, then curves, forgets the callers and restarts the handle counter.
     void ClearAll();
     CountsResult Counts() const;
 
   private:
     void UpdateCounts();
+    void Drop(const std::string& handle);
 
     std::timed_mutex calculation_mutex_;
     std::atomic<std::int32_t> counter_{0};
     std::map<std::string, std::shared_ptr<const YieldCurve>> curves_;
     std::map<std::string, std::shared_ptr<const QVLSeries>> series_;
     std::map<std::string, std::shared_ptr<QVLSwap>> swaps_;
+    // Caller text -> the handle that caller made last.
+    std::unordered_map<std::string, std::string> owners_;
     std::atomic<std::size_t> curve_count_{0};
     std::atomic<std::size_t> series_count_{0};
     std::atomic<std::size_t> swap_count_{0};

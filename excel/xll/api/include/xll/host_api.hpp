@@ -96,6 +96,8 @@ inline constexpr int xlerrGettingData = 43;
 // Host function numbers.
 inline constexpr int xlFree = 0 | 0x4000;
 inline constexpr int xlGetName = 9 | 0x4000;
+inline constexpr int xlSheetNm = 5 | 0x4000;
+inline constexpr int xlfCaller = 89;
 inline constexpr int xlfNow = 74;
 inline constexpr int xlfRegister = 149;
 inline constexpr int xlfUnregister = 201;

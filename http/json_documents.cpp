@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/conventions.hpp"
 #include "excel/utf.hpp"
 
 namespace qvl::service {
@@ -214,11 +215,11 @@ std::string SpecsDocument(const QVLSwap& swap, const QVLSeries& series, Date tra
     writer.number("Coupon", series.coupon_bps);
     writer.text("Trade Date", format_date(trade_date));
     writer.text("Settlement Date", format_date(settlement_date));
-    writer.text("Frequency", "M");
-    writer.text("Daycount", "ACT/360");
-    writer.text("Calendar", "NYB");
-    writer.text("Currency", "USD");
-    writer.text("Settlement", "T+3");
+    writer.text("Frequency", frequency_text(swap.frequency_months));
+    writer.text("Daycount", day_count_text);
+    writer.text("Calendar", calendar_text);
+    writer.text("Currency", currency_text);
+    writer.text("Settlement", settlement_text(swap.settlement_delay));
     writer.boolean("Is Buyer", swap.is_buyer);
     writer.number("Event Rate (bps)", swap.eventRate);
     writer.number("Notional", swap.notional);

@@ -10,10 +10,6 @@
 #include <stdexcept>
 #include <string>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "excel/ensure.hpp"
 #include "excel/host_call.hpp"
 #include "excel/platform.hpp"
@@ -52,34 +48,7 @@ XCHAR* allocate_string(std::size_t count) {
 }
 
 // Writes s widened into out; false when a byte was not ASCII (out then holds nonsense).
-// Texts of a result grid run to thousands of characters per call, so whole blocks are widened at
-// once where the processor allows; overlapping blocks cover the ends without a byte loop.
 bool widen_ascii(const char* s, std::size_t len, XCHAR* out) noexcept {
-#if defined(__SSE2__)
-    const auto block = [&](std::size_t i) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        const __m128i zero = _mm_setzero_si128();
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(bytes, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(bytes, zero));
-        return _mm_movemask_epi8(bytes);
-    };
-    const auto half = [&](std::size_t i) {
-        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                         _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
-        return _mm_movemask_epi8(bytes);
-    };
-    if (len >= 16) {
-        int high = 0;
-        for (std::size_t i = 0; i + 16 <= len; i += 16) {
-            high |= block(i);
-        }
-        return (high | block(len - 16)) == 0;
-    }
-    if (len >= 8) {
-        return (half(0) | half(len - 8)) == 0;
-    }
-#endif
     unsigned char any = 0;
     for (std::size_t i = 0; i < len; ++i) {
         const auto byte = static_cast<unsigned char>(s[i]);

@@ -31,12 +31,6 @@ namespace {
 
 constexpr std::uint32_t ownership_bits = xlbitXLFree | xlbitDLLFree;
 
-// Non-negative remainder, so that negative indices wrap too.
-int wrap(int i, int n) noexcept {
-    const int m = i % n;
-    return m < 0 ? m + n : m;
-}
-
 XCHAR* allocate_string(std::size_t count) {
     auto* buffer = static_cast<XCHAR*>(std::malloc((count + 2) * sizeof(XCHAR)));
     if (buffer == nullptr) {
@@ -107,20 +101,6 @@ int rows_of(const XLOPER12& x) noexcept {
 
 int columns_of(const XLOPER12& x) noexcept {
     return shape_of(x).columns;
-}
-
-const XLOPER12& element_of(const XLOPER12& x, int r, int c) {
-    const int rows = rows_of(x);
-    const int columns = columns_of(x);
-    if (rows <= 0 || columns <= 0) {
-        ensure_failed("xll::xloper::index", __LINE__, "rows() > 0 && columns() > 0");
-    }
-    if (type_of(x) != xltypeMulti) {
-        return x;
-    }
-    const auto i = static_cast<std::size_t>(wrap(r, rows)) * static_cast<std::size_t>(columns) +
-                   static_cast<std::size_t>(wrap(c, columns));
-    return x.val.array.lparray[i];
 }
 
 bool is_numeric(const XLOPER12& x) noexcept {
@@ -251,19 +231,6 @@ xloper xloper::error(int err) noexcept {
     return x;
 }
 
-xloper xloper::integer(int w) noexcept {
-    xloper x;
-    x.val.w = w;
-    x.xltype = xltypeInt;
-    return x;
-}
-
-xloper xloper::missing() noexcept {
-    xloper x;
-    x.xltype = xltypeMissing;
-    return x;
-}
-
 xloper& xloper::operator=(const XLOPER12& o) {
     // Copy first: o may be this value or one of its elements.
     xloper copy(o);
@@ -368,31 +335,6 @@ xloper& xloper::str_alloc(const char* s, std::size_t len) {
     return *this;
 }
 
-xloper& xloper::str_append(const XCHAR* s, std::size_t len) {
-    XLL_ENSURE("xll::xloper::str_append", IsString());
-    XLL_ENSURE("xll::xloper::str_append", CharCount() + len < charmax);
-    if (s == nullptr) {
-        len = 0;
-    }
-    const auto old = static_cast<std::size_t>(CharCount());
-    XCHAR* buffer = allocate_string(old + len);
-    if (old > 0) {
-        std::memcpy(buffer + 1, val.str + 1, old * sizeof(XCHAR));
-    }
-    if (len > 0) {
-        std::memcpy(buffer + 1 + old, s, len * sizeof(XCHAR));
-    }
-    try {
-        free();
-    } catch (...) {
-        std::free(buffer);
-        throw;
-    }
-    val.str = buffer;
-    xltype = xltypeStr;
-    return *this;
-}
-
 void xloper::free() {
     if (xltype & xlbitXLFree) {
         struct Reset {
@@ -468,20 +410,6 @@ const xloper& xloper::index(std::size_t i) const {
     return elements()[i];
 }
 
-xloper& xloper::index(int r, int c) {
-    return const_cast<xloper&>(static_cast<const xloper&>(*this).index(r, c));
-}
-
-const xloper& xloper::index(int r, int c) const {
-    XLL_ENSURE("xll::xloper::index", rows() > 0 && columns() > 0);
-    if (!IsMulti()) {
-        return *this;
-    }
-    return elements()[static_cast<std::size_t>(wrap(r, rows())) *
-                          static_cast<std::size_t>(columns()) +
-                      static_cast<std::size_t>(wrap(c, columns()))];
-}
-
 xloper& xloper::multi_realloc(int rows, int columns) {
     XLL_ENSURE("xll::xloper::multi_realloc", rows >= 0 && columns >= 0);
     const std::size_t n = static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
@@ -527,80 +455,9 @@ xloper& xloper::multi_realloc(int rows, int columns) {
     return *this;
 }
 
-xloper& xloper::push_back(xloper o, Side side) {
-    if (o.IsNil()) {
-        return *this;
-    }
-    if (IsNil()) {
-        return *this = std::move(o);
-    }
-    const int r = rows();
-    const int c = columns();
-    xloper grid;
-    switch (side) {
-        case Side::Down:
-            XLL_ENSURE("xll::xloper::push_back", c == o.columns());
-            grid.make_grid(r + o.rows(), c);
-            for (int i = 0; i < grid.rows(); ++i) {
-                for (int j = 0; j < c; ++j) {
-                    grid.index(i, j) = i < r ? index(i, j) : o.index(i - r, j);
-                }
-            }
-            break;
-        case Side::Right:
-            XLL_ENSURE("xll::xloper::push_back", r == o.rows());
-            grid.make_grid(r, c + o.columns());
-            for (int i = 0; i < r; ++i) {
-                for (int j = 0; j < grid.columns(); ++j) {
-                    grid.index(i, j) = j < c ? index(i, j) : o.index(i, j - c);
-                }
-            }
-            break;
-        default:
-            XLL_ENSURE("xll::xloper::push_back", !"xloper::push_back: unimplimented Side");
-    }
-    return *this = std::move(grid);
-}
-
-double xloper::AsDouble() const {
-    return numeric_of(*this);
-}
-
 double xloper::AsNumber() const {
     XLL_ENSURE("xll::xloper::AsDouble", IsDouble());
     return val.num;
-}
-
-bool xloper::AsBool() const {
-    XLL_ENSURE("xll::xloper::AsBool", IsBool());
-    return val.xbool != 0;
-}
-
-xloper::operator bool() const noexcept {
-    switch (type()) {
-        case xltypeNum:
-            return val.num != 0 || std::isnan(val.num);
-        case xltypeStr:
-            return CharCount() > 0;
-        case xltypeBool:
-            return val.xbool != 0;
-        case xltypeInt:
-            return val.w != 0;
-        case xltypeRef:
-        case xltypeSRef:
-            return true;
-        case xltypeBigData:
-            return val.bigdata.cbData != 0;
-        case xltypeMulti:
-            for (std::size_t i = 0; i < size(); ++i) {
-                if (static_cast<bool>(elements()[i])) {
-                    return true;
-                }
-            }
-            return false;
-        default:
-            return false;
-    }
 }
 
 }  // namespace xll

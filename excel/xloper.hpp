@@ -12,16 +12,11 @@ namespace xll {
 // Longest string a cell value holds.
 inline constexpr int charmax = 32767;
 
-enum class Side { Down = 0, Right = 1 };
-
 // Readers for any cell value, including the host's own arguments, which are plain XLOPER12s
 // and never copied just to be read. Type tests mask the ownership bits off.
 std::uint32_t type_of(const XLOPER12& x) noexcept;
 int rows_of(const XLOPER12& x) noexcept;
 int columns_of(const XLOPER12& x) noexcept;
-// Element (r, c) of a grid, both indices wrapping around its shape; any other value answers
-// with itself. Throws the ensure error for a value without rows or columns.
-const XLOPER12& element_of(const XLOPER12& x, int r, int c);
 // Number, boolean or integer as a double; throws the "IsNumeric()" ensure error otherwise.
 double numeric_of(const XLOPER12& x);
 bool is_numeric(const XLOPER12& x) noexcept;
@@ -52,8 +47,6 @@ class xloper : public XLOPER12 {
 
     static xloper boolean(bool b) noexcept;
     static xloper error(int err) noexcept;
-    static xloper integer(int w) noexcept;
-    static xloper missing() noexcept;
 
     xloper& operator=(const XLOPER12& o);
     xloper& operator=(const xloper& o) { return *this = static_cast<const XLOPER12&>(o); }
@@ -63,7 +56,6 @@ class xloper : public XLOPER12 {
     // refilling a result with texts of unchanged lengths allocates nothing.
     xloper& str_alloc(const XCHAR* s, std::size_t len);
     xloper& str_alloc(const char* s, std::size_t len);
-    xloper& str_append(const XCHAR* s, std::size_t len);
 
     // Gives the content back to whoever owns it and leaves nil.
     void free();
@@ -72,12 +64,9 @@ class xloper : public XLOPER12 {
     std::uint32_t type() const noexcept { return type_of(*this); }
     bool IsDouble() const noexcept { return type() == xltypeNum; }
     bool IsString() const noexcept { return type() == xltypeStr; }
-    bool IsBool() const noexcept { return type() == xltypeBool; }
     bool IsError() const noexcept { return type() == xltypeErr; }
     bool IsMulti() const noexcept { return type() == xltypeMulti; }
-    bool IsMissing() const noexcept { return type() == xltypeMissing; }
     bool IsNil() const noexcept { return type() == xltypeNil; }
-    bool IsInt() const noexcept { return type() == xltypeInt; }
     bool IsNumeric() const noexcept { return is_numeric(*this); }
     int CharCount() const noexcept { return IsString() && val.str ? val.str[0] : 0; }
 
@@ -87,22 +76,11 @@ class xloper : public XLOPER12 {
 
     xloper& index(std::size_t i);
     const xloper& index(std::size_t i) const;
-    xloper& index(int r, int c);
-    const xloper& index(int r, int c) const;
 
     xloper& multi_realloc(int rows, int columns);
-    xloper& push_back(xloper o, Side side = Side::Down);
 
-    double AsDouble() const;
     // For host results that must be numbers: only a number passes.
     double AsNumber() const;
-    bool AsBool() const;
-    // Whether the value is "set": non-zero or NaN numbers, non-empty strings, TRUE, non-zero
-    // integers, references, non-empty big data, grids with any true element.
-    explicit operator bool() const noexcept;
-
-    std::u16string to_text() const { return text_of(*this); }
-    std::string to_utf8() const { return utf8_of(*this); }
 
   private:
     void take(XLOPER12& o) noexcept;
@@ -119,14 +97,6 @@ static_assert(sizeof(xloper) == sizeof(XLOPER12));
 // The shared constant values, passed by address to the host.
 inline constexpr XLOPER12 False{.val = {.xbool = 0}, .xltype = xltypeBool};
 inline constexpr XLOPER12 True{.val = {.xbool = 1}, .xltype = xltypeBool};
-inline constexpr XLOPER12 ErrNull{.val = {.err = xlerrNull}, .xltype = xltypeErr};
-inline constexpr XLOPER12 ErrDiv0{.val = {.err = xlerrDiv0}, .xltype = xltypeErr};
-inline constexpr XLOPER12 ErrValue{.val = {.err = xlerrValue}, .xltype = xltypeErr};
-inline constexpr XLOPER12 ErrRef{.val = {.err = xlerrRef}, .xltype = xltypeErr};
-inline constexpr XLOPER12 ErrName{.val = {.err = xlerrName}, .xltype = xltypeErr};
-inline constexpr XLOPER12 ErrNum{.val = {.err = xlerrNum}, .xltype = xltypeErr};
-inline constexpr XLOPER12 ErrNA{.val = {.err = xlerrNA}, .xltype = xltypeErr};
-inline constexpr XLOPER12 Missing{.val = {.num = 0}, .xltype = xltypeMissing};
 inline constexpr XLOPER12 Nil{.val = {.num = 0}, .xltype = xltypeNil};
 
 }  // namespace xll

@@ -139,36 +139,6 @@ std::string record_document(const Record& record) {
 
 }  // namespace
 
-std::string JsonEscape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 8);
-    append_escaped(out, text);
-    return out;
-}
-
-std::string JsonStringMember(std::string_view key, std::string_view value) {
-    std::string out;
-    append_key(out, key);
-    out += '"';
-    append_escaped(out, value);
-    out += '"';
-    return out;
-}
-
-std::string JsonNumberMember(std::string_view key, double number) {
-    std::string out;
-    append_key(out, key);
-    append_number(out, number);
-    return out;
-}
-
-std::string JsonBoolMember(std::string_view key, bool flag) {
-    std::string out;
-    append_key(out, key);
-    out += flag ? "true" : "false";
-    return out;
-}
-
 std::string JsonErrorDocument(std::string_view message) {
     std::string out = R"({"error":")";
     append_escaped(out, message);

@@ -19,13 +19,6 @@ Date roll_forward(Date d) {
     return d;
 }
 
-// The rules are combined with bitwise operators rather than && and ||: over consecutive days
-// the short-circuit branches mispredict, and this test sits inside every rolling loop.
-constexpr int in_range(int dd, int first, int last) {
-    return static_cast<int>(static_cast<unsigned>(dd - first) <=
-                            static_cast<unsigned>(last - first));
-}
-
 // The 8th business day counted from the first day of the month of first_of_month.
 Date eighth_business_day(Date first_of_month) {
     Date p = previous_day(first_of_month);
@@ -38,55 +31,93 @@ Date first_of_month(Date d) {
     return days_from_civil(c.year, c.month, 1);
 }
 
+// The New York banking holidays, one rule each. A rule sees only weekdays (weekends are closed
+// anyway) and tells whether the day is its holiday or the day the holiday is kept on.
+struct Weekday {
+    int year;
+    int month;
+    int day;
+    int weekday;  // 0 = Monday ... 4 = Friday
+};
+
+constexpr int monday = 0;
+constexpr int thursday = 3;
+constexpr int friday = 4;
+
+// A holiday on a fixed date: that day, or the Monday after when it falls on a Sunday; with
+// friday_before, also the Friday before when it falls on a Saturday.
+bool kept_on(const Weekday& d, int day, bool friday_before) {
+    return d.day == day || (d.weekday == monday && d.day == day + 1) ||
+           (friday_before && d.weekday == friday && d.day == day - 1);
+}
+
+// The n-th such weekday of the month.
+bool nth_weekday(const Weekday& d, int weekday, int n) {
+    return d.weekday == weekday && d.day > 7 * (n - 1) && d.day <= 7 * n;
+}
+
+bool new_years_day(const Weekday& d) {
+    return d.month == 1 && kept_on(d, 1, false);
+}
+
+bool martin_luther_king_day(const Weekday& d) {
+    return d.month == 1 && d.year >= 1983 && nth_weekday(d, monday, 3);
+}
+
+bool washingtons_birthday(const Weekday& d) {
+    if (d.month != 2) return false;
+    return d.year < 1971 ? kept_on(d, 22, true) : nth_weekday(d, monday, 3);
+}
+
+bool memorial_day(const Weekday& d) {
+    if (d.month != 5) return false;
+    // From 1971 the last Monday of May, which has 31 days.
+    return d.year < 1971 ? kept_on(d, 30, true) : d.weekday == monday && d.day >= 25;
+}
+
+bool juneteenth(const Weekday& d) {
+    return d.month == 6 && d.year >= 2022 && kept_on(d, 19, true);
+}
+
+bool independence_day(const Weekday& d) {
+    return d.month == 7 && kept_on(d, 4, false);
+}
+
+bool labor_day(const Weekday& d) {
+    return d.month == 9 && nth_weekday(d, monday, 1);
+}
+
+bool columbus_day(const Weekday& d) {
+    return d.month == 10 && d.year >= 1971 && nth_weekday(d, monday, 2);
+}
+
+bool veterans_day(const Weekday& d) {
+    // From 1971 to 1977 it was kept on the fourth Monday of October.
+    if (d.year >= 1971 && d.year <= 1977) return d.month == 10 && nth_weekday(d, monday, 4);
+    return d.month == 11 && kept_on(d, 11, false);
+}
+
+bool thanksgiving_day(const Weekday& d) {
+    return d.month == 11 && nth_weekday(d, thursday, 4);
+}
+
+bool christmas_day(const Weekday& d) {
+    return d.month == 12 && kept_on(d, 25, false);
+}
+
+bool is_holiday(const Weekday& d) {
+    return new_years_day(d) || martin_luther_king_day(d) || washingtons_birthday(d) ||
+           memorial_day(d) || juneteenth(d) || independence_day(d) || labor_day(d) ||
+           columbus_day(d) || veterans_day(d) || thanksgiving_day(d) || christmas_day(d);
+}
+
 }  // namespace
 
 bool is_business_day(Date d) {
     const int w = detail::weekday_inline(d);
-    if (w >= 5) return false;
+    if (w > friday) return false;
     const CivilDate c = detail::civil_from_days_inline(d);
-    const int y = c.year;
-    const int dd = c.day;
-    const int mon = w == 0;
-    const int thu = w == 3;
-    const int fri = w == 4;
-    // Weekends are already excluded, so each rule only names the weekdays it closes.
-    int holiday = 0;
-    switch (c.month) {
-        case 1:
-            holiday = (dd == 1) | ((dd == 2) & mon) | ((y >= 1983) & mon & in_range(dd, 15, 21));
-            break;
-        case 2:
-            holiday = (y < 1971) ? (dd == 22) | ((dd == 23) & mon) | ((dd == 21) & fri)
-                                 : mon & in_range(dd, 15, 21);
-            break;
-        case 5:
-            holiday = (y < 1971) ? (dd == 30) | ((dd == 31) & mon) | ((dd == 29) & fri)
-                                 : mon & in_range(dd, 25, 31);
-            break;
-        case 6:
-            holiday = (y >= 2022) & ((dd == 19) | ((dd == 20) & mon) | ((dd == 18) & fri));
-            break;
-        case 7:
-            holiday = (dd == 4) | ((dd == 5) & mon);
-            break;
-        case 9:
-            holiday = mon & in_range(dd, 1, 7);
-            break;
-        case 10:
-            holiday =
-                (y >= 1971) & mon & (in_range(dd, 8, 14) | ((y <= 1977) & in_range(dd, 22, 28)));
-            break;
-        case 11:
-            holiday = (((y <= 1970) | (y >= 1978)) & ((dd == 11) | ((dd == 12) & mon))) |
-                      (thu & in_range(dd, 22, 28));
-            break;
-        case 12:
-            holiday = (dd == 25) | ((dd == 26) & mon);
-            break;
-        default:
-            break;
-    }
-    return holiday == 0;
+    return !is_holiday(Weekday{c.year, c.month, c.day, w});
 }
 
 Date advance_business_days(Date d, std::int32_t n) {

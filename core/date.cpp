@@ -119,23 +119,8 @@ CivilDate civil_from_days(Date d) {
     return detail::civil_from_days_inline(d);
 }
 
-std::int32_t year_of(Date d) {
-    return civil_from_days(d).year;
-}
-std::int32_t month_of(Date d) {
-    return civil_from_days(d).month;
-}
-std::int32_t day_of(Date d) {
-    return civil_from_days(d).day;
-}
-
 int weekday_of(Date d) {
     return detail::weekday_inline(d);
-}
-
-int days_in_month(std::int32_t year, std::int32_t month) {
-    // Months outside 1..12 are taken modulo 12 rather than read past the table.
-    return month_length(year, ((month - 1) % 12 + 12) % 12 + 1);
 }
 
 Date add_months(Date d, std::int32_t n) {
@@ -150,7 +135,7 @@ std::vector<Date> month_starts(Date start, Date end, std::int32_t step) {
     for (;;) {
         const CivilDate cc = civil_from_days(current);
         const std::int64_t month_end =
-            static_cast<std::int64_t>(current) + days_in_month(cc.year, cc.month) - 1;
+            static_cast<std::int64_t>(current) + month_length(cc.year, cc.month) - 1;
         if (month_end > end) break;
         starts.push_back(current);
         const Date next = add_months(current, step);

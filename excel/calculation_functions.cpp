@@ -77,7 +77,8 @@ XLOPER12* QVL_TotalPayment(XLOPER12* swap, XLOPER12* trade_date, double clean_pr
         const auto lock = ObjectCache::Instance().CalculationLock();
         const auto s = SwapArgument(*swap);
         const Date t = TradeDateArgument(*trade_date);
-        const bool initiation = qvl::addin::SwitchArgument(*is_trade_initiation);
+        const bool initiation =
+            qvl::addin::SwitchArgument(*is_trade_initiation, qvl::addin::default_trade_initiation);
         // A rate of 0 (also a missing one) keeps the rate the swap holds.
         xll::SetRecordGrid(out, s->trade_payment(t, clean_price, initiation, credit_event_rate));
     });

@@ -41,7 +41,7 @@ Date date_argument(const XLOPER12* cell) {
 
 std::int32_t roll_days_argument(const XLOPER12* cell) {
     if (!xll::is_numeric(*cell)) {
-        return 0;
+        return qvl::addin::default_roll_days;
     }
     const double days = std::trunc(xll::numeric_of(*cell));
     if (!(std::fabs(days) <= longest_roll)) {

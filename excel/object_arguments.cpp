@@ -26,7 +26,7 @@ Date TradeDateArgument(const XLOPER12& cell) {
     return d;
 }
 
-bool SwitchArgument(const XLOPER12& cell) {
+bool SwitchArgument(const XLOPER12& cell, bool fallback) {
     switch (xll::type_of(cell)) {
         case xltypeBool:
             return cell.val.xbool != 0;
@@ -35,7 +35,7 @@ bool SwitchArgument(const XLOPER12& cell) {
         case xltypeInt:
             return cell.val.w != 0;
         default:
-            return true;
+            return fallback;
     }
 }
 

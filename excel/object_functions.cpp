@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "core/conventions.hpp"
 #include "core/date.hpp"
 #include "core/qvl_series.hpp"
 #include "core/qvl_swap.hpp"
@@ -31,9 +32,6 @@ using qvl::invalid_date;
 using qvl::addin::ObjectCache;
 
 namespace {
-
-constexpr double default_event_rate = 200.0;
-constexpr double default_notional = 10000000.0;
 
 struct SeriesInfo {
     const qvl::QVLSeries& series;
@@ -60,9 +58,8 @@ void visit_fields(const SwapInfo& info, F&& f) {
     f("Start Date", format_date(s.start_date));
     f("Maturity Date", format_date(s.end_date));
     f("Coupon (bps)", s.coupon_bps);
-    // The schedule is always monthly ACT/360; these rows describe the convention, not a field.
-    f("Frequency", std::string_view("M"));
-    f("Day Count", std::string_view("ACT/360"));
+    f("Frequency", qvl::frequency_text(s.frequency_months));
+    f("Day Count", qvl::day_count_text);
     f("Pay Fixed/Float", std::string_view(s.is_buyer ? "Pay Fixed" : "Pay Floating"));
     f("Event Rate (bps)", s.eventRate());
     f("Notional", s.notional);
@@ -150,9 +147,9 @@ XLOPER12* QVL_CreateSwap(XLOPER12* series, XLOPER12* curve, XLOPER12* is_buyer,
             }
             return std::make_shared<qvl::QVLSwap>(
                 std::move(found_series), std::move(found_curve),
-                qvl::addin::SwitchArgument(*is_buyer),
-                qvl::addin::NumberArgument(*credit_event_rate, default_event_rate),
-                qvl::addin::NumberArgument(*notional, default_notional));
+                qvl::addin::SwitchArgument(*is_buyer, qvl::default_is_buyer),
+                qvl::addin::NumberArgument(*credit_event_rate, qvl::default_event_rate),
+                qvl::addin::NumberArgument(*notional, qvl::default_notional));
         });
     });
 }

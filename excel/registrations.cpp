@@ -1,11 +1,18 @@
 // Every function and command the add-in registers, in registration order. The records are
 // statics of this one file, so they are constructed, and registered, in the order written here;
 // adding an item is inserting its record in its place.
+//
+// Where a function applies a default to an argument left out, the default text and the help text
+// are made from the value the function applies.
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "core/conventions.hpp"
 #include "excel/http_functions.hpp"
+#include "excel/worksheet_functions.hpp"
+#include "http/http_service.hpp"
 #include "xll/addin.hpp"
 
 namespace {
@@ -27,13 +34,33 @@ const bool stop_service_at_close = [] {
     return true;
 }();
 
+// A number as a default text: "200", "10000000".
+std::string default_text(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.15g", value);
+    return text;
+}
+
+// A help text followed by the default: "Credit event rate in bps (default 200).".
+std::string help_with_default(std::string_view help, std::string_view default_text) {
+    return std::string(help) + " (default " + std::string(default_text) + ").";
+}
+
+const std::string port_default = default_text(qvl::service::kDefaultPort);
+const std::string side_default = qvl::default_is_buyer ? "TRUE" : "FALSE";
+const std::string rate_default = default_text(qvl::default_event_rate);
+const std::string notional_default = default_text(qvl::default_notional);
+const std::string trade_date_default(qvl::default_trade_date);
+const std::string initiation_default = qvl::addin::default_trade_initiation ? "1" : "0";
+const std::string roll_days_default = default_text(qvl::addin::default_roll_days);
+
 const Addin run_tests{
     Proc::Function("RunTests")
         .Help("Run QVL calculator unit tests. Returns 'ok' or the error message on failure.")};
 
 const Addin http_start{
     Proc::Function("HttpStart")
-        .Argument("Q", "port", "HTTP port (default 50080).", "50080")
+        .Argument("Q", "port", help_with_default("HTTP port", port_default), port_default)
         .Help("Start the HTTP server on the specified port. Returns status message.")};
 
 const Addin http_stop{Proc::Function("HttpStop").Help("Stop the HTTP server.")};
@@ -83,9 +110,12 @@ const Addin create_swap{
         .Volatile()
         .Argument("Q", "series", series_help)
         .Argument("Q", "curve", curve_help)
-        .Argument("Q", "is_buyer", "TRUE for protection buyer (default TRUE).", "TRUE")
-        .Argument("Q", "credit_event_rate", "Credit event rate in bps (default 200).", "200")
-        .Argument("Q", "notional", "Original notional amount (default 10000000).", "10000000")
+        .Argument("Q", "is_buyer", help_with_default("TRUE for protection buyer", side_default),
+                  side_default)
+        .Argument("Q", "credit_event_rate",
+                  help_with_default("Credit event rate in bps", rate_default), rate_default)
+        .Argument("Q", "notional", help_with_default("Original notional amount", notional_default),
+                  notional_default)
         .Help("Construct and cache an QVLSwap from cached series and curve. Returns a handle "
               "string.")};
 
@@ -98,15 +128,15 @@ const Addin calc_from_event_rate{
     Proc::Function("CalcFromEventRate")
         .Volatile()
         .Argument("Q", "swap", swap_help)
-        .Argument("Q", "trade_date", "The trade date.", "2026-01-21")
-        .Argument("B", "event_rate", "Credit event rate in bps.", "200")
+        .Argument("Q", "trade_date", "The trade date.", trade_date_default)
+        .Argument("B", "event_rate", "Credit event rate in bps.", rate_default)
         .Help("Compute all QVL swap outputs from a credit event rate. Returns a 15x2 grid.")};
 
 const Addin solve_from_upfront{
     Proc::Function("SolveFromUpfront")
         .Volatile()
         .Argument("Q", "swap", swap_help)
-        .Argument("Q", "trade_date", "The trade date.", "2026-01-21")
+        .Argument("Q", "trade_date", "The trade date.", trade_date_default)
         .Argument("B", "upfront_fee", "Upfront fee (%).", "1.0")
         .Help("Solve for the credit event rate from a given upfront fee. Returns a 15x2 grid.")};
 
@@ -114,7 +144,7 @@ const Addin solve_from_spread{
     Proc::Function("SolveFromSpread")
         .Volatile()
         .Argument("Q", "swap", swap_help)
-        .Argument("Q", "trade_date", "The trade date.", "2026-01-21")
+        .Argument("Q", "trade_date", "The trade date.", trade_date_default)
         .Argument("B", "conventional_spread", "Conventional spread in bps.", "100")
         .Help("Solve for the credit event rate from a conventional spread. Returns a 15x2 "
               "grid.")};
@@ -125,19 +155,21 @@ const Addin trade_pnl{
         .Argument("Q", "swap", swap_help)
         .Argument("Q", "trade_date_1", "Trade initiation date.", "2025-10-01")
         .Argument("B", "clean_price_1", "Clean price at initiation.", "100.1")
-        .Argument("Q", "trade_date_2", "Trade close date.", "2026-01-21")
+        .Argument("Q", "trade_date_2", "Trade close date.", trade_date_default)
         .Argument("B", "clean_price_2", "Clean price at close.", "99.5")
-        .Argument("B", "event_rate", "Credit event rate in bps (default 200).", "200")
+        .Argument("B", "event_rate", help_with_default("Credit event rate in bps", rate_default),
+                  rate_default)
         .Help("Compute PnL between two trade dates given clean prices. Returns a 14x2 grid.")};
 
 const Addin total_payment{
     Proc::Function("TotalPayment")
         .Volatile()
         .Argument("Q", "swap", swap_help)
-        .Argument("Q", "trade_date", "The trade date.", "2026-01-21")
+        .Argument("Q", "trade_date", "The trade date.", trade_date_default)
         .Argument("B", "clean_price", "Clean price.", "99.5")
-        .Argument("Q", "IsTradeInitiation", "1 for trade initiation, 0 for close.", "1")
-        .Argument("B", "credit_event_rate", "Credit event rate in bps.", "200")
+        .Argument("Q", "IsTradeInitiation", "1 for trade initiation, 0 for close.",
+                  initiation_default)
+        .Argument("B", "credit_event_rate", "Credit event rate in bps.", rate_default)
         .Help("Return the payment breakdown for a given trade date and clean price. Returns a "
               "4x2 grid.")};
 
@@ -151,7 +183,9 @@ const Addin is_business_day{Proc::Function("IsBusinessDay")
 const Addin roll_to_following_bd{
     Proc::Function("RollToFollowingBD")
         .Argument("Q", "date", "Starting date.", "2026-01-17")
-        .Argument("Q", "roll_days", "Number of business days to advance (default 0).", "0")
+        .Argument("Q", "roll_days",
+                  help_with_default("Number of business days to advance", roll_days_default),
+                  roll_days_default)
         .Help("Roll a date to the next NYB business day, optionally advancing by N business "
               "days.")};
 
@@ -192,16 +226,18 @@ const Addin cashflow_table{
     Proc::Function("CashflowTable")
         .Volatile()
         .Argument("Q", "swap", swap_help)
-        .Argument("Q", "trade_date", "The trade date.", "2026-01-21")
-        .Argument("Q", "credit_event_rate", "Credit event rate in bps (default 200).", "200")
+        .Argument("Q", "trade_date", "The trade date.", trade_date_default)
+        .Argument("Q", "credit_event_rate",
+                  help_with_default("Credit event rate in bps", rate_default), rate_default)
         .Help("Return the consolidated cashflow table. Returns a 2-D array with headers.")};
 
 const Addin risk{
     Proc::Function("Risk")
         .Volatile()
         .Argument("Q", "swap", swap_help)
-        .Argument("Q", "trade_date", "The trade date.", "2026-01-21")
-        .Argument("Q", "credit_event_rate", "Credit event rate in bps (default 200).", "200")
+        .Argument("Q", "trade_date", "The trade date.", trade_date_default)
+        .Argument("Q", "credit_event_rate",
+                  help_with_default("Credit event rate in bps", rate_default), rate_default)
         .Help("Compute the sensitivities of a swap: event rate, spread and OIS curve, each for "
               "1 bp. Returns a 5x2 grid.")};
 

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "core/calendar.hpp"
+#include "core/conventions.hpp"
 #include "core/date.hpp"
 #include "core/risk.hpp"
 #include "http/json_documents.hpp"
@@ -60,8 +61,9 @@ std::string specs_answer(const JsonObject& object) {
     const Date trade_date =
         swap->tradeDate() != invalid_date
             ? swap->tradeDate()
-            : read_date(GetText(object, "Trade Date", "2026-01-21"), "Trade Date");
-    return SpecsDocument(*swap, *swap->series, trade_date, advance_business_days(trade_date, 3));
+            : read_date(GetText(object, "Trade Date", default_trade_date), "Trade Date");
+    return SpecsDocument(*swap, *swap->series, trade_date,
+                         advance_business_days(trade_date, swap->settlement_delay));
 }
 
 std::string calculate_answer(const JsonObject& object) {
@@ -76,9 +78,10 @@ std::string calculate_answer(const JsonObject& object) {
             object, HasMember(object, "Initiation Date") || !HasMember(object, "Init Trade Date")
                         ? "Initiation Date"
                         : "Init Trade Date");
-        return PnLToJson(swap->trade_pnl(init_date, GetNumber(object, "Init Clean Price", 0),
-                                         trade_date, GetNumber(object, "Close Clean Price", 0), ois,
-                                         GetNumber(object, "Credit Event Rate", 200)));
+        return PnLToJson(
+            swap->trade_pnl(init_date, GetNumber(object, "Init Clean Price", 0), trade_date,
+                            GetNumber(object, "Close Clean Price", 0), ois,
+                            GetNumber(object, "Credit Event Rate", default_event_rate)));
     }
     if (HasMember(object, "Clean Price")) {
         const double upfront = 100.0 - GetNumber(object, "Clean Price", 0);
@@ -116,7 +119,7 @@ std::string payment_answer(const JsonObject& object) {
     const double clean_price = GetNumber(object, "Clean Price", 0);
     const std::string ois = ois_date_of(*swap);
     const double total = swap->get_trade_total_payment(trade_date, clean_price, swap->eventRate());
-    return PaymentDocument(-total, advance_business_days(trade_date, 3), ois);
+    return PaymentDocument(-total, advance_business_days(trade_date, swap->settlement_delay), ois);
 }
 
 HttpServer::Response run(std::string_view body) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "core/conventions.hpp"
 #include "text/utf.hpp"
 
 namespace qvl::service {
@@ -147,36 +148,6 @@ std::string record_document(const Record& record) {
 
 }  // namespace
 
-std::string JsonEscape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 8);
-    append_escaped(out, text);
-    return out;
-}
-
-std::string JsonStringMember(std::string_view key, std::string_view value) {
-    std::string out;
-    append_key(out, key);
-    out += '"';
-    append_escaped(out, value);
-    out += '"';
-    return out;
-}
-
-std::string JsonNumberMember(std::string_view key, double number) {
-    std::string out;
-    append_key(out, key);
-    append_number(out, number);
-    return out;
-}
-
-std::string JsonBoolMember(std::string_view key, bool flag) {
-    std::string out;
-    append_key(out, key);
-    out += flag ? "true" : "false";
-    return out;
-}
-
 std::string JsonErrorDocument(std::string_view message) {
     std::string out = R"({"error":")";
     append_escaped(out, message);
@@ -223,11 +194,11 @@ std::string SpecsDocument(const QVLSwap& swap, const QVLSeries& series, Date tra
     writer.number("Coupon", series.coupon_bps);
     writer.text("Trade Date", format_date(trade_date));
     writer.text("Settlement Date", format_date(settlement_date));
-    writer.text("Frequency", "M");
-    writer.text("Daycount", "ACT/360");
-    writer.text("Calendar", "NYB");
-    writer.text("Currency", "USD");
-    writer.text("Settlement", "T+3");
+    writer.text("Frequency", frequency_text(swap.frequency_months));
+    writer.text("Daycount", day_count_text);
+    writer.text("Calendar", calendar_text);
+    writer.text("Currency", currency_text);
+    writer.text("Settlement", settlement_text(swap.settlement_delay));
     writer.boolean("Is Buyer", swap.is_buyer);
     writer.number("Event Rate (bps)", swap.eventRate());
     writer.number("Notional", swap.notional);

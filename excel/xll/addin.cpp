@@ -3,7 +3,6 @@
 #include <exception>
 #include <map>
 #include <stdexcept>
-#include <utility>
 
 #include "xll/ensure.hpp"
 #include "xll/host_call.hpp"
@@ -22,12 +21,6 @@ std::u16string wide(std::string_view utf8) {
 
 std::string narrow(std::u16string_view text) {
     return platform::utf16_to_utf8(text);
-}
-
-// Register ids by function text.
-std::map<std::u16string, xloper, std::less<>>& directory() {
-    static std::map<std::u16string, xloper, std::less<>> ids;
-    return ids;
 }
 
 void show_action_error(const char* text) {
@@ -131,7 +124,6 @@ int Proc::Register() const {
             const xloper style(2.0);
             call_host(xlcAlert, message, style);
         }
-        directory()[function_text_] = std::move(id);
         return 1;
     } catch (const std::exception& e) {
         show_action_error(e.what());
@@ -146,7 +138,6 @@ int Proc::Unregister() const {
         const xloper function(function_text_);
         const xloper id = call_host(xlfEvaluate, function);
         call_host(xlfUnregister, id);
-        directory().erase(function_text_);
         return 1;
     } catch (const std::exception& e) {
         show_action_error(e.what());
@@ -161,9 +152,9 @@ std::vector<AutoAction>& AutoActions(AutoKind kind) {
     return table[kind];
 }
 
-Addin::Addin(Proc proc) : proc_(std::move(proc)) {
-    AutoActions(AutoKind::Open).push_back([p = proc_] { return p.Register(); });
-    AutoActions(AutoKind::Close).push_back([p = proc_] { return p.Unregister(); });
+Addin::Addin(const Proc& proc) {
+    AutoActions(AutoKind::Open).push_back([p = proc] { return p.Register(); });
+    AutoActions(AutoKind::Close).push_back([p = proc] { return p.Unregister(); });
 }
 
 int Addin::RunAutoMacros(AutoKind kind, const char* caption) noexcept {
@@ -178,11 +169,6 @@ int Addin::RunAutoMacros(AutoKind kind, const char* caption) noexcept {
         platform::message_box("Unknown exception", caption, platform::BoxIcon::none);
     }
     return 0;
-}
-
-xloper RegisteredId(std::u16string_view function_text) {
-    const auto it = directory().find(function_text);
-    return it == directory().end() ? xloper() : it->second;
 }
 
 }  // namespace xll

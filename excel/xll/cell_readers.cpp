@@ -13,12 +13,6 @@ namespace {
 
 constexpr std::uint32_t ownership_bits = xlbitXLFree | xlbitDLLFree;
 
-// Non-negative remainder, so that negative indices wrap too.
-int wrap(int i, int n) noexcept {
-    const int m = i % n;
-    return m < 0 ? m + n : m;
-}
-
 }  // namespace
 
 std::uint32_t type_of(const XLOPER12& x) noexcept {
@@ -64,20 +58,6 @@ int rows_of(const XLOPER12& x) noexcept {
 
 int columns_of(const XLOPER12& x) noexcept {
     return shape_of(x).columns;
-}
-
-const XLOPER12& element_of(const XLOPER12& x, int r, int c) {
-    const int rows = rows_of(x);
-    const int columns = columns_of(x);
-    if (rows <= 0 || columns <= 0) {
-        ensure_failed("xll::xloper::index", __LINE__, "rows() > 0 && columns() > 0");
-    }
-    if (type_of(x) != xltypeMulti) {
-        return x;
-    }
-    const auto i = static_cast<std::size_t>(wrap(r, rows)) * static_cast<std::size_t>(columns) +
-                   static_cast<std::size_t>(wrap(c, columns));
-    return x.val.array.lparray[i];
 }
 
 bool is_numeric(const XLOPER12& x) noexcept {

@@ -50,7 +50,7 @@ std::optional<std::string> CallingCell() {
         std::string cell;
         char place[64];
         if (sheet.IsString()) {
-            cell = sheet.to_utf8();
+            cell = utf8_of(sheet);
         } else if (caller.type() == xltypeRef) {
             // A host that does not name the sheet still identifies it.
             std::snprintf(place, sizeof place, "sheet %llu",

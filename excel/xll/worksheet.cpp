@@ -1,7 +1,6 @@
 #include "xll/worksheet.hpp"
 
 #include <cmath>
-#include <cstring>
 #include <stdexcept>
 #include <utility>
 
@@ -58,47 +57,22 @@ GridWriter::GridWriter(xloper& out, int rows, int columns) : out_(out) {
 }
 
 GridWriter::~GridWriter() {
-    if (refilling_) {
-        clear_unwritten();
-    }
+    clear(next_, grid_.size());
     if (out_.IsNil()) {
         out_ = std::move(grid_);
     }
 }
 
-void GridWriter::mark_out_of_order(std::size_t i, std::size_t n) {
+void GridWriter::clear(std::size_t first, std::size_t last) noexcept {
     if (!refilling_) {
         return;
     }
-    if (written_.empty()) {
-        written_.assign(grid_.size(), 0);
-        std::memset(written_.data(), 1, next_);
-        next_ = static_cast<std::size_t>(-1);
-    }
-    std::memset(written_.data() + i, 1, n);
-}
-
-void GridWriter::clear_unwritten() noexcept {
-    const std::size_t n = grid_.size();
-    const auto clear = [&](std::size_t i) {
+    for (std::size_t i = first; i < last; ++i) {
         try {
             cells_[i].free();
         } catch (...) {
             // Cells of our own grid never hold host memory.
         }
-    };
-    if (written_.empty()) {
-        for (std::size_t i = next_; i < n; ++i) {
-            clear(i);
-        }
-        return;
-    }
-    const unsigned char* const first = written_.data();
-    const unsigned char* p = first;
-    while ((p = static_cast<const unsigned char*>(
-                std::memchr(p, 0, n - static_cast<std::size_t>(p - first)))) != nullptr) {
-        clear(static_cast<std::size_t>(p - first));
-        ++p;
     }
 }
 

@@ -9,10 +9,6 @@
 #include <stdexcept>
 #include <string>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "xll/ensure.hpp"
 #include "xll/host_call.hpp"
 #include "xll/platform.hpp"
@@ -32,34 +28,7 @@ XCHAR* allocate_string(std::size_t count) {
 }
 
 // Writes s widened into out; false when a byte was not ASCII (out then holds nonsense).
-// Texts of a result grid run to thousands of characters per call, so whole blocks are widened at
-// once where the processor allows; overlapping blocks cover the ends without a byte loop.
 bool widen_ascii(const char* s, std::size_t len, XCHAR* out) noexcept {
-#if defined(__SSE2__)
-    const auto block = [&](std::size_t i) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        const __m128i zero = _mm_setzero_si128();
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(bytes, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(bytes, zero));
-        return _mm_movemask_epi8(bytes);
-    };
-    const auto half = [&](std::size_t i) {
-        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                         _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
-        return _mm_movemask_epi8(bytes);
-    };
-    if (len >= 16) {
-        int high = 0;
-        for (std::size_t i = 0; i + 16 <= len; i += 16) {
-            high |= block(i);
-        }
-        return (high | block(len - 16)) == 0;
-    }
-    if (len >= 8) {
-        return (half(0) | half(len - 8)) == 0;
-    }
-#endif
     unsigned char any = 0;
     for (std::size_t i = 0; i < len; ++i) {
         const auto byte = static_cast<unsigned char>(s[i]);
@@ -145,19 +114,6 @@ xloper xloper::error(int err) noexcept {
     xloper x;
     x.val.err = err;
     x.xltype = xltypeErr;
-    return x;
-}
-
-xloper xloper::integer(int w) noexcept {
-    xloper x;
-    x.val.w = w;
-    x.xltype = xltypeInt;
-    return x;
-}
-
-xloper xloper::missing() noexcept {
-    xloper x;
-    x.xltype = xltypeMissing;
     return x;
 }
 
@@ -265,31 +221,6 @@ xloper& xloper::str_alloc(const char* s, std::size_t len) {
     return *this;
 }
 
-xloper& xloper::str_append(const XCHAR* s, std::size_t len) {
-    XLL_ENSURE("xll::xloper::str_append", IsString());
-    XLL_ENSURE("xll::xloper::str_append", CharCount() + len < charmax);
-    if (s == nullptr) {
-        len = 0;
-    }
-    const auto old = static_cast<std::size_t>(CharCount());
-    XCHAR* buffer = allocate_string(old + len);
-    if (old > 0) {
-        std::memcpy(buffer + 1, val.str + 1, old * sizeof(XCHAR));
-    }
-    if (len > 0) {
-        std::memcpy(buffer + 1 + old, s, len * sizeof(XCHAR));
-    }
-    try {
-        free();
-    } catch (...) {
-        std::free(buffer);
-        throw;
-    }
-    val.str = buffer;
-    xltype = xltypeStr;
-    return *this;
-}
-
 void xloper::free() {
     if (xltype & xlbitXLFree) {
         struct Reset {
@@ -365,15 +296,6 @@ const xloper& xloper::index(std::size_t i) const {
     return elements()[i];
 }
 
-xloper& xloper::index(int r, int c) {
-    return const_cast<xloper&>(static_cast<const xloper&>(*this).index(r, c));
-}
-
-const xloper& xloper::index(int r, int c) const {
-    // The cells of our own grid are xlopers too.
-    return static_cast<const xloper&>(element_of(*this, r, c));
-}
-
 xloper& xloper::multi_realloc(int rows, int columns) {
     XLL_ENSURE("xll::xloper::multi_realloc", rows >= 0 && columns >= 0);
     const std::size_t n = static_cast<std::size_t>(rows) * static_cast<std::size_t>(columns);
@@ -419,80 +341,9 @@ xloper& xloper::multi_realloc(int rows, int columns) {
     return *this;
 }
 
-xloper& xloper::push_back(xloper o, Side side) {
-    if (o.IsNil()) {
-        return *this;
-    }
-    if (IsNil()) {
-        return *this = std::move(o);
-    }
-    const int r = rows();
-    const int c = columns();
-    xloper grid;
-    switch (side) {
-        case Side::Down:
-            XLL_ENSURE("xll::xloper::push_back", c == o.columns());
-            grid.make_grid(r + o.rows(), c);
-            for (int i = 0; i < grid.rows(); ++i) {
-                for (int j = 0; j < c; ++j) {
-                    grid.index(i, j) = i < r ? index(i, j) : o.index(i - r, j);
-                }
-            }
-            break;
-        case Side::Right:
-            XLL_ENSURE("xll::xloper::push_back", r == o.rows());
-            grid.make_grid(r, c + o.columns());
-            for (int i = 0; i < r; ++i) {
-                for (int j = 0; j < grid.columns(); ++j) {
-                    grid.index(i, j) = j < c ? index(i, j) : o.index(i, j - c);
-                }
-            }
-            break;
-        default:
-            XLL_ENSURE("xll::xloper::push_back", !"xloper::push_back: unimplimented Side");
-    }
-    return *this = std::move(grid);
-}
-
-double xloper::AsDouble() const {
-    return numeric_of(*this);
-}
-
 double xloper::AsNumber() const {
     XLL_ENSURE("xll::xloper::AsDouble", IsDouble());
     return val.num;
-}
-
-bool xloper::AsBool() const {
-    XLL_ENSURE("xll::xloper::AsBool", IsBool());
-    return val.xbool != 0;
-}
-
-xloper::operator bool() const noexcept {
-    switch (type()) {
-        case xltypeNum:
-            return val.num != 0 || std::isnan(val.num);
-        case xltypeStr:
-            return CharCount() > 0;
-        case xltypeBool:
-            return val.xbool != 0;
-        case xltypeInt:
-            return val.w != 0;
-        case xltypeRef:
-        case xltypeSRef:
-            return true;
-        case xltypeBigData:
-            return val.bigdata.cbData != 0;
-        case xltypeMulti:
-            for (std::size_t i = 0; i < size(); ++i) {
-                if (static_cast<bool>(elements()[i])) {
-                    return true;
-                }
-            }
-            return false;
-        default:
-            return false;
-    }
 }
 
 }  // namespace xll

@@ -22,10 +22,15 @@ TEST(DateFromCell, FollowsTheSpreadsheetRules) {
     EXPECT_EQ(DateFromCell(xloper(0.0)), qvl::parse_date("1899-12-30"));
     EXPECT_EQ(DateFromCell(xloper(-1.0)), qvl::invalid_date);
     EXPECT_EQ(DateFromCell(xloper::boolean(true)), qvl::invalid_date);
-    EXPECT_EQ(DateFromCell(xloper::integer(46043)), qvl::invalid_date);
+    XLOPER12 integer{};
+    integer.val.w = 46043;
+    integer.xltype = xltypeInt;
+    EXPECT_EQ(DateFromCell(integer), qvl::invalid_date);
     EXPECT_EQ(DateFromCell(xloper("")), qvl::invalid_date);
     EXPECT_EQ(DateFromCell(xloper()), qvl::invalid_date);
-    EXPECT_EQ(DateFromCell(xloper::missing()), qvl::invalid_date);
+    XLOPER12 missing{};
+    missing.xltype = xltypeMissing;
+    EXPECT_EQ(DateFromCell(missing), qvl::invalid_date);
     EXPECT_EQ(DateFromCell(xloper::error(xlerrNA)), qvl::invalid_date);
     xloper g("2026-01-21");
     g.multi_realloc(1, 1);

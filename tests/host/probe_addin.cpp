@@ -17,40 +17,12 @@ extern "C" XLL_EXPORT XLOPER12* ProbeEcho(XLOPER12* value) {
     return xll::Respond(result, [&](xloper& out) { out = *value; });
 }
 
-// n characters, then m more appended (when m is not 0).
-extern "C" XLL_EXPORT XLOPER12* ProbeText(double n, double m) {
+// n characters.
+extern "C" XLL_EXPORT XLOPER12* ProbeText(double n) {
     static xloper result;
     return xll::Respond(result, [&](xloper& out) {
         out.str_alloc(std::u16string(static_cast<std::size_t>(n), u'x').data(),
                       static_cast<std::size_t>(n));
-        if (m > 0) {
-            const std::u16string more(static_cast<std::size_t>(m), u'y');
-            out.str_append(more.data(), more.size());
-        }
-    });
-}
-
-extern "C" XLL_EXPORT XLOPER12* ProbeReshape(XLOPER12* value, double rows, double columns) {
-    static xloper result;
-    return xll::Respond(result, [&](xloper& out) {
-        out = *value;
-        out.multi_realloc(static_cast<int>(rows), static_cast<int>(columns));
-    });
-}
-
-extern "C" XLL_EXPORT XLOPER12* ProbeCell(XLOPER12* value, double r, double c) {
-    static xloper result;
-    return xll::Respond(result, [&](xloper& out) {
-        const xloper copy(*value);
-        out = copy.index(static_cast<int>(r), static_cast<int>(c));
-    });
-}
-
-extern "C" XLL_EXPORT XLOPER12* ProbeStack(XLOPER12* top, XLOPER12* more, double side) {
-    static xloper result;
-    return xll::Respond(result, [&](xloper& out) {
-        out = *top;
-        out.push_back(*more, static_cast<xll::Side>(static_cast<int>(side)));
     });
 }
 
@@ -101,20 +73,7 @@ const Addin echo{Proc::Worksheet("ProbeEcho", "Probe.Echo", "Probe")
                      .Help("Returns its argument.")};
 const Addin text{Proc::Worksheet("ProbeText", "Probe.Text", "Probe")
                      .Argument("B", "n", "Characters.")
-                     .Argument("B", "m", "Characters appended.")
                      .Help("Builds a text.")};
-const Addin reshape{Proc::Worksheet("ProbeReshape", "Probe.Reshape", "Probe")
-                        .Argument("Q", "value", "Any value.")
-                        .Argument("B", "rows", "Rows.")
-                        .Argument("B", "columns", "Columns.")};
-const Addin cell{Proc::Worksheet("ProbeCell", "Probe.Cell", "Probe")
-                     .Argument("Q", "value", "Any value.")
-                     .Argument("B", "r", "Row.")
-                     .Argument("B", "c", "Column.")};
-const Addin stack{Proc::Worksheet("ProbeStack", "Probe.Stack", "Probe")
-                      .Argument("Q", "top", "Any value.")
-                      .Argument("Q", "more", "Any value.")
-                      .Argument("B", "side", "0 below, 1 to the right.")};
 const Addin misbehave{Proc::Worksheet("ProbeMisbehave", "Probe.Misbehave", "Probe")
                           .Argument("B", "mode", "What to break.")};
 const Addin cancel{Proc::Command("ProbeCancel", "Probe.Cancel")};

@@ -23,13 +23,9 @@ struct CivilDate {
 
 Date days_from_civil(std::int32_t year, std::int32_t month, std::int32_t day);
 CivilDate civil_from_days(Date d);
-std::int32_t year_of(Date d);
-std::int32_t month_of(Date d);
-std::int32_t day_of(Date d);
 
 // 0 = Monday ... 6 = Sunday.
 int weekday_of(Date d);
-int days_in_month(std::int32_t year, std::int32_t month);
 
 Date add_months(Date d, std::int32_t n);
 // First days of the months from start's month on, step months apart, while the month ends on

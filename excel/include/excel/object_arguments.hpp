@@ -22,8 +22,9 @@ std::shared_ptr<QVLSwap> SwapArgument(const XLOPER12& cell);
 // DateFromCell, with "Invalid trade date" for a cell that holds no date.
 Date TradeDateArgument(const XLOPER12& cell);
 
-// A yes/no switch that defaults to yes: only FALSE or a numeric 0 turns it off.
-bool SwitchArgument(const XLOPER12& cell);
+// A yes/no switch: a logical value, or a number that is yes unless 0; fallback for any other kind
+// of value (a missing argument among them).
+bool SwitchArgument(const XLOPER12& cell, bool fallback);
 
 // A numeric cell's value, or fallback for any other kind of value.
 double NumberArgument(const XLOPER12& cell, double fallback);

@@ -4,8 +4,20 @@
 // "QVL.Name"; QVL_EXPORT(Name), written after its definition, exports it as "?QVL_Name". The
 // registration table names the function by the same Name.
 
+#include <cstdint>
+
 #include "xll/export.hpp"
 #include "xll/host_api.hpp"
+
+namespace qvl::addin {
+
+// Defaults that worksheet functions apply to arguments left out, beside those of the swap terms
+// (core/conventions.hpp) and of the port (http/http_service.hpp). The registration table shows
+// each as a default text and in the argument's help text.
+inline constexpr bool default_trade_initiation = true;  // QVL.TotalPayment: initiation
+inline constexpr std::int32_t default_roll_days = 0;    // QVL.RollToFollowingBD: roll only
+
+}  // namespace qvl::addin
 
 #define QVL_FUNCTION(name, ...) extern "C" XLOPER12* QVL_##name(__VA_ARGS__)
 #define QVL_EXPORT(name) XLL_EXPORT_ALIAS(QVL_##name, "?QVL_" #name)

@@ -14,18 +14,13 @@
 #include "objects/object_cache.hpp"
 
 // The service's answers, written as compact JSON text with members in a fixed order. Texts are
-// written as their bytes, escaped where JSON requires it; numbers with 10 significant digits,
-// non-finite ones as null.
+// written as their bytes, escaped where JSON requires it: a backslash before the double quote and
+// the backslash, line feed, carriage return and tab as \n, \r and \t, every other byte below 0x20
+// as \u00xx, and a malformed UTF-8 sequence replaced by U+FFFD, so that every document is valid
+// JSON whatever its texts hold. Numbers are written with 10 significant digits, non-finite ones
+// as null.
 namespace qvl::service {
 
-// Puts a backslash before the double quote and the backslash, writes line feed, carriage return
-// and tab as \n, \r and \t and every other byte below 0x20 as \u00xx, and replaces a malformed
-// UTF-8 sequence by U+FFFD: every document is valid JSON whatever its texts hold.
-std::string JsonEscape(std::string_view text);
-
-std::string JsonStringMember(std::string_view key, std::string_view value);
-std::string JsonNumberMember(std::string_view key, double number);
-std::string JsonBoolMember(std::string_view key, bool flag);
 std::string JsonErrorDocument(std::string_view message);
 
 using SeriesList = std::vector<std::pair<std::string, std::shared_ptr<const QVLSeries>>>;

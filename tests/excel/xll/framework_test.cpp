@@ -109,10 +109,10 @@ TEST(Respond, TurnsEveryFailureIntoText) {
     xloper result;
     XLOPER12* r = xll::Respond(result, [](xloper&) { throw std::out_of_range("bad index"); });
     EXPECT_EQ(r, &result);
-    EXPECT_EQ(result.to_utf8(), "bad index");
+    EXPECT_EQ(xll::utf8_of(result), "bad index");
 
     xll::Respond(result, [](xloper&) { throw 7; });
-    EXPECT_EQ(result.to_utf8(), "Unknown error");
+    EXPECT_EQ(xll::utf8_of(result), "Unknown error");
 
     xll::Respond(result, [](xloper& out) { xll::SetNumber(out, std::nan("")); });
     EXPECT_TRUE(result.IsString());
@@ -128,7 +128,7 @@ TEST(Respond, TurnsEveryFailureIntoText) {
         grid.text(0, 0, "label");
         grid.number(2, 0, 1.0);
     });
-    EXPECT_EQ(result.to_utf8(), "Index out of bounds");
+    EXPECT_EQ(xll::utf8_of(result), "Index out of bounds");
 }
 
 TEST(Respond, LaysRecordsOutAsLabelsAndValues) {
@@ -137,11 +137,11 @@ TEST(Respond, LaysRecordsOutAsLabelsAndValues) {
     ASSERT_TRUE(result.IsMulti());
     ASSERT_EQ(result.rows(), 3);
     ASSERT_EQ(result.columns(), 2);
-    EXPECT_EQ(result.index(0, 0).to_utf8(), "Rate");
-    EXPECT_EQ(result.index(0, 1).AsDouble(), 1.5);
-    EXPECT_TRUE(result.index(1, 1).IsString());  // a non-finite number shows empty
-    EXPECT_EQ(result.index(1, 1).CharCount(), 0);
-    EXPECT_EQ(result.index(2, 1).to_utf8(), "2026-01-20");
+    EXPECT_EQ(xll::utf8_of(result.index(std::size_t{0})), "Rate");
+    EXPECT_EQ(xll::numeric_of(result.index(std::size_t{1})), 1.5);
+    EXPECT_TRUE(result.index(std::size_t{3}).IsString());  // a non-finite number shows empty
+    EXPECT_EQ(result.index(std::size_t{3}).CharCount(), 0);
+    EXPECT_EQ(xll::utf8_of(result.index(std::size_t{5})), "2026-01-20");
 }
 
 }  // namespace

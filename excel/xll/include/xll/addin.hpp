@@ -33,13 +33,6 @@ class Proc {
     Proc& Volatile();
     Proc& Help(std::string_view function_help);
 
-    const std::u16string& procedure() const { return procedure_; }
-    const std::u16string& function_text() const { return function_text_; }
-    const std::u16string& category() const { return category_; }
-    const std::u16string& function_help() const { return function_help_; }
-    const std::vector<Arg>& arguments() const { return arguments_; }
-    int macro_type() const { return macro_type_; }
-    bool is_volatile() const { return volatile_; }
     // Return code, "!" when volatile, then one code per argument.
     std::u16string type_text() const;
     // Argument names joined with ", ".
@@ -75,22 +68,15 @@ std::vector<AutoAction>& AutoActions(AutoKind kind);
 // registration.
 class Addin {
   public:
-    explicit Addin(Proc proc);
-    const Proc& proc() const { return proc_; }
+    explicit Addin(const Proc& proc);
 
     // Runs the actions of a kind in order, stopping at the first failure. Every error is shown
     // in a message box with the given caption and gives 0; otherwise 1.
     static int RunAutoMacros(AutoKind kind, const char* caption) noexcept;
-
-  private:
-    Proc proc_;
 };
 
 // Asks the host to run a command seconds from now (0 cancels such a request). Host errors are
 // logged, not raised.
 void SetupCallback(const std::u16string& command, double seconds);
-
-// The host's register id of a registered function text (nil when not registered here).
-xloper RegisteredId(std::u16string_view function_text);
 
 }  // namespace xll

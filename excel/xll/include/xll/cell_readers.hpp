@@ -12,9 +12,6 @@ namespace xll {
 std::uint32_t type_of(const XLOPER12& x) noexcept;
 int rows_of(const XLOPER12& x) noexcept;
 int columns_of(const XLOPER12& x) noexcept;
-// Element (r, c) of a grid, both indices wrapping around its shape; any other value answers
-// with itself. Throws the ensure error for a value without rows or columns.
-const XLOPER12& element_of(const XLOPER12& x, int r, int c);
 // Number, boolean or integer as a double; throws the "IsNumeric()" ensure error otherwise.
 double numeric_of(const XLOPER12& x);
 bool is_numeric(const XLOPER12& x) noexcept;

@@ -21,7 +21,6 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
-#include <vector>
 
 #include "text/text_error.hpp"
 #include "xll/host_api.hpp"
@@ -54,7 +53,8 @@ XLOPER12* Respond(xloper& result, Body&& body) noexcept {
 // meanwhile, which then stands). When out already holds a grid of that shape (the previous
 // result of the same function) that grid is refilled in place: a text of the same length as the
 // one in its cell reuses that buffer, so a table whose texts keep their lengths from call to
-// call is written without a single allocation.
+// call is written without a single allocation. Cells are best written in row-major order; a
+// cell passed over is cleared at once.
 class GridWriter {
   public:
     GridWriter(xloper& out, int rows, int columns);
@@ -92,16 +92,12 @@ class GridWriter {
         return static_cast<std::size_t>(r) * static_cast<std::size_t>(columns_) +
                static_cast<std::size_t>(c);
     }
-    // Cells are marked once written, so that a write that fails leaves its cell to be cleared.
-    // Writers go in row-major order, which needs no more than the end of the run written so far.
+    // Called once cells [i, i + n) are written, so that a write that fails leaves its cell to be
+    // cleared. Cells before next_ are settled: written in this fill, or passed over and cleared.
     void mark(std::size_t i, std::size_t n = 1) {
-        if (i == next_) {
-            next_ = i + n;
-        } else {
-            mark_out_of_order(i, n);
-        }
+        if (i > next_) clear(next_, i);
+        if (i + n > next_) next_ = i + n;
     }
-    void mark_out_of_order(std::size_t i, std::size_t n);
     static void put_number(xloper& cell, double value) {
         if (std::isfinite(value) && (cell.xltype & (xlbitXLFree | xltypeStr | xltypeMulti)) == 0) {
             cell.val.num = value;  // nothing to release
@@ -111,7 +107,8 @@ class GridWriter {
         }
     }
     [[noreturn]] static void out_of_bounds();
-    void clear_unwritten() noexcept;
+    // Clears cells [first, last) of a refilled grid; a fresh grid's are nil already.
+    void clear(std::size_t first, std::size_t last) noexcept;
 
     xloper& out_;
     xloper grid_;
@@ -119,10 +116,7 @@ class GridWriter {
     int rows_ = 0;
     int columns_ = 0;
     bool refilling_ = false;
-    // Cells [0, next_) are written; after a write out of that order, written_ holds a byte per
-    // cell instead (refills only: a fresh grid's unwritten cells are nil already).
     std::size_t next_ = 0;
-    std::vector<unsigned char> written_;
 };
 
 // A record with a visit_fields(record, f) overload (f(label, value), value a double or a

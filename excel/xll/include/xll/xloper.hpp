@@ -13,7 +13,6 @@ namespace xll {
 // Longest string a cell value holds.
 inline constexpr int charmax = 32767;
 
-enum class Side { Down = 0, Right = 1 };
 
 // The owning cell value. Exactly the host's XLOPER12 (no members of its own), so it is handed
 // to the host as it stands. Strings and grids it builds are its own (malloc'ed, no ownership
@@ -37,8 +36,6 @@ class xloper : public XLOPER12 {
 
     static xloper boolean(bool b) noexcept;
     static xloper error(int err) noexcept;
-    static xloper integer(int w) noexcept;
-    static xloper missing() noexcept;
 
     xloper& operator=(const XLOPER12& o);
     xloper& operator=(const xloper& o) { return *this = static_cast<const XLOPER12&>(o); }
@@ -48,7 +45,6 @@ class xloper : public XLOPER12 {
     // refilling a result with texts of unchanged lengths allocates nothing.
     xloper& str_alloc(const XCHAR* s, std::size_t len);
     xloper& str_alloc(const char* s, std::size_t len);
-    xloper& str_append(const XCHAR* s, std::size_t len);
 
     // Gives the content back to whoever owns it and leaves nil.
     void free();
@@ -57,12 +53,9 @@ class xloper : public XLOPER12 {
     std::uint32_t type() const noexcept { return type_of(*this); }
     bool IsDouble() const noexcept { return type() == xltypeNum; }
     bool IsString() const noexcept { return type() == xltypeStr; }
-    bool IsBool() const noexcept { return type() == xltypeBool; }
     bool IsError() const noexcept { return type() == xltypeErr; }
     bool IsMulti() const noexcept { return type() == xltypeMulti; }
-    bool IsMissing() const noexcept { return type() == xltypeMissing; }
     bool IsNil() const noexcept { return type() == xltypeNil; }
-    bool IsInt() const noexcept { return type() == xltypeInt; }
     bool IsNumeric() const noexcept { return is_numeric(*this); }
     int CharCount() const noexcept { return IsString() && val.str ? val.str[0] : 0; }
 
@@ -72,22 +65,11 @@ class xloper : public XLOPER12 {
 
     xloper& index(std::size_t i);
     const xloper& index(std::size_t i) const;
-    xloper& index(int r, int c);
-    const xloper& index(int r, int c) const;
 
     xloper& multi_realloc(int rows, int columns);
-    xloper& push_back(xloper o, Side side = Side::Down);
 
-    double AsDouble() const;
     // For host results that must be numbers: only a number passes.
     double AsNumber() const;
-    bool AsBool() const;
-    // Whether the value is "set": non-zero or NaN numbers, non-empty strings, TRUE, non-zero
-    // integers, references, non-empty big data, grids with any true element.
-    explicit operator bool() const noexcept;
-
-    std::u16string to_text() const { return text_of(*this); }
-    std::string to_utf8() const { return utf8_of(*this); }
 
   private:
     void take(XLOPER12& o) noexcept;
@@ -104,14 +86,6 @@ static_assert(sizeof(xloper) == sizeof(XLOPER12));
 // The shared constant values, passed by address to the host.
 inline constexpr XLOPER12 False{.val = {.xbool = 0}, .xltype = xltypeBool};
 inline constexpr XLOPER12 True{.val = {.xbool = 1}, .xltype = xltypeBool};
-inline constexpr XLOPER12 ErrNull{.val = {.err = xlerrNull}, .xltype = xltypeErr};
-inline constexpr XLOPER12 ErrDiv0{.val = {.err = xlerrDiv0}, .xltype = xltypeErr};
-inline constexpr XLOPER12 ErrValue{.val = {.err = xlerrValue}, .xltype = xltypeErr};
-inline constexpr XLOPER12 ErrRef{.val = {.err = xlerrRef}, .xltype = xltypeErr};
-inline constexpr XLOPER12 ErrName{.val = {.err = xlerrName}, .xltype = xltypeErr};
-inline constexpr XLOPER12 ErrNum{.val = {.err = xlerrNum}, .xltype = xltypeErr};
-inline constexpr XLOPER12 ErrNA{.val = {.err = xlerrNA}, .xltype = xltypeErr};
-inline constexpr XLOPER12 Missing{.val = {.num = 0}, .xltype = xltypeMissing};
 inline constexpr XLOPER12 Nil{.val = {.num = 0}, .xltype = xltypeNil};
 
 }  // namespace xll

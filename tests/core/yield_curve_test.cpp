@@ -121,6 +121,14 @@ TEST(YieldCurve, RejectsDataBreakingItsPreconditions) {
     EXPECT_NO_THROW(YieldCurve(trade, {{"1Y", 0.04}}));
 }
 
+TEST(YieldCurve, SettlingALongGapIsBounded) {
+    // 20000 missing years settle in 230 passes; these rates would need 592, so the gap's passes
+    // recompute more rows than a curve may, and the short table is refused at once.
+    EXPECT_NO_THROW(YieldCurve(trade, {{"1Y", -0.5}, {"20000Y", -1.6e-05}}));
+    expect_rejected({{"1Y", -0.5}, {"20000Y", -1.72e-05}},
+                    "YieldCurve: bootstrap does not settle at pillar 20000Y");
+}
+
 TEST(YieldCurve, TenorsAreReadStrictlyAndRatesWithinBounds) {
     // Lower-case units are months and years, as in upper case; once "1m" was a year.
     const YieldCurve lower(trade, {{"1m", 0.04}, {"6me", 0.038}, {" 1y ", 0.035}});

@@ -14,8 +14,8 @@ namespace {
 constexpr int max_settle_passes = 1000;
 // A pass over a gap of g missing whole years recomputes g rows, and a pillar millions of years
 // out makes that gap millions of rows long; this bounds the rows all passes of a curve may
-// recompute (some 0.2 s of work), so a short table cannot keep the caller for minutes.
-constexpr std::int64_t max_settle_row_updates = 10'000'000;
+// recompute (some 30 ms of work), so a short table cannot keep the caller for minutes.
+constexpr std::int64_t max_settle_row_updates = 2'000'000;
 
 // A par rate at or below -100 % leaves 1 + t r without a positive value from a year on, so no
 // curve holds it; a rate above 10000 % is far beyond any quoted curve, and up to it the

@@ -1,5 +1,8 @@
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
+#include <string>
+
 #include "core/calendar.hpp"
 #include "core/date.hpp"
 #include "core/yield_curve.hpp"
@@ -65,6 +68,27 @@ void BM_reference_curve_construction(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_reference_curve_construction);
+
+// A table of n rows of consecutive whole-year tenors, 1Y to nY, each a par swap solved in turn:
+// the largest tables a sheet can hand over, where the cost per row shows.
+void BM_curve_construction_rows(benchmark::State& state) {
+    const Date trade = days_from_civil(2026, 1, 20);
+    CurveInput pairs;
+    for (std::int64_t n = 1; n <= state.range(0); ++n) {
+        pairs.emplace_back(std::to_string(n) + "Y", 0.035 + 0.00001 * static_cast<double>(n % 7));
+    }
+    for (auto _ : state) {
+        YieldCurve curve(trade, pairs);
+        benchmark::DoNotOptimize(curve);
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_curve_construction_rows)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
 
 void BM_discount_factor(benchmark::State& state) {
     const YieldCurve curve(days_from_civil(2026, 1, 20), reference_pairs);

@@ -12,6 +12,10 @@ namespace qvl {
 namespace {
 
 constexpr int max_settle_passes = 1000;
+// A pass over a gap of g missing whole years recomputes g rows, and a pillar millions of years
+// out makes that gap millions of rows long; this bounds the rows all passes of a curve may
+// recompute (some 30 ms of work), so a short table cannot keep the caller for minutes.
+constexpr std::int64_t max_settle_row_updates = 2'000'000;
 
 // A par rate at or below -100 % leaves 1 + t r without a positive value from a year on, so no
 // curve holds it; a rate above 10000 % is far beyond any quoted curve, and up to it the
@@ -89,9 +93,11 @@ YieldCurve::YieldCurve(Date trade_date, const CurveInput& pairs)
     }
 
     // Rows after the last whole-year pillar are never read, so only those up to it are built.
+    std::vector<std::int64_t> pillar_years(pillars_.size());
     std::int64_t row_count = 1;
-    for (const CurvePillar& p : pillars_) {
-        const std::int64_t n = whole_year_count(p.tenor);
+    for (std::size_t i = 0; i < pillars_.size(); ++i) {
+        const std::int64_t n = whole_year_count(pillars_[i].tenor);
+        pillar_years[i] = n;
         if (n <= n_years) row_count = std::max(row_count, n);
     }
 
@@ -111,18 +117,24 @@ YieldCurve::YieldCurve(Date trade_date, const CurveInput& pairs)
     for (std::size_t r = 0; r < rows.size(); ++r) {
         SwapScheduleRow& row = rows[r];
         const auto years = static_cast<std::int64_t>(r) + 1;
-        row.date = date_from_tenor(spot_date_, std::to_string(years) + "Y");
+        // The date of the tenor "<years>Y", without writing and reading the text back; it lies
+        // on or before the last pillar's date, so within the tenors' reach.
+        row.date =
+            advance_business_days(add_months(spot_date_, static_cast<std::int32_t>(12 * years)), 0);
         row.time = year_fraction_act360(spot_date_, row.date);
         row.accrual = r == 0 ? row.time : row.time - rows[r - 1].time;
-        for (std::size_t i = 0; i < pillars_.size(); ++i) {
-            if (whole_year_count(pillars_[i].tenor) == years) {
-                row.is_pillar = true;
-                row.pillar_index = static_cast<std::int32_t>(i);
-                row.par_rate = pillars_[i].par_rate;
-                row.discount_factor = pillars_[i].discount_factor;
-                break;
-            }
-        }
+    }
+    // Each row takes the pillar written as its year, found from the pillar's side in one pass
+    // rather than by a search per row. No two pillars share a year: the same text would give
+    // the same date, which the strictly increasing dates rule out.
+    for (std::size_t i = 0; i < pillars_.size(); ++i) {
+        const std::int64_t n = pillar_years[i];
+        if (n < 1 || n > row_count) continue;
+        SwapScheduleRow& row = rows[static_cast<std::size_t>(n - 1)];
+        row.is_pillar = true;
+        row.pillar_index = static_cast<std::int32_t>(i);
+        row.par_rate = pillars_[i].par_rate;
+        row.discount_factor = pillars_[i].discount_factor;
     }
     rows[0].annuity = rows[0].discount_factor * rows[0].accrual;
     if (n_years < 2 || rows.size() < 2) return;
@@ -135,6 +147,7 @@ YieldCurve::YieldCurve(Date trade_date, const CurveInput& pairs)
     }
 
     std::size_t prev = 0;
+    std::int64_t settle_row_updates = 0;
     const auto refresh = [&](std::size_t cur) {
         for (std::size_t r = prev + 1; r <= cur; ++r) {
             rows[r].discount_factor = discount_factor(rows[r].date);
@@ -164,7 +177,8 @@ YieldCurve::YieldCurve(Date trade_date, const CurveInput& pairs)
             double diff = std::fabs(old - pj.discount_factor);
             int passes = 0;
             while (diff > 1e-12) {
-                if (++passes > max_settle_passes) {
+                settle_row_updates += static_cast<std::int64_t>(cur - prev);
+                if (++passes > max_settle_passes || settle_row_updates > max_settle_row_updates) {
                     throw std::runtime_error("YieldCurve: bootstrap does not settle at pillar " +
                                              pj.tenor);
                 }

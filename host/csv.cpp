@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -139,7 +140,12 @@ Value type_field(const CsvField& field) {
         return Value();
     }
     if (is_decimal(t)) {
-        return Value(std::strtod(std::string(t).c_str(), nullptr));
+        // A number beyond the largest a cell holds stays text, as a sheet keeps it.
+        const double number = std::strtod(std::string(t).c_str(), nullptr);
+        if (std::isfinite(number)) {
+            return Value(number);
+        }
+        return Value(field.text);
     }
     if (equals_ignoring_case(t, "TRUE")) {
         return Value::boolean(true);

@@ -1,6 +1,7 @@
 #include "host/script.hpp"
 
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 
 namespace standin {
@@ -29,6 +30,15 @@ bool same_word(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+bool is_reserved(std::string_view word) {
+    for (const char* reserved : {"help", "csv", "TRUE", "FALSE", "quit", "exit"}) {
+        if (same_word(word, reserved)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 class Parser {
@@ -90,6 +100,21 @@ class Parser {
         throw ScriptError(column_of(s_, at), message);
     }
 
+    // column_of(s_, i_), counted on from the last call: the parser only moves forward, so a
+    // line of many arguments costs one pass rather than one per argument.
+    int column_here() {
+        for (; counted_to_ < i_ && counted_to_ < s_.size(); ++counted_to_) {
+            if ((static_cast<unsigned char>(s_[counted_to_]) & 0xC0) != 0x80) {
+                ++characters_;
+            }
+        }
+        int column = 1 + characters_;
+        if (i_ < s_.size() && (static_cast<unsigned char>(s_[i_]) & 0xC0) == 0x80) {
+            --column;  // inside a character counts as at it
+        }
+        return column;
+    }
+
     void skip_blanks() {
         while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\r')) {
             ++i_;
@@ -108,10 +133,8 @@ class Parser {
         if (word.find('.') != std::string::npos) {
             fail(at, "a name is made of letters, digits and _: " + word);
         }
-        for (const char* reserved : {"help", "csv", "TRUE", "FALSE", "quit", "exit"}) {
-            if (same_word(word, reserved)) {
-                fail(at, "'" + word + "' is a reserved word, not a name");
-            }
+        if (is_reserved(word)) {
+            fail(at, "'" + word + "' is a reserved word, not a name");
         }
     }
 
@@ -133,7 +156,7 @@ class Parser {
         }
         skip_blanks();
         Expr e;
-        e.column = column_of(s_, i_);
+        e.column = column_here();
         const char c = peek();
         if (c == '"') {
             e.kind = Expr::Kind::text;
@@ -143,6 +166,7 @@ class Parser {
             e.kind = Expr::Kind::number;
             e.number = number();
         } else if (is_name_start(c)) {
+            const std::size_t word_at = i_;
             const std::string word = identifier();
             skip_blanks();
             if (peek() == '(') {
@@ -155,6 +179,10 @@ class Parser {
                 e.boolean = same_word(word, "TRUE");
             } else if (word.find('.') != std::string::npos) {
                 fail(i_, "expected '(' after " + word);
+            } else if (is_reserved(word)) {
+                // No result can have this name; after a leading "=" the word would otherwise
+                // read as a name here but as a command in the line's source text.
+                fail(word_at, "'" + word + "' is a reserved word, not a name");
             } else {
                 e.kind = Expr::Kind::name;
                 e.text = word;
@@ -180,7 +208,7 @@ class Parser {
             skip_blanks();
             if (peek() == ',' || peek() == ')') {
                 Expr omitted;
-                omitted.column = column_of(s_, i_);
+                omitted.column = column_here();
                 call.args.push_back(omitted);
             } else {
                 call.args.push_back(expression(depth + 1));
@@ -255,11 +283,18 @@ class Parser {
         if (is_name_char(peek())) {
             fail(i_, "unexpected '" + std::string(1, peek()) + "' in a number");
         }
-        return std::strtod(std::string(s_.substr(start, i_ - start)).c_str(), nullptr);
+        const double value =
+            std::strtod(std::string(s_.substr(start, i_ - start)).c_str(), nullptr);
+        if (!std::isfinite(value)) {
+            fail(start, "a number beyond the largest a cell holds");
+        }
+        return value;
     }
 
     std::string_view s_;
     std::size_t i_ = 0;
+    std::size_t counted_to_ = 0;
+    int characters_ = 0;  // characters starting before counted_to_
 };
 
 }  // namespace

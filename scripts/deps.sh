@@ -1,9 +1,11 @@
-# Debian packages the project builds and tests with; sourced by the project's scripts.
+# Debian packages the project builds and tests with; sourced by the project's scripts. clang
+# and its runtime libraries (libFuzzer, the sanitizers) build the fuzz targets.
 QVL_PACKAGES=(
     cmake g++ make pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     libboost-dev nlohmann-json3-dev
     curl python3 libedit-dev
+    clang libclang-rt-14-dev
 )
 # The Windows build of qvl.xll and its smoke test: the mingw-w64 cross compiler and Wine.
 QVL_WINDOWS_PACKAGES=(

@@ -2,8 +2,10 @@
 # Installs what is missing (Debian 12, as root), then builds and tests the CI configurations of
 # CMakePresets.json, each with warnings as errors: the whole suite in Release (build/ci-release)
 # and under AddressSanitizer + UndefinedBehaviorSanitizer (build/ci-asan), the HTTP service's
-# tests under ThreadSanitizer (build/ci-tsan), and the Windows qvl.xll cross-built with mingw-w64
-# (build/ci-windows) and smoke-tested under Wine. Exits non-zero on any failure.
+# tests under ThreadSanitizer (build/ci-tsan), the fuzz targets built with clang's libFuzzer and
+# run for QVL_FUZZ_SECONDS (20) each under both sanitizers (build/ci-fuzz), and the Windows
+# qvl.xll cross-built with mingw-w64 (build/ci-windows) and smoke-tested under Wine. Exits
+# non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,7 +16,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$jobs}
 export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$jobs}
 
-for workflow in ci-release ci-asan ci-tsan ci-windows; do
+for workflow in ci-release ci-asan ci-tsan ci-fuzz ci-windows; do
     echo "== $workflow"
     cmake --workflow --preset "$workflow"
 done

@@ -78,6 +78,10 @@ TEST(ScriptLine, FaultsCarryTheirColumn) {
     EXPECT_EQ(error_column("a.b = 1"), 1);
     EXPECT_EQ(error_column(R"(x = f("ééé", %))"), 14);  // columns count characters, not bytes
     EXPECT_EQ(error_column("QVL.Version()"), -1);
+    // Reserved words hold no results, and numbers stay within what a cell holds.
+    EXPECT_EQ(error_column(" = help "), 4);
+    EXPECT_EQ(error_column("x = f(1, csv)"), 10);
+    EXPECT_EQ(error_column("x = -1e999"), 5);
 }
 
 TEST(ScriptLine, DeepNestingIsAFaultNotACrash) {

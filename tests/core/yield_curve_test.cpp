@@ -121,6 +121,13 @@ TEST(YieldCurve, RejectsDataBreakingItsPreconditions) {
     EXPECT_NO_THROW(YieldCurve(trade, {{"1Y", 0.04}}));
 }
 
+TEST(YieldCurve, SettlingALongGapIsBounded) {
+    // The 19999 missing years would settle in 135 passes, far below the pass limit, but the
+    // passes would recompute more rows than a curve may.
+    expect_rejected({{"1Y", -0.5}, {"20000Y", -1.4678e-05}},
+                    "YieldCurve: bootstrap does not settle at pillar 20000Y");
+}
+
 TEST(YieldCurve, TenorsAreReadStrictlyAndRatesWithinBounds) {
     // Lower-case units are months and years, as in upper case; once "1m" was a year.
     const YieldCurve lower(trade, {{"1m", 0.04}, {"6me", 0.038}, {" 1y ", 0.035}});

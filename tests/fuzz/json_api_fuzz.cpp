@@ -1,0 +1,68 @@
+// The JSON request API behind POST /qvl, over the reference objects cached as the reference
+// script caches them (#YC_1, #Series_2, #Swap_3 buying, #Swap_4 selling). Every body gets an
+// answer of 200, 400 or 500 that is one valid JSON object, an error document unless 200; and
+// whatever a request did to the cached swaps' working state, the reference valuation answers
+// as before.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "core/self_check.hpp"
+#include "objects/object_cache.hpp"
+#include "http/http_server.hpp"
+#include "http/json_api.hpp"
+
+namespace {
+
+using win32util::HttpServer;
+
+void check(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "broken: %s\n", what);
+        std::abort();
+    }
+}
+
+HttpServer::Response post(std::string body) {
+    return qvl::service::HandleApi(HttpServer::Request{"POST", u"/qvl", std::move(body)});
+}
+
+const char* const reference_request =
+    R"({"Request":"Calculate","swap":"#Swap_3","Trade Date":"2026-01-20","Credit Event Rate":200})";
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    auto& cache = qvl::addin::ObjectCache::Instance();
+    const auto lock = cache.CalculationLock();
+    const auto buyer = qvl::make_reference_swap(true);
+    auto seller = std::make_shared<qvl::QVLSwap>(buyer->series, buyer->curve, false,
+                                                 buyer->eventRate(), buyer->notional);
+    cache.StoreCurve(cache.MakeHandle("YC"), buyer->curve);
+    cache.StoreSeries(cache.MakeHandle("Series"), buyer->series);
+    cache.StoreSwap(cache.MakeHandle("Swap"), buyer);
+    cache.StoreSwap(cache.MakeHandle("Swap"), std::move(seller));
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::string reference_answer = post(reference_request).body;
+
+    const HttpServer::Response answer =
+        post(std::string(reinterpret_cast<const char*>(data), size));
+    check(answer.status == 200 || answer.status == 400 || answer.status == 500,
+          "status 200, 400 or 500");
+    const auto document = nlohmann::json::parse(answer.body, nullptr, false);
+    check(document.is_object(), "the answer is one JSON object");
+    if (answer.status != 200) {
+        check(document.size() == 1 && document.contains("error") && document["error"].is_string(),
+              "a refusal is an error document");
+    }
+    check(post(reference_request).body == reference_answer,
+          "the reference valuation answers as before");
+    return 0;
+}

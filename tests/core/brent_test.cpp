@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <stdexcept>
 
 #include "expect_what.hpp"
@@ -11,19 +10,20 @@
 namespace qvl {
 namespace {
 
-constexpr double golden = 0.3819660112501051;
-
 TEST(BrentSolve, FindsTheTargetOrTheNearestBracketEnd) {
-    int calls = 0;
-    const auto counted = [&](double y) { return ++calls, y; };
-    EXPECT_NEAR(brent_solve(counted, 3.0, 0.0, 10.0, 1e-10, 50), 3.0, 1e-9);
-    EXPECT_LE(calls, 51);
+    const auto id = [](double y) { return y; };
+    EXPECT_NEAR(brent_solve(id, 3.0, 0.0, 10.0, 1e-10, 50), 3.0, 1e-9);
+    EXPECT_NEAR(brent_solve(id, 20.0, 0.0, 10.0, 1e-10, 100), 10.0, 1e-8);
+    EXPECT_NEAR(brent_solve(id, -5.0, 0.0, 10.0, 1e-10, 100), 0.0, 1e-8);
     // No sign change needed: the residual's minimum is the touching point.
     EXPECT_NEAR(brent_solve([](double y) { return (y - 2) * (y - 2); }, 0.0, -5, 5, 1e-10, 100),
                 2.0, 1e-6);
-    const auto id = [](double y) { return y; };
-    EXPECT_NEAR(brent_solve(id, 20.0, 0.0, 10.0, 1e-10, 100), 10.0, 1e-8);
-    EXPECT_NEAR(brent_solve(id, -5.0, 0.0, 10.0, 1e-10, 100), 0.0, 1e-8);
+    // A NaN region never improves, so it is cut off and the root is still found.
+    EXPECT_NEAR(brent_solve([](double y) { return y > 6.0 ? NAN : y; }, 3.0, 0.0, 10.0, 1e-10, 100),
+                3.0, 1e-8);
+    // Errors of the function pass through.
+    const auto throwing = [](double y) { return y > 5.0 ? throw std::invalid_argument("x") : y; };
+    EXPECT_THROW(brent_solve(throwing, 9.0, 0.0, 10.0, 1e-10, 50), std::invalid_argument);
 }
 
 TEST(BrentSolve, TieRules) {
@@ -40,27 +40,16 @@ TEST(BrentSolve, TieRules) {
 TEST(BrentSolve, IterationLimitAndReversedBracket) {
     int calls = 0;
     const auto counted = [&](double y) { return ++calls, y; };
-    expect_what<std::runtime_error>([&] { brent_solve(counted, 3.0, 0.0, 10.0, 1e-10, 0); },
-                                    "Brent's method did not converge");
+    expect_what([&] { brent_solve(counted, 3.0, 0.0, 10.0, 1e-10, 0); },
+                "Brent's method did not converge");
     EXPECT_EQ(calls, 1);
     calls = 0;
     EXPECT_THROW(brent_solve(counted, 3.0, 0.0, 10.0, 1e-10, 5), std::runtime_error);
     EXPECT_EQ(calls, 6);  // the start point plus one per pass
     calls = 0;
-    EXPECT_EQ(brent_solve(counted, 3.0, 10.0, 0.0, 1e-10, 50), 10.0 - golden * 10.0);
+    // A reversed bracket ends the search at its first point.
+    EXPECT_EQ(brent_solve(counted, 3.0, 10.0, 0.0, 1e-10, 50), 10.0 - 0.3819660112501051 * 10.0);
     EXPECT_EQ(calls, 1);
-}
-
-TEST(BrentSolve, ErrorsAndNaNsOfTheFunction) {
-    const auto throwing = [](double y) {
-        return y > 5.0 ? throw std::invalid_argument("outside the model") : y;
-    };
-    EXPECT_THROW(brent_solve(throwing, 9.0, 0.0, 10.0, 1e-10, 50), std::invalid_argument);
-    // A NaN region never improves, so it is cut off and the root is still found.
-    const auto partly_nan = [](double y) {
-        return y > 6.0 ? std::numeric_limits<double>::quiet_NaN() : y;
-    };
-    EXPECT_NEAR(brent_solve(partly_nan, 3.0, 0.0, 10.0, 1e-10, 100), 3.0, 1e-8);
 }
 
 }  // namespace

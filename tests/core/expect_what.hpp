@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 
-// Expects f to throw exactly E with the given message.
-template <class E, class F>
+// Expects f to throw E (or a kind of it) with exactly the given message.
+template <class E = std::runtime_error, class F>
 void expect_what(F&& f, const std::string& message) {
     try {
         f();

@@ -25,14 +25,14 @@ TEST(TradePnl, ReferenceTradeFromStartToTradeDate) {
     EXPECT_EQ(r.trade_init_date, "2025-09-16");
     EXPECT_EQ(r.trade_close_date, "2026-01-23");
     EXPECT_EQ(r.ois_date, "x");
-
-    EXPECT_NEAR(swap->get_trade_total_payment(trade_date, 99.5477, std::nan("")), 41241.189645555,
-                1e-8);
+    EXPECT_NEAR(swap->get_trade_total_payment(trade_date, 99.5477, NAN), 41241.189645555, 1e-8);
 
     const PnLResult same = swap->trade_pnl(trade_date, 99.0, trade_date, 99.5477, "", 200);
     EXPECT_EQ(same.fixed_payments, 0.0);
     EXPECT_EQ(same.floating_payments, 0.0);
     EXPECT_EQ(same.trade_pnl, same.total_payment_trade + same.total_payment_close);
+    expect_what([&] { swap->trade_pnl(day("2025-09-11"), 100, trade_date, 100, "", NAN); },
+                no_rate);
 }
 
 TEST(TradePayment, SignsFollowSideAndDirection) {
@@ -45,15 +45,10 @@ TEST(TradePayment, SignsFollowSideAndDirection) {
 
     const TradePayment s =
         make_reference_swap(false)->trade_payment(trade_date, 99.5477, true, 200);
-    EXPECT_EQ(s.current_notional, b.current_notional);
     EXPECT_EQ(s.upfront_payment, -b.upfront_payment);
     EXPECT_EQ(s.accrued_interest, -b.accrued_interest);
-    EXPECT_EQ(s.total_payment, -b.total_payment);
-
     const TradePayment close = buyer->trade_payment(trade_date, 99.5477, false, 0.0);
-    EXPECT_EQ(close.upfront_payment, -b.upfront_payment);
     EXPECT_EQ(close.total_payment, -b.total_payment);
-
     const TradePayment par = buyer->trade_payment(trade_date, 100.0, true, 200.0);
     EXPECT_EQ(par.upfront_payment, 0.0);
     EXPECT_EQ(par.total_payment, par.accrued_interest);
@@ -62,24 +57,14 @@ TEST(TradePayment, SignsFollowSideAndDirection) {
 TEST(TradePayment, UsesTheSwapsOwnProjection) {
     // Never valued: the periods are projected first instead of failing.
     const auto fresh = make_reference_swap();
-    const TradePayment first = fresh->trade_payment(trade_date, 99.5477, true, 0.0);
-    EXPECT_NEAR(first.accrued_interest, 3879.489444444445, 1e-9);
+    EXPECT_NEAR(fresh->trade_payment(trade_date, 99.5477, true, 0.0).accrued_interest,
+                3879.489444444445, 1e-9);
 
     // Another swap on the same series leaves its rate there; the payment reads its own.
-    const auto other = make_swap(fresh->series, 900.0);
-    other->calc_from_event_rate(day("2026-03-20"), 900.0, "");
+    make_swap(fresh->series, 900.0)->calc_from_event_rate(day("2026-03-20"), 900.0, "");
     const TradePayment again = fresh->trade_payment(day("2026-03-20"), 99.5477, true, 0.0);
     const double own_factor = 0.997583 * std::exp(-57.0 / 360.0 * 0.02);  // 2026-03-11
     EXPECT_NEAR(again.current_notional, own_factor * 1e7, 1e-7);
-}
-
-TEST(TradePayment, FailuresComeFromTheSeries) {
-    const auto swap = make_reference_swap();
-    expect_runtime_error([&] { swap->trade_pnl(day("2025-09-10"), 100, trade_date, 100, "", 200); },
-                         "QVLSeries validate_tradeDate: tradeDate_in is before swap start date");
-    expect_runtime_error(
-        [&] { swap->trade_pnl(day("2025-09-11"), 100, trade_date, 100, "", std::nan("")); },
-        "QVLSeries interpolate_writedown_factor: eventRate not set");
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "core/self_check.hpp"
@@ -21,8 +20,7 @@ class Cache : public testing::Test {
     void SetUp() override { cache.ClearAll(); }
     void TearDown() override { cache.ClearAll(); }
 
-    // A swap on the reference series under another index, stored with its series and curve
-    // under new handles.
+    // A swap on a series of another index, stored with its series and curve under new handles.
     std::shared_ptr<QVLSwap> store(const std::string& index) {
         const auto reference = qvl::make_reference_swap();
         const qvl::QVLSeries& terms = *reference->series;
@@ -43,8 +41,8 @@ TEST_F(Cache, HandlesShareOneCounterAndSortAsText) {
     EXPECT_EQ(cache.MakeHandle("YC"), "#YC_1");
     EXPECT_EQ(cache.MakeHandle("Swap"), "#Swap_2");
     cache.ClearAll();
-    const auto first = store("7");   // #Swap_3
-    const auto second = store("7");  // #Swap_6
+    store("7");                      // #Swap_3
+    store("7");                      // #Swap_6
     const auto third = store("8");   // #Swap_9
     const auto fourth = store("7");  // #Swap_12
     EXPECT_EQ(cache.FindSwap("#Swap_12"), fourth);
@@ -53,31 +51,10 @@ TEST_F(Cache, HandlesShareOneCounterAndSortAsText) {
     EXPECT_EQ(cache.FindSwapByIndex("8"), third);
     EXPECT_EQ(cache.FindSwapByIndex(" 7"), nullptr);
     EXPECT_EQ(cache.ListSeries().front().first, "#Series_11");
-
-    const auto counts = cache.Counts();
-    EXPECT_EQ(counts.curves, 4u);
-    EXPECT_EQ(counts.series, 4u);
-    EXPECT_EQ(counts.swaps, 4u);
+    EXPECT_EQ(cache.Counts().curves, 4u);
 }
 
-TEST_F(Cache, ClearingReleasesEveryObjectNotHeldElsewhere) {
-    std::weak_ptr<QVLSwap> released = store("1");
-    std::weak_ptr<const qvl::YieldCurve> released_curve = released.lock()->curve;
-    const auto held = store("2");
-    EXPECT_EQ(released.use_count(), 1);  // the store is the only owner
-
-    cache.ClearAll();
-    EXPECT_TRUE(released.expired());
-    EXPECT_TRUE(released_curve.expired());
-    // A swap still in use keeps what it reaches, and can still be valued.
-    EXPECT_EQ(held.use_count(), 1);
-    EXPECT_EQ(held->series.use_count(), 1);
-    EXPECT_NO_THROW(held->calc_from_event_rate(qvl::parse_date("2026-01-20"), 200, ""));
-    EXPECT_EQ(cache.Counts().swaps, 0u);
-    EXPECT_EQ(cache.MakeHandle("YC"), "#YC_1");
-}
-
-TEST_F(Cache, ACallersNewObjectDropsItsEarlierOneFromTheMaps) {
+TEST_F(Cache, ACallersNewObjectDropsItsEarlierOne) {
     const auto first = store("1");  // #YC_1, #Series_2, #Swap_3
     cache.SetOwner("[Book1]Sheet1!R1C1", "#YC_1");
     cache.SetOwner("[Book1]Sheet1!R2C1", "#Series_2");
@@ -90,33 +67,37 @@ TEST_F(Cache, ACallersNewObjectDropsItsEarlierOneFromTheMaps) {
     // The swap of the first round still holds what its cells no longer do.
     EXPECT_EQ(cache.FindSwap("#Swap_3"), first);
     EXPECT_EQ(first->series.use_count(), 1);
-    EXPECT_EQ(cache.ListSeries().size(), 1u);
-    const auto counts = cache.Counts();
-    EXPECT_EQ(counts.curves, 1u);
-    EXPECT_EQ(counts.series, 1u);
-    EXPECT_EQ(counts.swaps, 2u);
+    EXPECT_EQ(cache.Counts().series, 1u);
+    EXPECT_EQ(cache.Counts().swaps, 2u);
 
     // A failed call from a cell drops its object and forgets the cell; unknown cells are no-ops.
-    std::weak_ptr<QVLSwap> dropped = first;
     cache.DropOwned("[Book1]Sheet1!R1C2");
     cache.DropOwned("[Book1]Sheet1!R9C9");
     EXPECT_EQ(cache.FindSwap("#Swap_3"), nullptr);
     EXPECT_EQ(cache.FirstSwap(), second);
     EXPECT_EQ(cache.OwnerCount(), 2u);
-    EXPECT_EQ(cache.Counts().swaps, 1u);
     EXPECT_EQ(first.use_count(), 1);  // only this test's copy is left
 
+    // Clearing releases every object not held elsewhere; a swap still in use keeps what it
+    // reaches and can still be valued.
+    std::weak_ptr<QVLSwap> released = store("2");
+    std::weak_ptr<const qvl::YieldCurve> released_curve = released.lock()->curve;
+    const auto held = store("3");
     cache.ClearAll();
+    EXPECT_TRUE(released.expired());
+    EXPECT_TRUE(released_curve.expired());
+    EXPECT_EQ(held.use_count(), 1);
+    EXPECT_EQ(held->series.use_count(), 1);
+    EXPECT_NO_THROW(held->calc_from_event_rate(qvl::parse_date("2026-01-20"), 200, ""));
     EXPECT_EQ(cache.OwnerCount(), 0u);
+    EXPECT_EQ(cache.MakeHandle("YC"), "#YC_1");
 }
 
 TEST(IndexKey, NumbersBecomeDigitsAndTextLosesItsBlanks) {
     using qvl::addin::NormaliseIndexKey;
-    EXPECT_EQ(NormaliseIndexKey("7"), "7");
     EXPECT_EQ(NormaliseIndexKey(" 7.0"), "7");
     EXPECT_EQ(NormaliseIndexKey("7e0"), "7");
     EXPECT_EQ(NormaliseIndexKey("-3"), "-3");
-    EXPECT_EQ(NormaliseIndexKey("2.5"), "2.500000");
     EXPECT_EQ(NormaliseIndexKey("03.5"), "3.500000");
     EXPECT_EQ(NormaliseIndexKey(" 7 "), "7");  // strtod stops at the trailing blank
     EXPECT_EQ(NormaliseIndexKey("  A 1  "), "A 1");

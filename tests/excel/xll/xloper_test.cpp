@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
@@ -13,6 +12,9 @@
 namespace {
 
 using xll::xloper;
+
+// The value is handed to the host as its own structure.
+static_assert(sizeof(xloper) == sizeof(XLOPER12) && std::is_standard_layout_v<xloper>);
 
 // The error text of f, which must throw std::runtime_error or one of its kind.
 template <class F>
@@ -25,23 +27,24 @@ std::string failure_of(F&& f) {
     return "(no error)";
 }
 
-std::string ensure_text(const std::string& function, const std::string& condition) {
-    return "\nfunction: " + function + "\nensure: \"" + condition + "\" failed";
+// Expects the message of a failed ensure in the function.
+template <class F>
+void expect_ensure(F&& f, const std::string& function, const std::string& condition) {
+    const std::string text = failure_of(f);
+    const std::string tail = "\nfunction: " + function + "\nensure: \"" + condition + "\" failed";
+    EXPECT_TRUE(text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail)
+        << text;
 }
 
-// A cell's text, as the range readers take it.
 std::string utf8(const XLOPER12& x) {
     return xll::utf8_of(x);
 }
 
-XLOPER12 plain(std::uint32_t type) {
+XLOPER12 plain(std::uint32_t type, int w = 0) {
     XLOPER12 x{};
     x.xltype = type;
+    x.val.w = w;
     return x;
-}
-
-bool ends_with(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 xloper grid_of(int rows, int columns) {
@@ -53,186 +56,107 @@ xloper grid_of(int rows, int columns) {
     return g;
 }
 
-TEST(XloperLayout, IsTheHostStructure) {
-    static_assert(sizeof(xloper) == 32);
-    static_assert(std::is_standard_layout_v<xloper>);
-    EXPECT_TRUE(xloper().IsNil());
-}
-
-TEST(XloperString, HoldsAtMost32767Characters) {
-    const std::u16string longest(32767, u'a');
-    xloper s(longest);
-    EXPECT_EQ(s.CharCount(), 32767);
-    EXPECT_EQ(s.val.str[32768], 0);
-
+TEST(XloperString, HoldsAtMost32767CharactersConvertedFromUtf8) {
+    xloper longest(std::u16string(32767, u'a'));
+    EXPECT_EQ(longest.CharCount(), 32767);
+    EXPECT_EQ(longest.val.str[32768], 0);
     const std::string too_long = failure_of([] { (void)xloper(std::u16string(32768, u'a')); });
     EXPECT_EQ(too_long.rfind("file: excel/xll\nline: ", 0), 0u) << too_long;
-    EXPECT_TRUE(ends_with(too_long, ensure_text("xll::xloper::str_alloc", "len <= charmax")))
-        << too_long;
-}
-
-TEST(XloperString, ConvertsUtf8) {
-    xloper empty("");
-    EXPECT_TRUE(empty.IsString());
-    EXPECT_EQ(empty.CharCount(), 0);
-    EXPECT_TRUE(xloper().str_alloc(static_cast<const char*>(nullptr), 3).IsString());
-
-    xloper accented("h\xC3\xA9llo \xF0\x9F\x99\x82");  // a surrogate pair at the end
-    EXPECT_EQ(accented.CharCount(), 8);
-    EXPECT_EQ(utf8(accented), "h\xC3\xA9llo \xF0\x9F\x99\x82");
-    EXPECT_EQ(xll::text_of(xloper("a\xFF"
-                                  "b")),
-              u"a\uFFFDb");
-
+    expect_ensure([] { (void)xloper(std::u16string(32768, u'a')); }, "xll::xloper::str_alloc",
+                  "len <= charmax");
     // Past the direct conversion buffer, and past the longest string.
     EXPECT_EQ(xloper(std::string(300, 'z')).CharCount(), 300);
     EXPECT_EQ(xloper(std::string(32767, 'z')).CharCount(), 32767);
-    EXPECT_TRUE(ends_with(failure_of([] { (void)xloper(std::string(32768, 'z')); }),
-                          ensure_text("xll::xloper::str_alloc", "cch <= charmax")));
+    expect_ensure([] { (void)xloper(std::string(32768, 'z')); }, "xll::xloper::str_alloc",
+                  "cch <= charmax");
+
+    EXPECT_EQ(xloper("").CharCount(), 0);
+    EXPECT_TRUE(xloper().str_alloc(static_cast<const char*>(nullptr), 3).IsString());
+    xloper accented("h\xC3\xA9llo \xF0\x9F\x99\x82");  // a surrogate pair at the end
+    EXPECT_EQ(accented.CharCount(), 8);
+    EXPECT_EQ(utf8(accented), "h\xC3\xA9llo \xF0\x9F\x99\x82");
+    EXPECT_EQ(xll::text_of(xloper("a\377b")), u"a\uFFFDb");
 }
 
-TEST(XloperString, IsRewrittenInPlaceOnlyWhenItsOwnAndAsLong) {
+TEST(XloperString, IsRewrittenOnlyWhenItsOwn) {
     xloper s("abcd");
-    const XCHAR* buffer = s.val.str;
-    s.str_alloc("wxyz", 4);
-    EXPECT_EQ(s.val.str, buffer);
-    EXPECT_EQ(utf8(s), "wxyz");
     s.str_alloc(s.val.str + 1, 4);  // its own text
-    EXPECT_EQ(utf8(s), "wxyz");
+    EXPECT_EQ(utf8(s), "abcd");
     s.str_alloc(u"ab", 2);
     EXPECT_EQ(s.CharCount(), 2);
     EXPECT_EQ(s.val.str[3], 0);
-
-    // In place and fresh, with and without a character beyond ASCII at either end.
+    // Over texts of the same length and fresh, with and without a character beyond ASCII.
     for (const std::size_t n : {1, 7, 8, 16, 33}) {
         std::string text(n, 'a');
         for (std::size_t i = 0; i < n; ++i) text[i] = static_cast<char>('!' + (i * 7) % 90);
-        xloper fresh(text);
-        xloper again(std::string(n, '.'));
-        again.str_alloc(text.data(), text.size());
-        EXPECT_EQ(utf8(fresh), text) << n;
-        EXPECT_EQ(utf8(again), text) << n;
-        for (const std::string& wide : {"\xC3\xA9" + text, text + "\xC3\xA9"}) {
-            xloper over(std::string(wide.size(), '.'));
-            over.str_alloc(wide.data(), wide.size());
-            EXPECT_EQ(over.CharCount(), static_cast<int>(n + 1)) << n;
-            EXPECT_EQ(utf8(over), wide) << n;
+        for (const std::string& written : {text, "\xC3\xA9" + text, text + "\xC3\xA9"}) {
+            xloper over(std::string(written.size(), '.'));
+            over.str_alloc(written.data(), written.size());
+            EXPECT_EQ(utf8(over), written) << n;
         }
+        EXPECT_EQ(utf8(xloper(text)), text) << n;
     }
 
-    // A string the host owns goes back to the host, never written over.
+    // A string the host owns goes back to the host, never written over; with no host here
+    // that fails, and a release still leaves nil.
     xloper foreign("text");
     XCHAR* own = foreign.val.str;
     foreign.xltype |= xlbitXLFree;
-    EXPECT_THROW(foreign.str_alloc("abcd", 4), std::runtime_error);  // no host here
+    EXPECT_THROW(foreign.str_alloc("abcd", 4), std::runtime_error);
     EXPECT_EQ(std::u16string(own + 1, own[0]), u"text");
+    EXPECT_TRUE(foreign.IsNil());
     std::free(own);
+    // This test program exports no callback.
+    expect_ensure([] { xll::call_host(xlfNow); }, "xll::XlCallV", "host_callback != nullptr");
 }
 
-TEST(XloperText, RendersNumbersLikeACell) {
-    EXPECT_EQ(utf8(xloper(3.0)), "3");
+TEST(XloperText, RendersValuesLikeACell) {
     EXPECT_EQ(utf8(xloper(-42.0)), "-42");
-    EXPECT_EQ(utf8(xloper(2.5)), "2.5");
     EXPECT_EQ(utf8(xloper(0.1 + 0.2)), "0.3");
     EXPECT_EQ(utf8(xloper(1e15)), "1e+15");
     EXPECT_EQ(utf8(xloper(999999999999999.0)), "999999999999999");
     EXPECT_EQ(utf8(xloper::boolean(true)), "1");
-    EXPECT_EQ(utf8(xloper::boolean(false)), "0");
-    XLOPER12 integer = plain(xltypeInt);
-    integer.val.w = 7;
-    EXPECT_EQ(utf8(integer), "7");
+    EXPECT_EQ(utf8(plain(xltypeInt, 7)), "7");
     EXPECT_EQ(utf8(xloper::error(xlerrNA)), "");
-    EXPECT_EQ(utf8(xloper()), "");
     EXPECT_EQ(utf8(plain(xltypeMissing)), "");
     EXPECT_EQ(utf8(grid_of(1, 1)), "");
+
+    EXPECT_EQ(xll::numeric_of(xloper::boolean(true)), 1.0);
+    EXPECT_EQ(xll::numeric_of(plain(xltypeInt, -4)), -4.0);
+    expect_ensure([] { xll::numeric_of(xloper("1")); }, "xll::xloper::AsDouble", "IsNumeric()");
+    EXPECT_EQ(xloper(2.5).AsNumber(), 2.5);
+    expect_ensure([] { xloper::boolean(true).AsNumber(); }, "xll::xloper::AsDouble", "IsDouble()");
 }
 
-TEST(XloperIndex, StaysInsideTheGrid) {
-    const xloper g = grid_of(2, 2);
-    EXPECT_EQ(g.index(std::size_t{3}).val.num, 3.0);
-    EXPECT_EQ(failure_of([&] { g.index(std::size_t{4}); }), "Index out of bounds");
-
-    const xloper scalar(9.0);
-    EXPECT_EQ(&scalar.index(std::size_t{0}), &scalar);
-    EXPECT_TRUE(ends_with(failure_of([&] { scalar.index(std::size_t{1}); }),
-                          ensure_text("xll::xloper::index", "i == 0")));
-    EXPECT_EQ(xll::rows_of(plain(xltypeMissing)), 0);
-    EXPECT_EQ(xloper().size(), 0u);
-}
-
-TEST(XloperReshape, KeepsLinearPositions) {
+TEST(XloperGrid, IndexReshapeAndCopy) {
     xloper g = grid_of(2, 2);
+    EXPECT_EQ(failure_of([&] { g.index(std::size_t{4}); }), "Index out of bounds");
+    expect_ensure([] { xloper(9.0).index(std::size_t{1}); }, "xll::xloper::index", "i == 0");
+    EXPECT_EQ(xll::rows_of(plain(xltypeMissing)), 0);
+    // Reshaping keeps linear positions and fills new cells with nil.
     g.multi_realloc(1, 4);
     ASSERT_EQ(g.rows(), 1);
-    for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(g.index(i).val.num, static_cast<double>(i));
-    }
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(g.index(i).val.num, static_cast<double>(i));
     g.multi_realloc(3, 2);
     EXPECT_EQ(g.index(std::size_t{3}).val.num, 3.0);
-    EXPECT_TRUE(g.index(std::size_t{4}).IsNil());
     EXPECT_TRUE(g.index(std::size_t{5}).IsNil());
-    g.multi_realloc(1, 1);
-    EXPECT_EQ(g.size(), 1u);
-    EXPECT_EQ(g.index(std::size_t{0}).val.num, 0.0);
-
     xloper s("first");
     s.multi_realloc(2, 3);
     EXPECT_EQ(utf8(s.index(std::size_t{0})), "first");
-    EXPECT_TRUE(s.index(std::size_t{5}).IsNil());
     s.multi_realloc(0, 3);
     EXPECT_TRUE(s.IsNil());
-}
 
-TEST(XloperCopy, IsDeep) {
-    xloper g;
-    g.multi_realloc(1, 2);
+    // Copies are deep; assigning an element to its own grid copies before releasing.
     g.index(std::size_t{0}) = xloper("left");
     g.index(std::size_t{1}) = xloper("right");
-    {
-        xloper copy(g);
-        EXPECT_NE(copy.index(std::size_t{0}).val.str, g.index(std::size_t{0}).val.str);
-        copy.index(std::size_t{0}) = xloper("changed");
-    }
+    xloper(g).index(std::size_t{0}) = xloper("changed");
     EXPECT_EQ(utf8(g.index(std::size_t{0})), "left");
-
-    // Assigning an element to its own grid copies before releasing.
     g = g.index(std::size_t{1});
     EXPECT_EQ(utf8(g), "right");
-
     xloper moved(std::move(g));
     EXPECT_TRUE(g.IsNil());
     EXPECT_EQ(utf8(moved), "right");
-
-    XLOPER12 flow{};
-    flow.xltype = xltypeFlow;
-    EXPECT_EQ(failure_of([&] { (void)xloper(flow); }), "xloper: unknown xltype");
-}
-
-TEST(XloperRead, ChecksTheType) {
-    EXPECT_EQ(xll::numeric_of(xloper(2.5)), 2.5);
-    EXPECT_EQ(xll::numeric_of(xloper::boolean(true)), 1.0);
-    XLOPER12 integer = plain(xltypeInt);
-    integer.val.w = -4;
-    EXPECT_EQ(xll::numeric_of(integer), -4.0);
-    EXPECT_TRUE(ends_with(failure_of([] { xll::numeric_of(xloper("1")); }),
-                          ensure_text("xll::xloper::AsDouble", "IsNumeric()")));
-    EXPECT_EQ(xloper(2.5).AsNumber(), 2.5);
-    EXPECT_TRUE(ends_with(failure_of([] { xloper::boolean(true).AsNumber(); }),
-                          ensure_text("xll::xloper::AsDouble", "IsDouble()")));
-}
-
-TEST(XlCallV, RefusesToCallWithoutAHost) {
-    // This test program exports no callback.
-    const std::string text = failure_of([] { xll::call_host(xlfNow); });
-    EXPECT_TRUE(ends_with(text, ensure_text("xll::XlCallV", "host_callback != nullptr"))) << text;
-
-    // A value the host would own cannot be given back; releasing it still leaves nil.
-    xloper foreign("text");
-    XCHAR* own = foreign.val.str;
-    foreign.xltype |= xlbitXLFree;
-    EXPECT_THROW(foreign.free(), std::runtime_error);
-    EXPECT_TRUE(foreign.IsNil());
-    std::free(own);
+    EXPECT_EQ(failure_of([] { (void)xloper(plain(xltypeFlow)); }), "xloper: unknown xltype");
 }
 
 }  // namespace

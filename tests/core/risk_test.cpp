@@ -29,24 +29,15 @@ TEST(Risk, ReferenceFiguresAndTheSellersReversed) {
     EXPECT_EQ(value(r.event_rate_01), -4365.03);
     EXPECT_EQ(value(r.spread_01), -4352.15);
     EXPECT_EQ(value(r.ir_01), -0.17);
-    for (const char* day_text : {"2026-01-20", "2027-06-15"}) {
-        SCOPED_TRACE(day_text);
-        const RiskResult b = risk(*make_reference_swap(true), day(day_text), 200.0);
-        const RiskResult s = risk(*make_reference_swap(false), day(day_text), 200.0);
+    for (const char* on : {"2026-01-20", "2027-06-15"}) {
+        SCOPED_TRACE(on);
+        const RiskResult b = risk(*make_reference_swap(true), day(on), 200.0);
+        const RiskResult s = risk(*make_reference_swap(false), day(on), 200.0);
         EXPECT_EQ(s.upfront_payment, -b.upfront_payment);
         EXPECT_EQ(value(s.event_rate_01), -value(b.event_rate_01));
         EXPECT_EQ(value(s.spread_01), -value(b.spread_01));
         EXPECT_EQ(value(s.ir_01), -value(b.ir_01));
     }
-}
-
-// What later calls read of a swap: its rate, its trade date, and the amounts of its latest
-// valuation (a payment at rate 0 accrues on them).
-void expect_same_state(QVLSwap& a, QVLSwap& b) {
-    EXPECT_EQ(a.eventRate(), b.eventRate());
-    EXPECT_EQ(a.tradeDate(), b.tradeDate());
-    EXPECT_EQ(a.trade_payment(day("2026-03-02"), 99.5, true, 0.0).total_payment,
-              b.trade_payment(day("2026-03-02"), 99.5, true, 0.0).total_payment);
 }
 
 TEST(Risk, LeavesTheSwapAsTheValuationDoesAndTheCurveAsItWas) {
@@ -58,7 +49,11 @@ TEST(Risk, LeavesTheSwapAsTheValuationDoesAndTheCurveAsItWas) {
 
     risk(*swap, day("2026-02-17"), 350.0);
     valued->calc_from_event_rate(day("2026-02-17"), 350.0, "");
-    expect_same_state(*swap, *valued);
+    // What later calls read: the rate, the trade date, the amounts of the latest valuation.
+    EXPECT_EQ(swap->eventRate(), valued->eventRate());
+    EXPECT_EQ(swap->tradeDate(), valued->tradeDate());
+    EXPECT_EQ(swap->trade_payment(day("2026-03-02"), 99.5, true, 0.0).total_payment,
+              valued->trade_payment(day("2026-03-02"), 99.5, true, 0.0).total_payment);
     EXPECT_EQ(swap->curve->discount_factor(day("2029-06-01")), df);
     EXPECT_EQ(swap->fixed_periods().back().discount_factor, schedule_df);
     EXPECT_EQ(swap->curve->pillars()[5].par_rate, 0.034978);
@@ -105,17 +100,10 @@ TEST(Risk, ShiftedCurveAndTheSwapOnItAreBuiltAfresh) {
     // The swap on another curve is the swap built afresh on that curve.
     const QVLSwap moved(*swap, direct);
     const QVLSwap built(swap->series, direct, false, 200.0, 10000000.0);
-    EXPECT_EQ(moved.curve, direct);
-    ASSERT_EQ(moved.floating_periods().size(), built.floating_periods().size());
-    for (std::size_t k = 1; k < built.floating_periods().size(); ++k) {
-        EXPECT_EQ(moved.floating_periods()[k].discount_factor,
-                  built.floating_periods()[k].discount_factor);
-    }
-    ASSERT_EQ(moved.fixed_periods().size(), built.fixed_periods().size());
-    for (std::size_t j = 0; j < built.fixed_periods().size(); ++j) {
-        EXPECT_EQ(moved.fixed_periods()[j].discount_factor,
-                  built.fixed_periods()[j].discount_factor);
-    }
+    EXPECT_EQ(moved.floating_periods().back().discount_factor,
+              built.floating_periods().back().discount_factor);
+    EXPECT_EQ(moved.fixed_periods().back().discount_factor,
+              built.fixed_periods().back().discount_factor);
     EXPECT_EQ(moved.eventRate(), 200.0);
     EXPECT_EQ(moved.tradeDate(), invalid_date);
 }

@@ -1,0 +1,78 @@
+// The worksheet functions' own logic, without a host: the cell reader for dates, and the switch
+// for the HTTP service (the port argument and the texts of starting and stopping, against a real
+// listener on the loopback address).
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "../http/http_client.hpp"
+#include "core/date.hpp"
+#include "excel/http_functions.hpp"
+#include "excel/range_readers.hpp"
+#include "http/http_service.hpp"
+#include "xll/xloper.hpp"
+
+namespace qvl::addin {
+namespace {
+
+using service::testing::Client;
+using service::testing::loopback_socket;
+using xll::xloper;
+
+TEST(DateFromCell, FollowsTheSpreadsheetRules) {
+    const Date day = parse_date("2026-01-21");
+    EXPECT_EQ(DateFromCell(xloper("2026-01-21")), day);
+    EXPECT_EQ(DateFromCell(xloper(46043.75)), day);
+    EXPECT_EQ(DateFromCell(xloper(0.0)), parse_date("1899-12-30"));
+    EXPECT_EQ(DateFromCell(xloper(-1.0)), invalid_date);
+    EXPECT_EQ(DateFromCell(xloper::boolean(true)), invalid_date);
+    XLOPER12 integer{};
+    integer.val.w = 46043;
+    integer.xltype = xltypeInt;
+    EXPECT_EQ(DateFromCell(integer), invalid_date);
+    EXPECT_EQ(DateFromCell(xloper("")), invalid_date);
+    EXPECT_EQ(DateFromCell(xloper()), invalid_date);
+    XLOPER12 missing{};
+    missing.xltype = xltypeMissing;
+    EXPECT_EQ(DateFromCell(missing), invalid_date);
+    EXPECT_EQ(DateFromCell(xloper::error(xlerrNA)), invalid_date);
+    xloper g("2026-01-21");
+    g.multi_realloc(1, 1);
+    EXPECT_EQ(DateFromCell(g), invalid_date);
+    EXPECT_THROW(DateFromCell(xloper("hello")), std::invalid_argument);
+    EXPECT_THROW(DateFromCell(xloper("2026")), std::out_of_range);
+    // A text that names no day is no date, for the caller to name.
+    EXPECT_EQ(DateFromCell(xloper("2026-02-30")), invalid_date);
+    EXPECT_EQ(DateFromCell(xloper(" 2026-01-21")), invalid_date);
+}
+
+TEST(ServiceControl, StartAndStopTexts) {
+    EXPECT_EQ(PortFromArgument(std::nullopt), 50080);
+    EXPECT_EQ(PortFromArgument(8080.9), 8080);
+    EXPECT_EQ(PortFromArgument(70000), 4464);
+    EXPECT_EQ(PortFromArgument(-1), 65535);
+
+    EXPECT_EQ(HttpStopText(), "HTTP server stopped");  // nothing runs
+    // A socket bound to the port makes the start fail; the port is free again afterwards.
+    std::uint16_t port = 0;
+    const int holder = loopback_socket(port, false);
+    const std::string where = "127.0.0.1:" + std::to_string(port);
+    EXPECT_EQ(HttpStartText(port), "Failed: bind " + where + ": Address already in use");
+    EXPECT_FALSE(service::HttpServiceRunning());
+    ::close(holder);
+    const std::string running = "HTTP server running on port " + std::to_string(port);
+    ASSERT_EQ(HttpStartText(port), running);
+    EXPECT_TRUE(service::StartHttpService(port));
+    // A second start on the same port replaces the server.
+    EXPECT_EQ(HttpStartText(port), running);
+    EXPECT_EQ(Client(port).request("GET", "/health", "").status, 200);
+    EXPECT_EQ(HttpStopText(), "HTTP server stopped");
+    EXPECT_FALSE(Client(port).connected());
+    EXPECT_EQ(HttpStartText(0.0), "Failed: bind 127.0.0.1:0: port 0 is not allowed");
+}
+
+}  // namespace
+}  // namespace qvl::addin

@@ -101,6 +101,9 @@ TEST(XloperText, RendersValuesLikeACell) {
     EXPECT_EQ(utf8(plain(xltypeInt, 7)), "7");
     EXPECT_EQ(utf8(xloper::error(xlerrNA)), "");
     EXPECT_EQ(utf8(plain(xltypeMissing)), "");
+    EXPECT_EQ(utf8(xloper()), "");
+    EXPECT_EQ(xll::rows_of(plain(xltypeMissing)), 0);
+    EXPECT_EQ(xll::numeric_of(xloper(2.5)) + xll::numeric_of(xloper::boolean(true)), 3.5);
     EXPECT_EQ(xll::numeric_of(plain(xltypeInt, -4)), -4.0);
     expect_ensure([] { xll::numeric_of(xloper("1")); }, "xll::xloper::AsDouble", "IsNumeric()");
     expect_ensure([] { xloper::boolean(true).AsNumber(); }, "xll::xloper::AsDouble", "IsDouble()");

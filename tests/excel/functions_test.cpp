@@ -54,7 +54,6 @@ TEST(ServiceControl, StartAndStopTexts) {
     EXPECT_EQ(PortFromArgument(8080.9), 8080);
     EXPECT_EQ(PortFromArgument(70000), 4464);
     EXPECT_EQ(PortFromArgument(-1), 65535);
-
     EXPECT_EQ(HttpStopText(), "HTTP server stopped");  // nothing runs
     // A socket bound to the port makes the start fail; the port is free again afterwards.
     std::uint16_t port = 0;

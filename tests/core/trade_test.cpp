@@ -1,12 +1,99 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stdexcept>
+#include <string>
 
+#include "core/brent.hpp"
 #include "core/cashflow.hpp"
 #include "swap_test_support.hpp"
 
 namespace qvl::testing {
 namespace {
+
+TEST(Solver, QuotesGiveBackTheEventRate) {
+    const ValuationResult s = make_reference_swap()->solve_from_spread(trade_date, 200.720859, "o");
+    EXPECT_EQ(s.credit_event_rate, 200.0);
+    EXPECT_EQ(s.upfront_fee, 0.03146157);
+    EXPECT_EQ(s.conventional_spread, 200.720859);
+    EXPECT_EQ(s.par_spread, 199.830577);
+    EXPECT_EQ(s.ois_date, "o");
+    const ValuationResult u = make_reference_swap()->solve_from_upfront(trade_date, 0.03146156, "");
+    EXPECT_EQ(u.credit_event_rate, 200.0);
+    EXPECT_EQ(u.upfront_fee, 0.03146156);
+    EXPECT_EQ(u.conventional_spread, 200.720859);
+    // The best point and the evaluations it took; the swap is left at the last point tried.
+    const auto fresh = make_reference_swap();
+    const EventRateSolution by_spread = fresh->solve_event_rate(trade_date, 200.720859, 0.0, true);
+    EXPECT_NEAR(by_spread.rate, 200.00000018438269, 1e-12);
+    EXPECT_EQ(by_spread.evaluations, 9);
+    EXPECT_EQ(fresh->eventRate(), by_spread.state.event_rate());
+    const EventRateSolution by_fee =
+        make_reference_swap()->solve_event_rate(trade_date, 200.0, 0.03146156, false);
+    EXPECT_NEAR(by_fee.rate, 199.99999991306262, 1e-12);
+    EXPECT_EQ(by_fee.evaluations, 12);
+    // Far quotes, negative ones searched between ordered bounds, and just inside the fee bound.
+    const struct {
+        bool spread;
+        double quote;
+        double rate;
+    } far[] = {{false, 30.0, 1028.354592},    {false, -60.0, -854.599787},
+               {false, 53.04, 1999.807491},   {true, 5000.0, 5051.306256},
+               {true, 30000.0, 32281.827851}, {true, -20000.0, -18474.400095}};
+    for (const auto& c : far) {
+        SCOPED_TRACE(c.quote);
+        const auto swap = make_reference_swap();
+        const ValuationResult r = c.spread ? swap->solve_from_spread(trade_date, c.quote, "")
+                                           : swap->solve_from_upfront(trade_date, c.quote, "");
+        EXPECT_NEAR(r.credit_event_rate, c.rate, 1e-6);
+    }
+}
+
+TEST(Solver, QuotesNoRateReproducesFailLikeAnExhaustedSearch) {
+    const std::string message =
+        "QVL Swap calculator is unable to solve for the Credit Event Rate given ";
+    // The fee reaches 53.0436 % at the 2000 bp bound and -70.925 % at -1000 bp: the search
+    // settles at the bound within its iterations, but the fee there is not the quote.
+    for (const auto& [fee, text] :
+         {std::pair{90.0, "90.000000 %"}, {53.05, "53.050000 %"}, {-80.0, "-80.000000 %"}}) {
+        expect_what([&] { make_reference_swap()->solve_from_upfront(trade_date, fee, ""); },
+                    message + "an Upfront Fee of " + text);
+    }
+    // Beyond about 35000 bp no rate up to the bracket's 1.1 times the spread gives a zero fee.
+    for (const auto& [spread, text] :
+         {std::pair{40000.0, "40000.000000 bps"}, {100000.0, "100000.000000 bps"}}) {
+        expect_what([&] { make_reference_swap()->solve_from_spread(trade_date, spread, ""); },
+                    message + "a Conventional Spread of " + text);
+    }
+}
+
+TEST(BrentSolve, FindsTheTargetOrTheNearestBracketEnd) {
+    const auto id = [](double y) { return y; };
+    EXPECT_NEAR(brent_solve(id, 20.0, 0.0, 10.0, 1e-10, 100), 10.0, 1e-8);
+    EXPECT_NEAR(brent_solve(id, -5.0, 0.0, 10.0, 1e-10, 100), 0.0, 1e-8);
+    // A NaN region never improves, so it is cut off and the root is still found.
+    EXPECT_NEAR(brent_solve([](double y) { return y > 6.0 ? NAN : y; }, 3.0, 0.0, 10.0, 1e-10, 100),
+                3.0, 1e-8);
+    // With a flat residual every trial point counts as an improvement, so the search walks to
+    // the upper end instead of staying at the start point.
+    EXPECT_GT(brent_solve([](double) { return 1.0; }, 0.0, 0.0, 10.0, 1e-10, 200), 9.99);
+    // A residual symmetric about 0 puts the parabola's vertex on the current point; the zero
+    // step then moves downwards, ending just below 0.
+    const double y = brent_solve([](double z) { return z * z; }, -10.0, -1.0, 1.0, 1e-10, 100);
+    EXPECT_TRUE(y < 0.0 && y > -1e-12) << y;
+}
+
+TEST(BrentSolve, IterationLimitAndReversedBracket) {
+    int calls = 0;
+    const auto counted = [&](double y) { return ++calls, y; };
+    expect_what([&] { brent_solve(counted, 3.0, 0.0, 10.0, 1e-10, 5); },
+                "Brent's method did not converge");
+    EXPECT_EQ(calls, 6);  // the start point plus one per pass
+    calls = 0;
+    // A reversed bracket ends the search at its first point.
+    EXPECT_EQ(brent_solve(counted, 3.0, 10.0, 0.0, 1e-10, 50), 10.0 - 0.3819660112501051 * 10.0);
+    EXPECT_EQ(calls, 1);
+}
 
 TEST(TradePnl, ReferenceTradeFromStartToTradeDate) {
     const auto swap = make_reference_swap();
@@ -27,7 +114,6 @@ TEST(TradePnl, ReferenceTradeFromStartToTradeDate) {
     EXPECT_EQ(r.trade_close_date, "2026-01-23");
     EXPECT_EQ(r.ois_date, "x");
     EXPECT_NEAR(swap->get_trade_total_payment(trade_date, 99.5477, NAN), 41241.189645555, 1e-8);
-
     const PnLResult same = swap->trade_pnl(trade_date, 99.0, trade_date, 99.5477, "", 200);
     EXPECT_EQ(same.fixed_payments, 0.0);
     EXPECT_EQ(same.floating_payments, 0.0);
@@ -40,7 +126,6 @@ TEST(TradePayment, SignsFollowSideAndDirection) {
     const auto buyer = make_reference_swap(true);
     const TradePayment b = buyer->trade_payment(trade_date, 99.5477, true, 200.0);
     EXPECT_NEAR(b.total_payment, -41241.189645555, 1e-8);  // the reference trade's close reversed
-
     const TradePayment s =
         make_reference_swap(false)->trade_payment(trade_date, 99.5477, true, 200);
     EXPECT_EQ(s.upfront_payment, -b.upfront_payment);
@@ -57,7 +142,6 @@ TEST(TradePayment, UsesTheSwapsOwnProjection) {
     const auto fresh = make_reference_swap();
     EXPECT_NEAR(fresh->trade_payment(trade_date, 99.5477, true, 0.0).accrued_interest,
                 3879.489444444445, 1e-9);
-
     // Another swap on the same series leaves its rate there; the payment reads its own.
     make_swap(fresh->series, 900.0)->calc_from_event_rate(day("2026-03-20"), 900.0, "");
     const TradePayment again = fresh->trade_payment(day("2026-03-20"), 99.5477, true, 0.0);
@@ -91,7 +175,6 @@ TEST(Remembered, FailedValuationsKeepWhatTheyTookBeforeFailing) {
     const double lower = 200.0 / 1.1 - 0.0001;
     const double upper = 200.0 * 1.1 + 0.0001;
     expect_held(lower + 0.3819660112501051 * (upper - lower), maturity);
-
     // A valuation that succeeds is what cashflows and payments read afterwards.
     cashflow_rows(*swap, trade_date, 200.0);
     expect_held(200.0, trade_date);
@@ -107,7 +190,6 @@ TEST(Remembered, PaymentAtTheHeldRateReadsTheLatestValuation) {
     // 7 days at 2 % on 0.999986 decayed over 95 days at 200 bp.
     EXPECT_NEAR(after_october.accrued_interest, 3868.364106895054, 1e-8);
     EXPECT_EQ(swap->tradeDate(), trade_date);
-
     // A valuation at the trade date itself gives January's published factor.
     swap->calc_from_event_rate(trade_date, 200.0, "");
     EXPECT_NEAR(swap->trade_payment(trade_date, 100.0, true, 0.0).accrued_interest,

@@ -12,10 +12,7 @@ TEST(Utf8, MalformedSequencesBecomeReplacementCharacters) {
     EXPECT_EQ(replace_malformed_utf8("ok \xC3\xA9 \xF0\x9F\x98\x80"),
               "ok \xC3\xA9 \xF0\x9F\x98\x80");
     // A truncated sequence is one replacement; the byte that broke it starts afresh.
-    EXPECT_EQ(replace_malformed_utf8("\xE2\x82"
-                                     "A\xFF"),
-              "\xEF\xBF\xBD"
-              "A\xEF\xBF\xBD");
+    EXPECT_EQ(replace_malformed_utf8("\342\202A\377"), "\357\277\275A\357\277\275");
     EXPECT_EQ(replace_malformed_utf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // overlong
     EXPECT_EQ(replace_malformed_utf8("\xED\xA0\x80"),                           // surrogate
               "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");

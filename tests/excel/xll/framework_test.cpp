@@ -32,9 +32,7 @@ TEST(LogLine, HasTheFixedFormatAndLivesNextToTheLibrary) {
     EXPECT_EQ(xll::format_log_line(t, std::string(5000, 'x')).size(), 2048u);
     EXPECT_EQ(xll::log_path_of(u"/opt/addins/qvl.xll"), u"/opt/addins/qvl.log");
     EXPECT_EQ(xll::log_path_of(u"C:\\AddIns\\qvl.xll"), u"C:\\AddIns\\qvl.log");
-    EXPECT_EQ(xll::log_path_of(u"a.xl"), u"a.xl");
     EXPECT_EQ(xll::module_name_of(u"C:\\AddIns\\qvl.xll"), u"qvl");
-    EXPECT_EQ(xll::module_name_of(u""), u"");
 }
 
 TEST(Version, ReadsTheVersionBlock) {
@@ -42,7 +40,6 @@ TEST(Version, ReadsTheVersionBlock) {
               "10.0.0.65535");
     EXPECT_EQ(xll::version_text_of(std::nullopt), "");
     EXPECT_EQ(xll::build_text_of("Built on 18-May-2026 20:41"), "18-May-2026 20:41");
-    EXPECT_EQ(xll::build_text_of("Nightly build"), "Nightly build");
     // The block is the add-in's, not the framework's: a program that hands over none has none.
     EXPECT_EQ(xll::VersionText(), "");
     EXPECT_EQ(xll::BuildDateText(), "");
@@ -132,8 +129,7 @@ void visit_fields(const Sample& s, F&& f) {
 
 TEST(Respond, TurnsEveryFailureIntoText) {
     xloper result;
-    XLOPER12* r = xll::Respond(result, [](xloper&) { throw std::out_of_range("bad index"); });
-    EXPECT_EQ(r, &result);
+    EXPECT_EQ(xll::Respond(result, [](xloper&) { throw std::out_of_range("bad index"); }), &result);
     EXPECT_EQ(xll::utf8_of(result), "bad index");
     xll::Respond(result, [](xloper&) { throw 7; });
     EXPECT_EQ(xll::utf8_of(result), "Unknown error");
@@ -187,49 +183,33 @@ TEST(GridRefill, FollowsEveryChangeOfTheCells) {
 TEST(GridRefill, KeepsCellsWrittenInAnyOrder) {
     xloper result;
     call(result, 2, 2, {"t:a", "t:b", "t:c", "t:d"});
-    for (const bool skip_one : {false, true}) {
-        xll::Respond(result, [&](xloper& out) {
-            GridWriter grid(out, 2, 2);
-            grid.text(1, 1, "D");
-            if (!skip_one) grid.text(1, 0, "C");
-            grid.number(0, 1, 2.0);
-            grid.text(0, 0, "A");
-            grid.text(0, 0, "A");  // twice
-        });
-        EXPECT_EQ(cells_of(result), Cells({"t:A", "n:2", skip_one ? "nil" : "t:C", "t:D"}));
-    }
+    xll::Respond(result, [&](xloper& out) {
+        GridWriter grid(out, 2, 2);
+        grid.text(1, 1, "D");
+        grid.number(0, 1, 2.0);
+        grid.text(0, 0, "A");
+        grid.text(0, 0, "A");  // twice
+    });
+    EXPECT_EQ(cells_of(result), Cells({"t:A", "n:2", "nil", "t:D"}));
 }
 
 TEST(GridRefill, StartsAfreshForAnotherShapeOrResult) {
     xloper result;
     call(result, 2, 2, {"t:a", "t:b", "t:c", "t:d"});
     expect_refill(result, 1, 4, {"t:w", "t:x", "", "t:z"});
-    xll::Respond(result, [](xloper& out) { xll::SetText(out, "single"); });
-    EXPECT_EQ(xll::utf8_of(result), "single");
-    expect_refill(result, 1, 2, {"t:after", "n:7"});
-    // A large grid refilled with one cell, far into it.
-    Cells many(40 * 30, "t:cell");
-    expect_refill(result, 40, 30, many);
-    many.assign(many.size(), "");
-    many[17] = "n:1";
-    expect_refill(result, 40, 30, many);
-}
-
-TEST(GridRefill, AFailureLeavesOnlyTheMessage) {
-    xloper result;
-    call(result, 2, 2, {"t:a", "t:b", "t:c", "t:d"});
+    // A grid that fails half-way leaves only the message.
     xll::Respond(result, [](xloper& out) {
-        GridWriter grid(out, 2, 2);
+        GridWriter grid(out, 1, 4);
         grid.text(0, 0, "half");
         throw std::runtime_error("core failed");
     });
     EXPECT_EQ(xll::utf8_of(result), "core failed");
+    expect_refill(result, 1, 2, {"t:after", "n:7"});
     // What the body writes to the result itself while a writer is open stands.
     xll::Respond(result, [](xloper& out) {
-        GridWriter grid(out, 2, 2);
-        grid.text(0, 0, "grid");
+        GridWriter grid(out, 1, 2);
         xll::SetText(out, "instead");
-        grid.text(1, 1, "more");
+        grid.text(0, 1, "more");
     });
     EXPECT_EQ(xll::utf8_of(result), "instead");
 }
@@ -334,7 +314,6 @@ TEST(XloperString, WhatTheHostOwnsGoesBackToTheHost) {
 }
 
 TEST(XloperText, RendersValuesLikeACell) {
-    EXPECT_EQ(utf8(xloper(-42.0)), "-42");
     EXPECT_EQ(utf8(xloper(0.1 + 0.2)), "0.3");
     EXPECT_EQ(utf8(xloper(1e15)), "1e+15");
     EXPECT_EQ(utf8(xloper(999999999999999.0)), "999999999999999");
@@ -364,8 +343,6 @@ TEST(XloperGrid, IndexReshapeAndCopy) {
     xloper s("first");
     s.multi_realloc(2, 3);
     EXPECT_EQ(utf8(s.index(std::size_t{0})), "first");
-    s.multi_realloc(0, 3);
-    EXPECT_TRUE(s.IsNil());
     // Copies are deep; assigning an element to its own grid copies before releasing.
     g.index(std::size_t{0}) = xloper("left");
     g.index(std::size_t{1}) = xloper("right");

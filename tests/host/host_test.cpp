@@ -22,9 +22,7 @@ class Probe : public AddinFixture {
 
     bool has_fault(const std::string& part) const {
         for (const std::string& f : host.faults()) {
-            if (f.find(part) != std::string::npos) {
-                return true;
-            }
+            if (f.find(part) != std::string::npos) return true;
         }
         return false;
     }
@@ -35,22 +33,20 @@ TEST_F(Probe, RefusesRegistrationsARealHostRefuses) {
     EXPECT_EQ(host.find("Probe.TooLong"), nullptr);
     EXPECT_EQ(host.find("Probe.Mismatch"), nullptr);
     EXPECT_EQ(host.find("Probe.Nowhere"), nullptr);
-    EXPECT_TRUE(has_fault("Probe.TooLong") || has_fault("longer than 255 characters"));
+    EXPECT_TRUE(has_fault("longer than 255 characters"));
     EXPECT_TRUE(has_fault("Probe.Mismatch: argument text names 1 arguments, type text 2"));
     EXPECT_TRUE(has_fault("Probe.Nowhere: no export named ProbeNowhere"));
     // The add-in tells the user and goes on with the rest.
-    ASSERT_EQ(host.alerts().size(), 2u);
-    EXPECT_EQ(host.alerts()[0], "Could not register Probe.TooLong");
-    EXPECT_EQ(host.alerts()[1], "Could not register Probe.Nowhere");
+    EXPECT_EQ(host.alerts(), (std::vector<std::string>{"Could not register Probe.TooLong",
+                                                       "Could not register Probe.Nowhere"}));
     EXPECT_NE(host.find("Probe.Misbehave"), nullptr);
 }
 
 TEST_F(Probe, PassesValuesAsAHostDoes) {
-    EXPECT_EQ(host.call("Probe.Echo", {2.5}), Value(2.5));
-    EXPECT_EQ(host.call("Probe.Echo", {"text"}), Value("text"));
-    EXPECT_EQ(host.call("Probe.Echo", {Value::boolean(true)}), Value::boolean(true));
-    EXPECT_EQ(host.call("Probe.Echo", {Value::error(xlerrNA)}), Value::error(xlerrNA));
-    EXPECT_EQ(host.call("Probe.Echo", {Value()}), Value());
+    for (const Value& v : {Value(2.5), Value("text"), Value::boolean(true), Value::error(xlerrNA),
+                           Value(), Value(std::string(32767, 'a'))}) {
+        EXPECT_EQ(host.call("Probe.Echo", {v}), v) << v;
+    }
     EXPECT_EQ(host.call("Probe.Echo"), Value::missing());
     // Empty cells of a range arrive as nil.
     const Value range = Value::grid(1, 3, {Value("a"), Value::missing(), Value(1)});
@@ -61,6 +57,9 @@ TEST_F(Probe, PassesValuesAsAHostDoes) {
     EXPECT_EQ(host.call("Probe.Text"), Value(""));
     EXPECT_EQ(host.call("Probe.Text", {"2"}), Value("xx"));
     EXPECT_EQ(host.call("Probe.Text", {"two"}), Value::error(xlerrValue));
+    EXPECT_EQ(host.call("Probe.Text", {32767}).text16().size(), 32767u);
+    EXPECT_NE(host.call("Probe.Text", {32768}).text().find("\"len <= charmax\" failed"),
+              std::string::npos);
 
     // Results are copied before the add-in reuses its result value.
     const Value first = host.call("Probe.Echo", {"first"});
@@ -68,15 +67,7 @@ TEST_F(Probe, PassesValuesAsAHostDoes) {
     EXPECT_EQ(first, Value("first"));
     EXPECT_THROW(host.call("Probe.Echo", {1, 2}), std::invalid_argument);
     EXPECT_THROW(host.call("Probe.Unknown"), std::invalid_argument);
-    EXPECT_TRUE(host.faults().size() == 3u);  // only the three refused registrations
-}
-
-TEST_F(Probe, CarriesLongTextsToTheLimit) {
-    EXPECT_EQ(host.call("Probe.Text", {32767}).text16().size(), 32767u);
-    EXPECT_NE(host.call("Probe.Text", {32768}).text().find("\"len <= charmax\" failed"),
-              std::string::npos);
-    const Value longest(std::string(32767, 'a'));
-    EXPECT_EQ(host.call("Probe.Echo", {longest}), longest);
+    EXPECT_EQ(host.faults().size(), 3u);  // only the three refused registrations
 }
 
 TEST_F(Probe, FlagsResultsAHostMustNotBeGiven) {
@@ -96,8 +87,8 @@ TEST_F(Probe, RunsScheduledCommandsOnItsClock) {
     // The framework's load message and its timer, from the probe's own file name.
     EXPECT_EQ(host.status_bar(), std::optional<std::string>("probe addin is loaded"));
     ASSERT_EQ(host.scheduled().size(), 1u);
-    EXPECT_EQ(host.scheduled()[0].command, "cellkit.ClearStatus");
     const double due = host.scheduled()[0].when;
+    EXPECT_NEAR((due - host.now()) * 86400.0, 6.0, 1e-3);
 
     // A cancellation names the exact time of the request: at load time it misses, six seconds
     // later it hits.
@@ -111,7 +102,6 @@ TEST_F(Probe, RunsScheduledCommandsOnItsClock) {
     // instead of calling nothing.
     host.close();
     ASSERT_EQ(host.open(), 1);
-    ASSERT_EQ(host.scheduled().size(), 1u);
     host.advance(6);
     EXPECT_TRUE(has_fault("scheduled command not registered: cellkit.ClearStatus"));
     EXPECT_TRUE(host.scheduled().empty());

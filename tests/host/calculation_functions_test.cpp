@@ -25,20 +25,6 @@ class Calculations : public Workbook {
     }
 };
 
-TEST_F(Calculations, TradeDatesAndRatesReachTheValuation) {
-    const Value reference = value_at("2026-01-20");
-    ASSERT_EQ(reference.rows(), 15) << reference;
-    EXPECT_EQ(reference.at(6, 0), Value("Upfront Payment"));
-    EXPECT_EQ(reference.at(6, 1), Value(-3138.55));
-    EXPECT_EQ(value_at(46042), reference);  // a date serial works as well as a text
-    // The OIS date is the curve's, whatever the trade date.
-    const Value later = value_at("2026-03-02");
-    EXPECT_EQ(later.at(11, 1), Value("2026-03-02"));
-    EXPECT_EQ(later.at(14, 1), Value("2026-01-20"));
-    // A missing event rate arrives as 0.
-    EXPECT_EQ(host.call("QVL.CalcFromEventRate", {"#Swap_3", "2026-01-20"}).at(3, 1), Value(0));
-}
-
 TEST_F(Calculations, MessagesReplaceTheGrid) {
     std::vector<Call> calls;
     for (const char* function : {"QVL.CalcFromEventRate", "QVL.SolveFromSpread",
@@ -49,6 +35,13 @@ TEST_F(Calculations, MessagesReplaceTheGrid) {
         }
         calls.push_back({function, {"#Swap_3", "x", 200}, "invalid stoi argument"});
         calls.push_back({function, {"#Swap_9", "2026-01-20"}, "Swap handle not found: #Swap_9"});
+    }
+    for (const char* function : {"QVL.DiscountFactor", "QVL.ForwardRate1D"}) {
+        calls.push_back({function, {"#YC_1", -1}, "Invalid target date"});
+        calls.push_back({function, {"#YC_1"}, "Invalid target date"});
+        calls.push_back({function, {"#YC_1", "2026-1-21"}, "Invalid target date"});
+        calls.push_back({function, {"#YC_1", "2026-1-1"}, "invalid stoi argument"});
+        calls.push_back({function, {"#YC_2", "x"}, "Curve handle not found: #YC_2"});
     }
     expect_calls(calls);
     expect_calls({
@@ -64,22 +57,15 @@ TEST_F(Calculations, MessagesReplaceTheGrid) {
          {"#Swap_3", Value::boolean(true), 100, "2026-01-20", 99},
          "Invalid trade date(s)"},
         {"QVL.TradePnL", {"#Swap_3", "hello", 100, "2026-01-20", 99}, "invalid stoi argument"},
-    });
-}
-
-// Quotes no event rate reproduces (at the 2000 bp bound the fee is 53.04 %) answer the
-// solver's message; a valuation afterwards is unharmed.
-TEST_F(Calculations, UnreachableQuotesAnswerTheSolversMessage) {
-    expect_calls({
+        // A fee no event rate reproduces: at the 2000 bp bound it is 53.04 %.
         {"QVL.SolveFromUpfront",
          {"#Swap_3", "2026-01-20", 90},
          "QVL Swap calculator is unable to solve for the Credit Event Rate given an Upfront Fee of "
          "90.000000 %"},
-        {"QVL.SolveFromSpread",
-         {"#Swap_3", "2026-01-20", 40000},
-         "QVL Swap calculator is unable to solve for the Credit Event Rate given a Conventional "
-         "Spread of 40000.000000 bps"},
+        {"QVL.DiscountFactor", {"#YC_1", 46042}, 1.0},
+        {"QVL.ForwardRate1D", {"#YC_1", "2026-01-01"}, 0},  // before the curve's date
     });
+    // A valuation after the failures is unharmed.
     EXPECT_EQ(value_at("2026-01-20").at(6, 1), Value(-3138.55));
 }
 
@@ -120,21 +106,6 @@ TEST_F(Calculations, CashflowTableReadsItsRateAsTheSwapsNewRate) {
     EXPECT_EQ(host.call("QVL.GetSwapInfo", {"#Swap_3"}).at(7, 1), Value(0));
     // A text rate keeps the one the swap holds now.
     EXPECT_EQ(host.call("QVL.CashflowTable", {"#Swap_3", 46042, "200"}), flat);
-}
-
-TEST_F(Calculations, CurveFunctions) {
-    std::vector<Call> calls = {
-        {"QVL.DiscountFactor", {"#YC_1", 46042}, 1.0},
-        {"QVL.DiscountFactor", {"#YC_1", "2026-1-21"}, "Invalid target date"},
-        {"QVL.ForwardRate1D", {"#YC_1", "2026-01-01"}, 0},
-    };
-    for (const char* function : {"QVL.DiscountFactor", "QVL.ForwardRate1D"}) {
-        calls.push_back({function, {"#YC_1", -1}, "Invalid target date"});
-        calls.push_back({function, {"#YC_1"}, "Invalid target date"});
-        calls.push_back({function, {"#YC_1", "2026-1-1"}, "invalid stoi argument"});
-        calls.push_back({function, {"#YC_2", "x"}, "Curve handle not found: #YC_2"});
-    }
-    expect_calls(calls);
 }
 
 }  // namespace

@@ -21,14 +21,11 @@ class ChildProcess {
                  const std::string& folder = "") {
         char name[] = "/tmp/qvl-child-XXXXXX";
         files_ = ::mkdtemp(name);
-        std::ofstream(files_ / "in", std::ios::binary) << input;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const char* streams[] = {"in", "out", "err"};
+        std::ofstream(files_ / "0", std::ios::binary) << input;
+        if ((pid_ = ::fork()) == 0) {
             for (int fd = 0; fd < 3; ++fd) {
-                const int file = ::open((files_ / streams[fd]).c_str(),
-                                        fd == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC, 0600);
-                ::dup2(file, fd);
+                const auto file = files_ / std::to_string(fd);
+                ::dup2(::open(file.c_str(), fd == 0 ? O_RDONLY : O_WRONLY | O_CREAT, 0600), fd);
             }
             if (!folder.empty() && ::chdir(folder.c_str()) != 0) ::_exit(126);
             std::vector<char*> argv;
@@ -41,20 +38,14 @@ class ChildProcess {
     }
 
     ~ChildProcess() {
-        if (status_ < 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        if (raw_ < 0) ::kill(pid_, SIGKILL), ::waitpid(pid_, nullptr, 0);
         std::filesystem::remove_all(files_);
     }
 
     // Polls standard output until it holds needle; false when the program ends first.
     bool wait_for_output(const std::string& needle) {
-        while ((out = read("out")).find(needle) == std::string::npos) {
-            if (::waitpid(pid_, &raw_, WNOHANG) != 0) {
-                finish();
-                return false;
-            }
+        while ((out = read(1)).find(needle) == std::string::npos) {
+            if (::waitpid(pid_, &raw_, WNOHANG) != 0) return finish() < 0;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return true;
@@ -62,28 +53,24 @@ class ChildProcess {
 
     void signal(int sig) { ::kill(pid_, sig); }
 
-    // Waits for the program to end; its exit status, or 128 plus the signal that ended it.
+    // Waits for the program to end: its exit status, or 128 plus the signal that ended it.
     int finish() {
         if (raw_ < 0) ::waitpid(pid_, &raw_, 0);
-        status_ = WIFEXITED(raw_) ? WEXITSTATUS(raw_) : 128 + WTERMSIG(raw_);
-        out = read("out");
-        err = read("err");
-        return status_;
+        out = read(1);
+        err = read(2);
+        return status = WIFEXITED(raw_) ? WEXITSTATUS(raw_) : 128 + WTERMSIG(raw_);
     }
 
-    std::string out;
-    std::string err;
+    std::string out, err;
+    int status = -1;
 
   private:
-    std::string read(const char* stream) const {
-        std::ifstream in(files_ / stream, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
+    std::string read(int fd) const {
+        std::ifstream in(files_ / std::to_string(fd), std::ios::binary);
+        return (std::ostringstream() << in.rdbuf()).str();
     }
 
     std::filesystem::path files_;
     pid_t pid_ = -1;
     int raw_ = -1;  // the wait status, once collected
-    int status_ = -1;
 };

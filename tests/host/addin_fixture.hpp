@@ -17,7 +17,7 @@
 // the add-in's first load (logging off, nothing cached) and its own log file.
 class AddinFixture : public testing::Test {
   protected:
-    explicit AddinFixture(const char* built_file) : built_file_(built_file) {}
+    explicit AddinFixture(const char* built_file = QVL_XLL_PATH) : built_file_(built_file) {}
 
     void SetUp() override {
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
@@ -39,9 +39,7 @@ class AddinFixture : public testing::Test {
 
     std::string log_text() const {
         std::ifstream in(std::filesystem::path(path_).replace_extension(".log"), std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return (std::ostringstream() << in.rdbuf()).str();
     }
 
     standin::Host host;
@@ -52,10 +50,7 @@ class AddinFixture : public testing::Test {
     std::filesystem::path folder_;
 };
 
-class QvlAddin : public AddinFixture {
-  protected:
-    QvlAddin() : AddinFixture(QVL_XLL_PATH) {}
-};
+using QvlAddin = AddinFixture;
 
 // qvl.xll opened, the host's protocol checks asserted at the end of every test, and the
 // example ranges as a sheet holds them.

@@ -1,5 +1,6 @@
-// Valuations, solves, payments, the cashflow table and the curve functions through the stand-in
-// host: what reaches the cells beyond the reference figures, which the qvl-host transcript pins.
+// Valuations, solves, payments, the cashflow table, the risk and the curve functions through the
+// stand-in host: what reaches the cells beyond the reference figures, which the core and the
+// qvl-host transcript pin.
 
 #include <string>
 #include <vector>
@@ -23,12 +24,14 @@ class Calculations : public Workbook {
     Value value_at(const Value& trade_date, const Value& rate = 200) {
         return host.call("QVL.CalcFromEventRate", {"#Swap_3", trade_date, rate});
     }
+    Value risk(const Value& rate) { return host.call("QVL.Risk", {"#Swap_3", "2026-01-20", rate}); }
 };
 
 TEST_F(Calculations, MessagesReplaceTheGrid) {
     std::vector<Call> calls;
-    for (const char* function : {"QVL.CalcFromEventRate", "QVL.SolveFromSpread",
-                                 "QVL.SolveFromUpfront", "QVL.TotalPayment", "QVL.CashflowTable"}) {
+    for (const char* function :
+         {"QVL.CalcFromEventRate", "QVL.SolveFromSpread", "QVL.SolveFromUpfront",
+          "QVL.TotalPayment", "QVL.CashflowTable", "QVL.Risk"}) {
         // Texts that name no day are no trade dates, rather than a day read by position.
         for (const Value& date : {Value(""), Value(-1), Value("2026-02-30"), Value("2026-1-21")}) {
             calls.push_back({function, {"#Swap_3", date, 200}, "Invalid trade date"});
@@ -47,22 +50,20 @@ TEST_F(Calculations, MessagesReplaceTheGrid) {
     expect_calls({
         {"QVL.CalcFromEventRate", {"#Swap_3", "2030-12-11", 200}, at_maturity},
         {"QVL.CashflowTable", {"#Swap_3", "2030-12-11"}, at_maturity},
+        {"QVL.Risk", {"#Swap_3", "2030-12-11"}, at_maturity},
+        {"QVL.Risk", {"#YC_1", "2026-01-20"}, "Swap handle not found: #YC_1"},
         {"QVL.SolveFromSpread",
          {"#Swap_3", "2030-12-11", 200},
          "QVL Swap calculator is unable to solve for the Credit Event Rate given a Conventional "
          "Spread of 200.000000 bps"},
         {"QVL.TradePnL", {"#Swap_3", "2025-09-11", 100, missing, 99}, "Invalid trade date(s)"},
         {"QVL.TradePnL", {"#Swap_3", "2025-09-11", 100, "2026-02-30", 99}, "Invalid trade date(s)"},
-        {"QVL.TradePnL",
-         {"#Swap_3", Value::boolean(true), 100, "2026-01-20", 99},
-         "Invalid trade date(s)"},
         {"QVL.TradePnL", {"#Swap_3", "hello", 100, "2026-01-20", 99}, "invalid stoi argument"},
         // A fee no event rate reproduces: at the 2000 bp bound it is 53.04 %.
         {"QVL.SolveFromUpfront",
          {"#Swap_3", "2026-01-20", 90},
          "QVL Swap calculator is unable to solve for the Credit Event Rate given an Upfront Fee of "
          "90.000000 %"},
-        {"QVL.DiscountFactor", {"#YC_1", 46042}, 1.0},
         {"QVL.ForwardRate1D", {"#YC_1", "2026-01-01"}, 0},  // before the curve's date
     });
     // A valuation after the failures is unharmed.
@@ -73,12 +74,9 @@ TEST_F(Calculations, PaymentsReadTheirSwitchAndTheSwapsLatestRate) {
     const auto payment = [&](const Value& opening) {
         return host.call("QVL.TotalPayment", {"#Swap_3", "2026-01-20", 99.5477, opening, 200});
     };
-    const Value opening = payment(1);
-    ASSERT_EQ(opening.rows(), 4) << opening;
-    EXPECT_EQ(payment(missing), opening);
-    const Value closing = payment(Value::boolean(false));
-    EXPECT_EQ(payment(0), closing);
-    EXPECT_EQ(closing.at(3, 1).number(), -opening.at(3, 1).number());
+    EXPECT_EQ(payment(missing), payment(1));
+    EXPECT_EQ(payment(Value::boolean(false)), payment(0));
+    EXPECT_EQ(payment(0).at(3, 1).number(), -payment(1).at(3, 1).number());
 
     // Without a rate the payment uses the one the last valuation left in the swap (the notional
     // in March depends on it).
@@ -95,9 +93,6 @@ TEST_F(Calculations, PaymentsReadTheirSwitchAndTheSwapsLatestRate) {
 TEST_F(Calculations, CashflowTableReadsItsRateAsTheSwapsNewRate) {
     const Value table = host.call("QVL.CashflowTable", {"#Swap_3", "2026-01-20"});
     ASSERT_EQ(table.rows(), 65) << table;
-    ASSERT_EQ(table.columns(), 8);
-    EXPECT_EQ(table.at(0, 7), Value("Discount Factor"));
-    EXPECT_EQ(table.at(1, 4), Value(""));  // the first row has no accrual
     EXPECT_EQ(host.call("QVL.CashflowTable", {"#Swap_3", "2026-01-20", 200}), table);
     // A numeric rate replaces the swap's; 0 keeps every later factor at the last published one.
     const Value flat = host.call("QVL.CashflowTable", {"#Swap_3", 46042, 0});
@@ -106,6 +101,35 @@ TEST_F(Calculations, CashflowTableReadsItsRateAsTheSwapsNewRate) {
     EXPECT_EQ(host.call("QVL.GetSwapInfo", {"#Swap_3"}).at(7, 1), Value(0));
     // A text rate keeps the one the swap holds now.
     EXPECT_EQ(host.call("QVL.CashflowTable", {"#Swap_3", 46042, "200"}), flat);
+}
+
+TEST_F(Calculations, RiskReadsItsRateAsTheCashflowTableDoes) {
+    const Value at_200 = risk(200);
+    ASSERT_EQ(at_200.rows(), 5) << at_200;
+    host.call("QVL.CalcFromEventRate", {"#Swap_3", "2026-01-20", 350});
+    const Value at_350 = risk(350);
+    EXPECT_NE(at_350, at_200);
+    // Missing, blank or text: the rate the swap holds.
+    for (const Value& kept : {missing, Value(), Value("200")}) {
+        EXPECT_EQ(risk(kept), at_350) << kept;
+    }
+    EXPECT_EQ(risk(200), at_200);
+}
+
+TEST_F(Calculations, AnEmptyRiskMeasureIsAnEmptyText) {
+    // After its last floating payment no spread prices the swap: no spread search can succeed.
+    const Value late_series =
+        host.call("QVL.CreateSeries",
+                  {1,
+                   Value::grid(2, 5,
+                               {"SeriesIndex", "SeriesName", "StartDate", "MaturityDate", "Coupon",
+                                1, "1 (Sep 25)", "2025-09-11", "2030-12-20", 2}),
+                   factors});
+    const Value late = host.call("QVL.CreateSwap", {late_series, "#YC_1"});
+    const Value grid = host.call("QVL.Risk", {late, "2030-12-17", 200});
+    ASSERT_EQ(grid.rows(), 5) << grid;
+    EXPECT_EQ(grid.at(2, 1), Value(""));
+    EXPECT_TRUE(grid.at(1, 1).is_number());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // QVL.HttpStart and QVL.HttpStop in qvl.xll: the port read from a cell, the service started from
-// the sheet serving the objects the sheet makes, and going when the add-in closes.
+// the sheet serving the objects the sheet holds, and going when the add-in closes.
 
 #include <atomic>
 #include <string>
@@ -13,21 +13,19 @@ namespace {
 using qvl::service::testing::Client;
 using standin::Value;
 
-const std::string empty_health = R"j({"status":"ok","curves":0,"series":0,"swaps":0})j";
-
 class HttpWorkbook : public Workbook {
   protected:
-    std::string start(const Value& port) { return host.call("QVL.HttpStart", {port}).text(); }
-    std::string running() const { return "HTTP server running on port " + std::to_string(port_); }
-
-    // QVL.HttpStart of a free port plus offset, which must answer running(). Another process
-    // may take a probed port before the start, so a few are tried.
-    testing::AssertionResult start_on_free_port(double offset = 0) {
+    // QVL.HttpStart of a free port plus offset. Another process may take a probed port before
+    // the start, so a few are tried.
+    testing::AssertionResult start_on_free_port(double offset) {
         std::string text;
         for (int attempt = 0; attempt < 20; ++attempt) {
             port_ = 0;
             ::close(qvl::service::testing::loopback_socket(port_, false));
-            if ((text = start(port_ + offset)) == running()) return testing::AssertionSuccess();
+            text = host.call("QVL.HttpStart", {port_ + offset}).text();
+            if (text == "HTTP server running on port " + std::to_string(port_)) {
+                return testing::AssertionSuccess();
+            }
         }
         return testing::AssertionFailure() << text;
     }
@@ -42,8 +40,9 @@ class HttpWorkbook : public Workbook {
 
 // The reference cells recalculated while a client asks: curve A1, series A2, swaps B1 (buyer)
 // and B2 (seller, 4e6). The service sees only the objects of the latest recalculation.
-TEST_F(HttpWorkbook, ServesTheObjectsTheSheetHoldsNow) {
-    ASSERT_TRUE(start_on_free_port());
+TEST_F(HttpWorkbook, ServesTheObjectsTheSheetHoldsNowUntilTheAddinCloses) {
+    // The integer part's low 16 bits name the port.
+    ASSERT_TRUE(start_on_free_port(65536.9));
     std::atomic<bool> done{false};
     std::thread client([&] {
         while (!done) post(R"j({"Request":"Specs","Index":"1"})j");
@@ -74,15 +73,9 @@ TEST_F(HttpWorkbook, ServesTheObjectsTheSheetHoldsNow) {
     EXPECT_NE(specs.find(R"j("Trade Date":"2026-02-17")j"), std::string::npos) << specs;
     EXPECT_NE(specs.find(R"j("Event Rate (bps)":150)j"), std::string::npos) << specs;
     EXPECT_EQ(host.call("QVL.ClearCache"), Value("Cache cleared"));
-    EXPECT_EQ(health(), empty_health);
-}
-
-TEST_F(HttpWorkbook, ClosingTheAddinStopsTheService) {
-    EXPECT_EQ(host.call("QVL.HttpStop"), Value("HTTP server stopped"));  // nothing runs
-    // The integer part's low 16 bits name the port.
-    ASSERT_TRUE(start_on_free_port(65536.9));
+    // Closing the add-in stops the service, idle connections included.
     Client idle(port_);
-    EXPECT_EQ(health(), empty_health);
+    EXPECT_EQ(health(), R"j({"status":"ok","curves":0,"series":0,"swaps":0})j");
     EXPECT_EQ(host.close(), 1);
     EXPECT_TRUE(idle.closed_by_server());
     EXPECT_FALSE(Client(port_).connected());

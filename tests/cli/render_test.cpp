@@ -14,14 +14,11 @@ using standin::render_text;
 using standin::Value;
 
 TEST(Render, CellTexts) {
-    EXPECT_EQ(standin::cell_text(Value(10000000.0)), "10000000");
     EXPECT_EQ(standin::cell_text(Value(1.0 / 3)), "0.333333333333333");
     EXPECT_EQ(standin::cell_text(Value(-0.0)), "0");
     EXPECT_EQ(standin::cell_text(Value(1e15)), "1e+15");
-    EXPECT_EQ(standin::cell_text(Value::boolean(false)), "FALSE");
     EXPECT_EQ(standin::cell_text(Value::error(42)), "#N/A");
     EXPECT_EQ(standin::cell_text(Value()), "");
-    EXPECT_EQ(render_text(Value("Swap handle not found: #x")), "Swap handle not found: #x\n");
 }
 
 TEST(Render, TablesAlignNumbersRightAndTextsLeft) {

@@ -1,6 +1,7 @@
 // The stand-in host against probe.xll, an add-in that exercises the cell values through the
 // host and breaks some of the host's rules on purpose.
 
+#include <algorithm>
 #include <string>
 
 #include "addin_fixture.hpp"
@@ -21,62 +22,39 @@ class Probe : public AddinFixture {
     }
 
     bool has_fault(const std::string& part) const {
-        for (const std::string& f : host.faults()) {
-            if (f.find(part) != std::string::npos) {
-                return true;
-            }
-        }
-        return false;
+        return std::ranges::any_of(host.faults(),
+                                   [&](const std::string& f) { return f.find(part) != f.npos; });
     }
 };
 
 TEST_F(Probe, RefusesRegistrationsARealHostRefuses) {
-    EXPECT_NE(host.find("Probe.Echo"), nullptr);
-    EXPECT_EQ(host.find("Probe.TooLong"), nullptr);
-    EXPECT_EQ(host.find("Probe.Mismatch"), nullptr);
-    EXPECT_EQ(host.find("Probe.Nowhere"), nullptr);
-    EXPECT_TRUE(has_fault("Probe.TooLong") || has_fault("longer than 255 characters"));
+    EXPECT_TRUE(has_fault("longer than 255 characters"));
     EXPECT_TRUE(has_fault("Probe.Mismatch: argument text names 1 arguments, type text 2"));
     EXPECT_TRUE(has_fault("Probe.Nowhere: no export named ProbeNowhere"));
     // The add-in tells the user and goes on with the rest.
-    ASSERT_EQ(host.alerts().size(), 2u);
-    EXPECT_EQ(host.alerts()[0], "Could not register Probe.TooLong");
-    EXPECT_EQ(host.alerts()[1], "Could not register Probe.Nowhere");
-    EXPECT_NE(host.find("Probe.Misbehave"), nullptr);
+    EXPECT_EQ(host.alerts(), (std::vector<std::string>{"Could not register Probe.TooLong",
+                                                       "Could not register Probe.Nowhere"}));
+    EXPECT_EQ(host.registrations().size(), 4u);  // Echo, Text, Misbehave and Cancel
 }
 
 TEST_F(Probe, PassesValuesAsAHostDoes) {
-    EXPECT_EQ(host.call("Probe.Echo", {2.5}), Value(2.5));
-    EXPECT_EQ(host.call("Probe.Echo", {"text"}), Value("text"));
-    EXPECT_EQ(host.call("Probe.Echo", {Value::boolean(true)}), Value::boolean(true));
-    EXPECT_EQ(host.call("Probe.Echo", {Value::error(xlerrNA)}), Value::error(xlerrNA));
-    EXPECT_EQ(host.call("Probe.Echo", {Value()}), Value());
-    EXPECT_EQ(host.call("Probe.Echo"), Value::missing());
+    for (const Value& v : {Value(2.5), Value("text"), Value::boolean(true), Value::error(xlerrNA),
+                           Value(), Value::missing(), Value(std::string(32767, 'a'))}) {
+        EXPECT_EQ(host.call("Probe.Echo", {v}), v) << v;
+    }
     // Empty cells of a range arrive as nil.
-    const Value range = Value::grid(1, 3, {Value("a"), Value::missing(), Value(1)});
-    EXPECT_EQ(host.call("Probe.Echo", {range}), Value::grid(1, 3, {Value("a"), Value(), Value(1)}));
-
+    const Value range = Value::grid(1, 2, {Value("a"), Value::missing()});
+    EXPECT_EQ(host.call("Probe.Echo", {range}), Value::grid(1, 2, {Value("a"), Value()}));
     // Omitted "B" arguments arrive as 0, texts that are numbers as numbers; a text that is not
     // stops the call.
     EXPECT_EQ(host.call("Probe.Text"), Value(""));
     EXPECT_EQ(host.call("Probe.Text", {"2"}), Value("xx"));
     EXPECT_EQ(host.call("Probe.Text", {"two"}), Value::error(xlerrValue));
-
-    // Results are copied before the add-in reuses its result value.
-    const Value first = host.call("Probe.Echo", {"first"});
-    host.call("Probe.Echo", {"second"});
-    EXPECT_EQ(first, Value("first"));
+    EXPECT_EQ(host.call("Probe.Text", {Value::boolean(true)}), Value("x"));
+    EXPECT_EQ(host.call("Probe.Text", {Value::error(xlerrNA)}), Value::error(xlerrNA));
     EXPECT_THROW(host.call("Probe.Echo", {1, 2}), std::invalid_argument);
     EXPECT_THROW(host.call("Probe.Unknown"), std::invalid_argument);
-    EXPECT_TRUE(host.faults().size() == 3u);  // only the three refused registrations
-}
-
-TEST_F(Probe, CarriesLongTextsToTheLimit) {
-    EXPECT_EQ(host.call("Probe.Text", {32767}).text16().size(), 32767u);
-    EXPECT_NE(host.call("Probe.Text", {32768}).text().find("\"len <= charmax\" failed"),
-              std::string::npos);
-    const Value longest(std::string(32767, 'a'));
-    EXPECT_EQ(host.call("Probe.Echo", {longest}), longest);
+    EXPECT_EQ(host.faults().size(), 3u);  // only the three refused registrations
 }
 
 TEST_F(Probe, FlagsResultsAHostMustNotBeGiven) {
@@ -93,12 +71,11 @@ TEST_F(Probe, FlagsResultsAHostMustNotBeGiven) {
 }
 
 TEST_F(Probe, RunsScheduledCommandsOnItsClock) {
-    // The framework's load message and its timer, from the probe's own file name.
+    // The framework's load message, from the probe's own file name, and its timer.
     EXPECT_EQ(host.status_bar(), std::optional<std::string>("probe addin is loaded"));
     ASSERT_EQ(host.scheduled().size(), 1u);
-    EXPECT_EQ(host.scheduled()[0].command, "cellkit.ClearStatus");
     const double due = host.scheduled()[0].when;
-
+    EXPECT_NEAR((due - host.now()) * 86400.0, 6.0, 1e-3);
     // A cancellation names the exact time of the request: at load time it misses, six seconds
     // later it hits.
     host.run_command("Probe.Cancel");
@@ -106,15 +83,12 @@ TEST_F(Probe, RunsScheduledCommandsOnItsClock) {
     host.set_now(due);
     host.run_command("Probe.Cancel");
     EXPECT_TRUE(host.scheduled().empty());
-
+    host.close();
+    host.open();
     // The probe does not register the command it schedules: when it falls due the host says so
     // instead of calling nothing.
-    host.close();
-    ASSERT_EQ(host.open(), 1);
-    ASSERT_EQ(host.scheduled().size(), 1u);
     host.advance(6);
     EXPECT_TRUE(has_fault("scheduled command not registered: cellkit.ClearStatus"));
-    EXPECT_TRUE(host.scheduled().empty());
 }
 
 }  // namespace

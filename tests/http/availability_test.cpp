@@ -11,6 +11,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -44,45 +45,40 @@ struct Gate {
 };
 
 // A server of its own on a free port, with the routes the test adds.
-class OwnServer {
-  public:
-    explicit OwnServer(const std::function<void(HttpServer&)>& routes,
-                       std::chrono::milliseconds wait = HttpServer::kQueueWait) {
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            port_ = 0;
-            ::close(loopback_socket(port_, false));
-            server_ = std::make_unique<HttpServer>(port_);
-            server_->SetQueueWait(wait);
-            routes(*server_);
-            if (server_->Start()) return;
-        }
-        ADD_FAILURE() << server_->LastError();
+std::unique_ptr<HttpServer> own_server(std::uint16_t& port,
+                                       const std::function<void(HttpServer&)>& routes,
+                                       std::chrono::milliseconds wait = HttpServer::kQueueWait) {
+    auto server = std::make_unique<HttpServer>(0);
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        port = 0;
+        ::close(loopback_socket(port, false));
+        server = std::make_unique<HttpServer>(port);
+        server->SetQueueWait(wait);
+        routes(*server);
+        if (server->Start()) return server;
     }
-    HttpServer* operator->() { return server_.get(); }
-    std::uint16_t port() const { return port_; }
-
-  private:
-    std::uint16_t port_ = 0;
-    std::unique_ptr<HttpServer> server_;
-};
+    ADD_FAILURE() << server->LastError();
+    return server;
+}
 
 TEST(Worker, RunsCallsOneAtATimeInArrivalOrder) {
     std::mutex mutex;
     std::vector<int> order;
-    std::atomic<int> inside{0};
-    std::atomic<bool> overlapped{false};
     Gate gate;
-    OwnServer server([&](HttpServer& s) {
+    std::uint16_t port;
+    const auto server = own_server(port, [&](HttpServer& s) {
         s.AddRoute("POST", u"/work", [&](const HttpServer::Request& request) {
-            if (++inside > 1) overlapped = true;
             if (request.body == "0") gate.wait();
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 order.push_back(std::stoi(request.body));
             }
-            --inside;
             return ok(request.body);
         });
+        s.AddRoute(
+            "GET", u"/fail",
+            [](const HttpServer::Request&) -> HttpServer::Response { throw std::bad_alloc(); },
+            HttpServer::Runs::at_once);
     });
     constexpr int kCalls = 40;
     std::vector<std::promise<std::string>> answers(kCalls);
@@ -98,10 +94,12 @@ TEST(Worker, RunsCallsOneAtATimeInArrivalOrder) {
     for (int i = 0; i < kCalls; ++i) EXPECT_EQ(answers[i].get_future().get(), std::to_string(i));
     ASSERT_EQ(order.size(), std::size_t{kCalls});
     for (int i = 0; i < kCalls; ++i) EXPECT_EQ(order[i], i);
-    EXPECT_FALSE(overlapped.load());
-    // Routes that run at once answer in Dispatch itself; so do misses.
-    EXPECT_EQ(server->Dispatch(HttpServer::Request{"GET", u"/work", ""}, nullptr).answer->status,
-              404);
+    // Routes that run at once answer in Dispatch itself, a failure as an error; so do misses.
+    const auto at_once = [&](const char16_t* path) {
+        return *server->Dispatch(HttpServer::Request{"GET", path, ""}, nullptr).answer;
+    };
+    EXPECT_EQ(at_once(u"/fail").body, R"j({"error":"Unknown error"})j");
+    EXPECT_EQ(at_once(u"/work").status, 404);
 }
 
 using ServiceAvailabilityTest = ServiceTest;
@@ -110,7 +108,9 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
     store();
     Gate gate;
     std::atomic<int> runs{0};
-    OwnServer server(
+    std::uint16_t port;
+    const auto server = own_server(
+        port,
         [&](HttpServer& s) {
             s.AddRoute("POST", u"/block", [&](const HttpServer::Request&) {
                 gate.wait();
@@ -124,15 +124,15 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
             s.AddRoute("POST", u"/qvl", &HandleApi);
         },
         300ms);
-    Client blocker(server.port());
+    Client blocker(port);
     blocker.send("POST /block " + kPostHead);
     gate.reached.get_future().wait();
 
     // Over the wire: the transport's timer answers at the bound, while the worker is held.
-    Client waiting(server.port());
+    Client waiting(port);
     const auto asked = std::chrono::steady_clock::now();
     waiting.send("POST /count " + kPostHead);
-    EXPECT_EQ(Client(server.port()).request("GET", "/health", "").status, 200);
+    EXPECT_EQ(Client(port).request("GET", "/health", "").status, 200);
     const Reply busy = waiting.read();
     EXPECT_GE(std::chrono::steady_clock::now() - asked, 300ms);
     EXPECT_EQ(busy.status, 503);
@@ -154,8 +154,9 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
     EXPECT_EQ(waiting.request("POST", "/count", "").status, 200);
     EXPECT_EQ(runs.load(), 1);
 
-    // A calculation that cannot have the cache by the bound is answered busy and never runs:
-    // had the valuation at 300 bp run after all, the swap would keep that rate.
+    // While a worksheet call holds the cache, a calculation that cannot have it by the bound is
+    // answered busy and never runs: had the valuation at 300 bp run after all, the swap would
+    // keep that rate.
     {
         const auto lock = addin::ObjectCache::Instance().CalculationLock();
         const Reply refused = waiting.request(
@@ -163,6 +164,9 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
             R"j({"Request":"Calculate","Trade Date":"2026-01-20","Credit Event Rate":300})j");
         EXPECT_EQ(refused.status, 503);
         EXPECT_EQ(refused.headers.at("content-type"), "application/json");
+        // /health counts the cache without waiting for the calculation.
+        EXPECT_EQ(Client(port).request("GET", "/health", "").body,
+                  R"j({"status":"ok","curves":1,"series":1,"swaps":1})j");
     }
     const std::string specs = waiting.request("POST", "/qvl", R"j({"Request":"Specs"})j").body;
     EXPECT_NE(specs.find(R"j("Event Rate (bps)":200)j"), std::string::npos) << specs;
@@ -170,21 +174,20 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
 
 TEST(Worker, StoppingFinishesTheCallInHandAndDropsTheWaitingOnes) {
     Gate gate;
-    std::atomic<int> runs{0};
-    OwnServer server([&](HttpServer& s) {
+    std::atomic<int> runs{0}, answers{0};
+    std::uint16_t port;
+    const auto server = own_server(port, [&](HttpServer& s) {
         s.AddRoute("POST", u"/work", [&](const HttpServer::Request&) {
             ++runs;
             gate.wait();
             return ok();
         });
     });
-    std::vector<std::unique_ptr<Client>> clients;
     for (int i = 0; i < 3; ++i) {
-        clients.push_back(std::make_unique<Client>(server.port()));
-        clients.back()->send("POST /work " + kPostHead);
+        server->Dispatch(HttpServer::Request{"POST", u"/work", ""},
+                         [&](HttpServer::Response) { ++answers; });
         if (i == 0) gate.reached.get_future().wait();
     }
-    std::this_thread::sleep_for(100ms);
     std::thread opener([&] {
         std::this_thread::sleep_for(200ms);
         gate.open.set_value();
@@ -192,7 +195,7 @@ TEST(Worker, StoppingFinishesTheCallInHandAndDropsTheWaitingOnes) {
     server->Stop();  // waits for the call in hand
     opener.join();
     EXPECT_EQ(runs.load(), 1);
-    for (auto& client : clients) EXPECT_EQ(client->read().status, 0);
+    EXPECT_EQ(answers.load(), 1);
 }
 
 using ConcurrencyTest = ServiceTest;
@@ -230,18 +233,19 @@ TEST(Caps, ConnectionsBeyondTheCapAreTurnedAwayAndLaterOnesServed) {
     low.rlim_cur = 200;
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
     {
-        OwnServer server([](HttpServer& s) {
+        std::uint16_t port;
+        const auto server = own_server(port, [](HttpServer& s) {
             s.AddRoute("GET", u"/health", &HandleHealth, HttpServer::Runs::at_once);
         });
         // 200 descriptors, 64 kept for the rest of the process: 136 connections; this process
         // holds the clients' ends as well, so fewer are opened here.
         std::vector<std::unique_ptr<Client>> held;
-        for (int i = 0; i < 60; ++i) held.push_back(std::make_unique<Client>(server.port()));
+        for (int i = 0; i < 60; ++i) held.push_back(std::make_unique<Client>(port));
         EXPECT_EQ(held.back()->request("GET", "/health", "").status, 200);
         ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
-        for (int i = 0; i < 76; ++i) held.push_back(std::make_unique<Client>(server.port()));
+        for (int i = 0; i < 76; ++i) held.push_back(std::make_unique<Client>(port));
         EXPECT_EQ(held.back()->request("GET", "/health", "").status, 200);
-        Client beyond(server.port());
+        Client beyond(port);
         const Reply refused = beyond.read();
         EXPECT_EQ(refused.status, 503);
         EXPECT_EQ(refused.body, R"j({"error":"too many connections"})j");
@@ -251,20 +255,21 @@ TEST(Caps, ConnectionsBeyondTheCapAreTurnedAwayAndLaterOnesServed) {
         EXPECT_EQ(held.front()->request("GET", "/health", "").status, 200);
         held.pop_back();
         std::this_thread::sleep_for(50ms);
-        EXPECT_EQ(Client(server.port()).request("GET", "/health", "").status, 200);
+        EXPECT_EQ(Client(port).request("GET", "/health", "").status, 200);
     }
     setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 TEST(Caps, RequestBytesBeyondTheSharedBudgetAreRefusedToTheNewcomer) {
-    OwnServer server([](HttpServer& s) {
+    std::uint16_t port;
+    const auto server = own_server(port, [](HttpServer& s) {
         s.AddRoute("GET", u"/health", &HandleHealth, HttpServer::Runs::at_once);
         s.AddRoute("POST", u"/size", [](const HttpServer::Request& request) {
             return ok(std::to_string(request.body.size()));
         });
     });
     const auto size_of = [&](std::size_t size) {
-        return Client(server.port()).request("POST", "/size", std::string(size, 'x')).body;
+        return Client(port).request("POST", "/size", std::string(size, 'x')).body;
     };
     const std::string big_head = "POST /size HTTP/1.1\r\nHost: localhost\r\nContent-Length: " +
                                  std::to_string(HttpServer::kMaxBodySize) + "\r\n\r\n";
@@ -272,12 +277,12 @@ TEST(Caps, RequestBytesBeyondTheSharedBudgetAreRefusedToTheNewcomer) {
     // (less what each connection holds on its own).
     std::vector<std::unique_ptr<Client>> stalled;
     for (std::size_t i = 0; i < HttpServer::kSharedRequestBytes / HttpServer::kMaxBodySize; ++i) {
-        stalled.push_back(std::make_unique<Client>(server.port()));
+        stalled.push_back(std::make_unique<Client>(port));
         stalled.back()->send(big_head + "{");
     }
     // The listener takes their heads in long before this.
     std::this_thread::sleep_for(200ms);
-    Client newcomer(server.port());
+    Client newcomer(port);
     newcomer.send(big_head);
     const Reply refused = newcomer.read();
     EXPECT_EQ(refused.status, 503);
@@ -286,11 +291,11 @@ TEST(Caps, RequestBytesBeyondTheSharedBudgetAreRefusedToTheNewcomer) {
     // Requests that fit a connection's own allowance still pass, as does /health; a chunked
     // body that outgrows it does not.
     EXPECT_EQ(size_of(4000), "4000");
-    Client chunked(server.port());
+    Client chunked(port);
     chunked.send("POST /size HTTP/1.1\r\nHost: localhost\r\nTransfer-Encoding: chunked\r\n\r\n" +
                  std::string("927c0\r\n") + std::string(0x927c0, 'x') + "\r\n0\r\n\r\n");
     EXPECT_EQ(chunked.read().status, 503);
-    EXPECT_EQ(Client(server.port()).request("GET", "/health", "").status, 200);
+    EXPECT_EQ(Client(port).request("GET", "/health", "").status, 200);
     // Once the stalled clients go, their grants come back.
     stalled.clear();
     std::this_thread::sleep_for(100ms);

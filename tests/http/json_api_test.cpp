@@ -40,20 +40,13 @@ TEST_F(ApiTest, FaultsAreAnsweredWithTheirStatusAndMessage) {
         std::string body, message;
     } cases[] = {
         {400, "{}", "No JSON data received"},
-        {400, "{\"Request\":\"Series\"", "No JSON data received"},
         {400, R"j({"Request":5})j", "'Request' field is missing"},
-        {400, R"j({"Request":"specs"})j", "Unknown Request: specs"},
         {400, "{\"Request\":\"Calc\xFF\"}", "Unknown Request: Calc\xEF\xBF\xBD"},
-        {400, R"j({"Request":"Specs\u0000\u0001\"\\x"})j", "Unknown Request: Specs\0\1\"\\x"s},
         {400, R"j({"Request":"Calculate","Trade Date":20260120})j", "'Trade Date' is required"},
-        {400, R"j({"Request":"Risk"})j", "'Trade Date' is required"},
         {400, R"j({"Request":"Calculate","Trade Date":"abcdefghij","Upfront Fee":1})j",
          "Invalid 'Trade Date'"},
-        // Dates are read strictly: a day that does not exist, no padding, no blanks.
         {400, R"j({"Request":"Specs","Trade Date":"2026-02-30"})j", "Invalid 'Trade Date'"},
-        {400, R"j({"Request":"Calculate","Trade Date":"2026-1-21","Credit Event Rate":200})j",
-         "Invalid 'Trade Date'"},
-        {400, R"j({"Request":"Payment","Trade Date":" 2026-01-21","Clean Price":99})j",
+        {400, R"j({"Request":"Payment","Trade Date":"2026-1-21","Clean Price":99})j",
          "Invalid 'Trade Date'"},
         {400, at_20 + R"j("Init Clean Price":99})j",
          "Calculate requires 'Clean Price', 'Conventional Spread', 'Upfront Fee', or 'Credit "
@@ -67,21 +60,16 @@ TEST_F(ApiTest, FaultsAreAnsweredWithTheirStatusAndMessage) {
          "'Initiation Date' is required"},
         {400, pnl + R"j("Credit Event Rate":200})j", "'Initiation Date' is required"},
         {500, R"j({"Request":"Specs","swap":"#swap_3"})j", "Swap handle not found: #swap_3"},
-        {500, R"j({"Request":"Specs","swap":"#Swap_3\u0000"})j",
-         "Swap handle not found: #Swap_3\0"s},
         {500, R"j({"Request":"Specs","Index":"2.5"})j", "No cached swap for Index: 2.500000"},
         // "1" followed by a NUL is no number: it names no series, least of all series 1.
         {500, R"j({"Request":"Specs","Index":"1\u0000x"})j", "No cached swap for Index: 1\0x"s},
         {500, R"j({"Request":"Risk","Trade Date":"2030-12-11"})j",
          "QVLSeries validate_tradeDate: tradeDate_in is at or after swap end date"},
-        // Quotes no rate reproduces fail like a search that found none; price 0 (a text is no
-        // number) is an upfront fee of 100 %.
+        // A price no rate reproduces fails like a search that found none; price 0 (a text is
+        // no number) is an upfront fee of 100 %.
         {500, at_20 + R"j("Clean Price":10})j", unsolvable + "an Upfront Fee of 90.000000 %"},
         {500, at_20 + R"j("Clean Price":"98","Credit Event Rate":1})j",
          unsolvable + "an Upfront Fee of 100.000000 %"},
-        {500, at_20 + R"j("Upfront Fee":-80})j", unsolvable + "an Upfront Fee of -80.000000 %"},
-        {500, at_20 + R"j("Conventional Spread":40000})j",
-         unsolvable + "a Conventional Spread of 40000.000000 bps"},
     };
     for (const auto& [status, body, message] : cases) {
         SCOPED_TRACE(body);
@@ -114,11 +102,6 @@ TEST_F(ApiTest, SeriesAndSpecsDescribeTheCache) {
               R"j("Settlement Date":"2026-01-26","Frequency":"M","Daycount":"ACT/360",)j"
               R"j("Calendar":"NYB","Currency":"USD","Settlement":"T+3","Is Buyer":true,)j"
               R"j("Event Rate (bps)":200,"Notional":10000000})j");
-    // Afterwards the swap reports the date and rate of its last calculation.
-    post(R"j({"Request":"Calculate","Trade Date":"2026-01-20","Credit Event Rate":150})j");
-    const std::string touched = post(R"j({"Request":"Specs","Trade Date":"2027-01-01"})j").body;
-    EXPECT_EQ(member(touched, "Trade Date"), R"j("2026-01-20")j");
-    EXPECT_EQ(member(touched, "Event Rate (bps)"), "150");
 }
 
 TEST_F(ApiTest, CalculateValuesAndSolvesTheReferenceSwap) {

@@ -61,18 +61,15 @@ std::unique_ptr<HttpServer> own_server(std::uint16_t& port,
     return server;
 }
 
-TEST(Worker, RunsCallsOneAtATimeInArrivalOrder) {
+TEST(Worker, RunsCallsOneAtATimeInArrivalOrderAndStoppingDropsTheWaitingOnes) {
+    Gate first, middle;
     std::mutex mutex;
-    std::vector<int> order;
-    Gate gate;
+    std::vector<std::string> answered;
     std::uint16_t port;
     const auto server = own_server(port, [&](HttpServer& s) {
         s.AddRoute("POST", u"/work", [&](const HttpServer::Request& request) {
-            if (request.body == "0") gate.wait();
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                order.push_back(std::stoi(request.body));
-            }
+            if (request.body == "0") first.wait();
+            if (request.body == "20") middle.wait();
             return ok(request.body);
         });
         s.AddRoute(
@@ -80,26 +77,35 @@ TEST(Worker, RunsCallsOneAtATimeInArrivalOrder) {
             [](const HttpServer::Request&) -> HttpServer::Response { throw std::bad_alloc(); },
             HttpServer::Runs::at_once);
     });
-    constexpr int kCalls = 40;
-    std::vector<std::promise<std::string>> answers(kCalls);
-    for (int i = 0; i < kCalls; ++i) {
+    for (int i = 0; i < 40; ++i) {
         const auto dispatched = server->Dispatch(
-            HttpServer::Request{"POST", u"/work", std::to_string(i)},
-            [&answers, i](HttpServer::Response r) { answers[i].set_value(std::move(r.body)); });
-        ASSERT_FALSE(dispatched.answer);
+            HttpServer::Request{"POST", u"/work", std::to_string(i)}, [&](HttpServer::Response r) {
+                std::lock_guard<std::mutex> lock(mutex);
+                answered.push_back(r.body);
+            });
+        EXPECT_FALSE(dispatched.answer);
         // The first call holds the worker while the others queue behind it.
-        if (i == 0) gate.reached.get_future().wait();
+        if (i == 0) first.reached.get_future().wait();
     }
-    gate.open.set_value();
-    for (int i = 0; i < kCalls; ++i) EXPECT_EQ(answers[i].get_future().get(), std::to_string(i));
-    ASSERT_EQ(order.size(), std::size_t{kCalls});
-    for (int i = 0; i < kCalls; ++i) EXPECT_EQ(order[i], i);
-    // Routes that run at once answer in Dispatch itself, a failure as an error; so do misses.
+    // Meanwhile routes that run at once answer in Dispatch itself, a failure as an error; so
+    // do misses.
     const auto at_once = [&](const char16_t* path) {
         return *server->Dispatch(HttpServer::Request{"GET", path, ""}, nullptr).answer;
     };
     EXPECT_EQ(at_once(u"/fail").body, R"j({"error":"Unknown error"})j");
     EXPECT_EQ(at_once(u"/work").status, 404);
+    first.open.set_value();
+    // Stopping while call 20 is in hand waits for it and drops the ones still waiting.
+    middle.reached.get_future().wait();
+    std::thread opener([&] {
+        std::this_thread::sleep_for(200ms);
+        middle.open.set_value();
+    });
+    server->Stop();
+    opener.join();
+    std::lock_guard<std::mutex> lock(mutex);
+    ASSERT_EQ(answered.size(), 21u);
+    for (int i = 0; i <= 20; ++i) EXPECT_EQ(answered[i], std::to_string(i));
 }
 
 using ServiceAvailabilityTest = ServiceTest;
@@ -130,11 +136,9 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
 
     // Over the wire: the transport's timer answers at the bound, while the worker is held.
     Client waiting(port);
-    const auto asked = std::chrono::steady_clock::now();
     waiting.send("POST /count " + kPostHead);
     EXPECT_EQ(Client(port).request("GET", "/health", "").status, 200);
     const Reply busy = waiting.read();
-    EXPECT_GE(std::chrono::steady_clock::now() - asked, 300ms);
     EXPECT_EQ(busy.status, 503);
     EXPECT_EQ(busy.reason, "Service Unavailable");
     EXPECT_EQ(busy.body, R"j({"error":"server busy"})j");
@@ -170,32 +174,6 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
     }
     const std::string specs = waiting.request("POST", "/qvl", R"j({"Request":"Specs"})j").body;
     EXPECT_NE(specs.find(R"j("Event Rate (bps)":200)j"), std::string::npos) << specs;
-}
-
-TEST(Worker, StoppingFinishesTheCallInHandAndDropsTheWaitingOnes) {
-    Gate gate;
-    std::atomic<int> runs{0}, answers{0};
-    std::uint16_t port;
-    const auto server = own_server(port, [&](HttpServer& s) {
-        s.AddRoute("POST", u"/work", [&](const HttpServer::Request&) {
-            ++runs;
-            gate.wait();
-            return ok();
-        });
-    });
-    for (int i = 0; i < 3; ++i) {
-        server->Dispatch(HttpServer::Request{"POST", u"/work", ""},
-                         [&](HttpServer::Response) { ++answers; });
-        if (i == 0) gate.reached.get_future().wait();
-    }
-    std::thread opener([&] {
-        std::this_thread::sleep_for(200ms);
-        gate.open.set_value();
-    });
-    server->Stop();  // waits for the call in hand
-    opener.join();
-    EXPECT_EQ(runs.load(), 1);
-    EXPECT_EQ(answers.load(), 1);
 }
 
 using ConcurrencyTest = ServiceTest;

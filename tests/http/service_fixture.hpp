@@ -28,7 +28,6 @@ class ServiceTest : public ::testing::Test {
         StopHttpService();
         clear_cache();
     }
-
     static void clear_cache() {
         const auto lock = addin::ObjectCache::Instance().CalculationLock();
         addin::ObjectCache::Instance().ClearAll();

@@ -47,7 +47,6 @@ class Client {
     bool connected() const { return fd_ >= 0; }
 
     void send(const std::string& bytes) { ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
-
     Reply read() {
         Reply reply;
         const std::string head = read_until("\r\n\r\n");
@@ -71,8 +70,8 @@ class Client {
         return reply;
     }
 
-    // The bytes up to and including marker (also for answers read() cannot take: an interim
-    // answer, the head of a HEAD answer); empty when the connection ends first.
+    // The bytes up to and including marker (also an interim answer, or a HEAD answer's head);
+    // empty when the connection ends first.
     std::string read_until(const std::string& marker) {
         std::size_t end;
         while ((end = buffer_.find(marker)) == std::string::npos) {

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
 #include <string>
 
 #include "../core/swap_test_support.hpp"
@@ -25,9 +24,7 @@ std::string member(const std::string& document, const std::string& name) {
 }
 
 TEST_F(ApiTest, FaultsAreAnsweredWithTheirStatusAndMessage) {
-    const Reply empty = post(R"j({"Request":"Calculate"})j");
-    EXPECT_EQ(empty.status, 500);
-    EXPECT_EQ(empty.body,
+    EXPECT_EQ(post(R"j({"Request":"Calculate"})j").body,
               JsonErrorDocument("No swaps cached. Create one via QVL.CreateSwap first."));
     store();
     const std::string pnl = R"j({"Request":"Calculate","Trade Date":"2026-01-20",)j"
@@ -46,8 +43,6 @@ TEST_F(ApiTest, FaultsAreAnsweredWithTheirStatusAndMessage) {
         {400, R"j({"Request":"Calculate","Trade Date":"abcdefghij","Upfront Fee":1})j",
          "Invalid 'Trade Date'"},
         {400, R"j({"Request":"Specs","Trade Date":"2026-02-30"})j", "Invalid 'Trade Date'"},
-        {400, R"j({"Request":"Payment","Trade Date":"2026-1-21","Clean Price":99})j",
-         "Invalid 'Trade Date'"},
         {400, at_20 + R"j("Init Clean Price":99})j",
          "Calculate requires 'Clean Price', 'Conventional Spread', 'Upfront Fee', or 'Credit "
          "Event Rate'"},
@@ -88,7 +83,6 @@ TEST_F(ApiTest, SeriesAndSpecsDescribeTheCache) {
     // A second series under the same index text is listed as well, in the order of handles.
     store(qvl::testing::make_named_swap("1", "q\""));
     const Reply series = post(R"j({"Request":"Series","swap":"ignored"})j", "/API");
-    EXPECT_EQ(series.status, 200);
     EXPECT_EQ(series.reason, "OK");
     EXPECT_EQ(series.body,
               R"j({"1":{"handle":"#Series_2","name":"1 (Sep 25)","StartDate":"2025-09-11",)j"

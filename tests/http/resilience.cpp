@@ -49,8 +49,8 @@ std::size_t resident_bytes() {
 
 // What the probes saw since the last take, and the process's peak resident memory.
 struct Figures {
-    int health = 0, calculate = 0, wrong = 0;
-    double worst_health_ms = 0, worst_calculate_ms = 0;
+    int answers[2] = {}, wrong = 0;  // by probe: /health, valuation
+    double worst_ms[2] = {};
     std::size_t peak = 0;
 };
 
@@ -84,12 +84,10 @@ class Probes {
                 reply.status != 200 || reply.body != (calculate ? kReferenceValuation : health_);
             const std::size_t memory = resident_bytes();
             std::lock_guard<std::mutex> lock(mutex_);
-            Figures& f = figures_;
-            ++(calculate ? f.calculate : f.health);
-            f.wrong += wrong;
-            double& worst = calculate ? f.worst_calculate_ms : f.worst_health_ms;
-            worst = std::max(worst, took);
-            f.peak = std::max(f.peak, memory);
+            ++figures_.answers[calculate];
+            figures_.wrong += wrong;
+            figures_.worst_ms[calculate] = std::max(figures_.worst_ms[calculate], took);
+            figures_.peak = std::max(figures_.peak, memory);
         }
     }
 
@@ -152,32 +150,28 @@ class Crowd {
     std::vector<bool> refused_;
 };
 
-class ResilienceTest : public ServiceTest {
-  protected:
-    // Each flood holds both ends of its connections in this process: about 8000 files.
-    static void SetUpTestSuite() {
-        rlimit files{};
-        getrlimit(RLIMIT_NOFILE, &files);
-        files.rlim_cur = files.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &files);
-    }
+void report(const char* phase, Probes& probes) {
+    const Figures f = probes.take();
+    std::printf(
+        "%-20s peak memory %5.1f MB | /health: %4d answers, worst %6.2f ms | Calculate: %3d "
+        "answers, worst %6.1f ms | wrong %d\n",
+        phase, static_cast<double>(f.peak) / 1e6, f.answers[0], f.worst_ms[0], f.answers[1],
+        f.worst_ms[1], f.wrong);
+    std::fflush(stdout);
+    EXPECT_EQ(f.wrong, 0) << phase;
+    EXPECT_GT(f.answers[0], 0) << phase;
+    EXPECT_LT(f.worst_ms[0], kHealthBoundMs) << phase;
+    EXPECT_LT(f.peak, kMemoryCap) << phase;
+}
 
-    static void report(const char* phase, Probes& probes) {
-        const Figures f = probes.take();
-        std::printf(
-            "%-20s peak memory %5.1f MB | /health: %4d answers, worst %6.2f ms | Calculate: %3d "
-            "answers, worst %6.1f ms | wrong %d\n",
-            phase, static_cast<double>(f.peak) / 1e6, f.health, f.worst_health_ms, f.calculate,
-            f.worst_calculate_ms, f.wrong);
-        std::fflush(stdout);
-        EXPECT_EQ(f.wrong, 0) << phase;
-        EXPECT_GT(f.health, 0) << phase;
-        EXPECT_LT(f.worst_health_ms, kHealthBoundMs) << phase;
-        EXPECT_LT(f.peak, kMemoryCap) << phase;
-    }
-};
+using ResilienceTest = ServiceTest;
 
 TEST_F(ResilienceTest, StaysAvailableAndBoundedUnderAttack) {
+    // Each crowd holds both ends of its connections in this process.
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
     store();
     const std::string health = get("/health").body;
     ASSERT_EQ(health, R"j({"status":"ok","curves":1,"series":1,"swaps":1})j");
@@ -213,7 +207,7 @@ TEST_F(ResilienceTest, StaysAvailableAndBoundedUnderAttack) {
             crowd.send(stalled, Clock::now() + 5s);
             std::this_thread::sleep_for(500ms);
             const int refused = crowd.refused();
-            std::printf("%s: %d connections, %d refused\n", phase, crowd.size(), refused);
+            std::printf("%s: %d of %d refused\n", phase, refused, crowd.size());
             EXPECT_EQ(crowd.size(), kStalledBodies);
             EXPECT_GT(refused, 0);
             report(phase, probes);
@@ -231,8 +225,6 @@ TEST_F(ResilienceTest, StaysAvailableAndBoundedUnderAttack) {
     // Afterwards: served as before.
     std::this_thread::sleep_for(500ms);
     report("afterwards", probes);
-    EXPECT_EQ(post(kCalculateAt200).body, kReferenceValuation);
-    EXPECT_EQ(get("/health").body, health);
 }
 
 }  // namespace

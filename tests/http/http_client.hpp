@@ -47,34 +47,31 @@ class Client {
     bool connected() const { return fd_ >= 0; }
 
     void send(const std::string& bytes) { ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
-
     Reply read() {
         Reply reply;
-        std::size_t end;
-        while ((end = buffer_.find("\r\n\r\n")) == std::string::npos) {
-            if (!fill()) return reply;
-        }
-        std::size_t line = buffer_.find("\r\n");
-        reply.reason = buffer_.substr(13, line - 13);
-        for (std::size_t next; line < end; line = next) {
-            next = buffer_.find("\r\n", line + 2);
-            const std::size_t colon = buffer_.find(':', line);
-            std::string name = buffer_.substr(line + 2, colon - line - 2);
+        const std::string head = read_until("\r\n\r\n");
+        if (head.empty()) return reply;
+        std::size_t line = head.find("\r\n");
+        reply.reason = head.substr(13, line - 13);
+        for (std::size_t next; line + 4 < head.size(); line = next) {
+            next = head.find("\r\n", line + 2);
+            const std::size_t colon = head.find(':', line);
+            std::string name = head.substr(line + 2, colon - line - 2);
             for (char& c : name) c = static_cast<char>(std::tolower(c));
-            reply.headers[name] = buffer_.substr(colon + 2, next - colon - 2);
+            reply.headers[name] = head.substr(colon + 2, next - colon - 2);
         }
-        const std::size_t size = end + 4 + std::stoul(reply.headers["content-length"]);
+        const std::size_t size = std::stoul(reply.headers["content-length"]);
         while (buffer_.size() < size) {
             if (!fill()) return Reply{};
         }
-        reply.status = std::stoi(buffer_.substr(9, 3));
-        reply.body = buffer_.substr(end + 4, size - end - 4);
+        reply.status = std::stoi(head.substr(9, 3));
+        reply.body = buffer_.substr(0, size);
         buffer_.erase(0, size);
         return reply;
     }
 
-    // The bytes up to and including marker, for answers read() cannot take (an interim answer,
-    // the head of a HEAD answer); empty when the connection ends first.
+    // The bytes up to and including marker (also an interim answer, or a HEAD answer's head);
+    // empty when the connection ends first.
     std::string read_until(const std::string& marker) {
         std::size_t end;
         while ((end = buffer_.find(marker)) == std::string::npos) {

@@ -28,18 +28,14 @@ class ServiceTest : public ::testing::Test {
         StopHttpService();
         clear_cache();
     }
-
     static void clear_cache() {
         const auto lock = addin::ObjectCache::Instance().CalculationLock();
         addin::ObjectCache::Instance().ClearAll();
     }
 
-    // The reference curve, series and swap, under the next three handles.
-    static std::shared_ptr<QVLSwap> store_reference(bool is_buyer = true) {
-        return store(make_reference_swap(is_buyer));
-    }
-    // Caches the swap with its curve and series, as the worksheet's creating calls do.
-    static std::shared_ptr<QVLSwap> store(std::shared_ptr<QVLSwap> swap) {
+    // Caches the swap (the reference one by default) with its curve and series, as the
+    // worksheet's creating calls do: #YC_1, #Series_2, #Swap_3.
+    static std::shared_ptr<QVLSwap> store(std::shared_ptr<QVLSwap> swap = make_reference_swap()) {
         auto& cache = addin::ObjectCache::Instance();
         const auto lock = cache.CalculationLock();
         cache.StoreCurve(cache.MakeHandle("YC"), swap->curve);

@@ -214,7 +214,7 @@ std::string PnLToJson(const PnLResult& result) {
     return record_document(result);
 }
 
-std::string RiskToJson(const RiskResult& result) {
+std::string risk_to_json(const RiskResult& result) {
     return record_document(result);
 }
 

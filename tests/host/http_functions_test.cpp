@@ -14,7 +14,7 @@ using qvl::service::testing::Client;
 using qvl::service::testing::loopback_socket;
 using standin::Value;
 
-const std::string kEmptyHealth = R"j({"status":"ok","curves":0,"series":0,"swaps":0})j";
+const std::string empty_health = R"j({"status":"ok","curves":0,"series":0,"swaps":0})j";
 
 class HttpWorkbook : public Workbook {
   protected:
@@ -53,9 +53,9 @@ TEST_F(HttpWorkbook, StartAndStopTexts) {
 
     // The integer part's low 16 bits name the port.
     ASSERT_TRUE(start_on_free_port(65536.9));
-    EXPECT_EQ(health(), kEmptyHealth);
+    EXPECT_EQ(health(), empty_health);
     EXPECT_EQ(start(port_), running());  // replaces the server on the same port
-    EXPECT_EQ(health(), kEmptyHealth);
+    EXPECT_EQ(health(), empty_health);
 
     // A text is no port: the default one. Whether that port is free is not the test's to know,
     // so either answer will do as long as it names the default port; the old server goes
@@ -70,12 +70,12 @@ TEST_F(HttpWorkbook, StartAndStopTexts) {
 
 TEST_F(HttpWorkbook, ServesTheObjectsTheSheetMakes) {
     ASSERT_TRUE(start_on_free_port());
-    EXPECT_EQ(health(), kEmptyHealth);
+    EXPECT_EQ(health(), empty_health);
     build_reference();
     EXPECT_EQ(health(), R"j({"status":"ok","curves":1,"series":1,"swaps":1})j");
 
-    EXPECT_EQ(post(qvl::service::testing::kCalculateAt200).body,
-              qvl::service::testing::kReferenceValuation);
+    EXPECT_EQ(post(qvl::service::testing::calculate_at200).body,
+              qvl::service::testing::reference_valuation);
     EXPECT_NE(post(R"j({"Request":"Series"})j").body.find(R"j({"1":{"handle":"#Series_2",)j"),
               std::string::npos);
     const auto payment = post(
@@ -95,8 +95,8 @@ TEST_F(HttpWorkbook, ServesTheObjectsTheSheetMakes) {
     EXPECT_NE(specs.find(R"j("Event Rate (bps)":150)j"), std::string::npos) << specs;
 
     EXPECT_EQ(host.call("QVL.ClearCache").text(), "Cache cleared");
-    EXPECT_EQ(health(), kEmptyHealth);
-    const auto none = post(qvl::service::testing::kCalculateAt200);
+    EXPECT_EQ(health(), empty_health);
+    const auto none = post(qvl::service::testing::calculate_at200);
     EXPECT_EQ(none.status, 500);
     EXPECT_EQ(none.body, R"j({"error":"No swaps cached. Create one via QVL.CreateSwap first."})j");
 }
@@ -164,7 +164,7 @@ TEST_F(HttpWorkbook, TheServiceSeesOnlyTheObjectsOfTheLatestRecalculation) {
 TEST_F(HttpWorkbook, ClosingTheAddinStopsTheService) {
     ASSERT_TRUE(start_on_free_port());
     Client idle(port_);
-    EXPECT_EQ(health(), kEmptyHealth);
+    EXPECT_EQ(health(), empty_health);
     EXPECT_EQ(host.close(), 1);
     EXPECT_TRUE(idle.closed_by_server());
     EXPECT_FALSE(Client(port_).connected());

@@ -53,12 +53,12 @@ class Gate {
 // A server of its own on a free port.
 class OwnServer {
   public:
-    explicit OwnServer(std::chrono::milliseconds wait = HttpServer::kQueueWait) {
+    explicit OwnServer(std::chrono::milliseconds wait = HttpServer::queue_wait) {
         for (int attempt = 0; attempt < 20; ++attempt) {
             port_ = 0;
             ::close(loopback_socket(port_, false));
             server_ = std::make_unique<HttpServer>(port_);
-            server_->SetQueueWait(wait);
+            server_->set_queue_wait(wait);
             routes_(*server_);
             if (server_->Start()) return;
         }
@@ -103,10 +103,10 @@ TEST(Worker, RunsCallsOneAtATimeInArrivalOrder) {
         });
     });
     OwnServer server;
-    constexpr int kCalls = 40;
-    std::vector<std::promise<std::string>> answers(kCalls);
-    for (int i = 0; i < kCalls; ++i) {
-        const auto dispatched = server->Dispatch(
+    constexpr int calls = 40;
+    std::vector<std::promise<std::string>> answers(calls);
+    for (int i = 0; i < calls; ++i) {
+        const auto dispatched = server->dispatch(
             HttpServer::Request{"POST", u"/work", std::to_string(i)},
             [&answers, i](HttpServer::Response r) { answers[i].set_value(std::move(r.body)); });
         ASSERT_FALSE(dispatched.answer);
@@ -114,14 +114,14 @@ TEST(Worker, RunsCallsOneAtATimeInArrivalOrder) {
         if (i == 0) gate.await_waiter();
     }
     gate.open();
-    for (int i = 0; i < kCalls; ++i) EXPECT_EQ(answers[i].get_future().get(), std::to_string(i));
-    std::vector<int> expected(kCalls);
-    for (int i = 0; i < kCalls; ++i) expected[i] = i;
+    for (int i = 0; i < calls; ++i) EXPECT_EQ(answers[i].get_future().get(), std::to_string(i));
+    std::vector<int> expected(calls);
+    for (int i = 0; i < calls; ++i) expected[i] = i;
     EXPECT_EQ(order, expected);
     EXPECT_EQ(most_inside.load(), 1);
 
     // Routes that run at once answer in Dispatch itself; so do misses.
-    EXPECT_EQ(server->Dispatch(HttpServer::Request{"GET", u"/work", ""}, nullptr).answer->status,
+    EXPECT_EQ(server->dispatch(HttpServer::Request{"GET", u"/work", ""}, nullptr).answer->status,
               404);
 }
 
@@ -159,12 +159,12 @@ TEST(Worker, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeverRun) {
     EXPECT_EQ(busy.status, 503);
     EXPECT_EQ(busy.reason, "Service Unavailable");
     EXPECT_EQ(busy.body, R"j({"error":"server busy"})j");
-    EXPECT_EQ(busy.headers.at("retry-after"), std::to_string(HttpServer::kRetryAfterSeconds));
+    EXPECT_EQ(busy.headers.at("retry-after"), std::to_string(HttpServer::retry_after_seconds));
 
     // Handed in directly, with no timer to take it back: the worker answers it busy itself
     // once it is free.
     std::promise<HttpServer::Response> late;
-    server->Dispatch(HttpServer::Request{"POST", u"/count", ""},
+    server->dispatch(HttpServer::Request{"POST", u"/count", ""},
                      [&late](HttpServer::Response r) { late.set_value(std::move(r)); });
     std::this_thread::sleep_for(350ms);
     gate.open();
@@ -211,16 +211,16 @@ TEST_F(ServiceAvailabilityTest, CalculationsWaitForALongWorksheetCallWhileHealth
     Client calculate(port_);
     {
         // As if a worksheet function were running long.
-        const auto lock = addin::ObjectCache::Instance().CalculationLock();
+        const auto lock = addin::ObjectCache::instance().calculation_lock();
         calculate.send("POST /qvl HTTP/1.1\r\nHost: localhost\r\nContent-Length: " +
-                       std::to_string(kCalculateAt200.size()) + "\r\n\r\n" + kCalculateAt200);
+                       std::to_string(calculate_at200.size()) + "\r\n\r\n" + calculate_at200);
         for (int i = 0; i < 20; ++i) {
             const Reply health = get("/health");
             EXPECT_EQ(health.body, R"j({"status":"ok","curves":1,"series":1,"swaps":1})j");
             EXPECT_EQ(get("/missing").status, 404);
         }
     }
-    EXPECT_EQ(calculate.read().body, kReferenceValuation);
+    EXPECT_EQ(calculate.read().body, reference_valuation);
 }
 
 TEST_F(ServiceAvailabilityTest, ARequestAnsweredBusyLeavesTheCacheUntouched) {
@@ -234,7 +234,7 @@ TEST_F(ServiceAvailabilityTest, ARequestAnsweredBusyLeavesTheCacheUntouched) {
         R"j({"Request":"Calculate","Trade Date":"2026-01-20","Credit Event Rate":300})j";
     Client client(server.port());
     {
-        const auto lock = addin::ObjectCache::Instance().CalculationLock();
+        const auto lock = addin::ObjectCache::instance().calculation_lock();
         const Reply busy = client.request("POST", "/qvl", at_300);
         EXPECT_EQ(busy.status, 503);
         EXPECT_EQ(busy.headers.at("content-type"), "application/json");
@@ -244,7 +244,7 @@ TEST_F(ServiceAvailabilityTest, ARequestAnsweredBusyLeavesTheCacheUntouched) {
     const Reply specs = client.request("POST", "/qvl", R"j({"Request":"Specs"})j");
     EXPECT_EQ(specs.status, 200);
     EXPECT_EQ(specs.body.find(R"j("Event Rate (bps)":300)j"), std::string::npos) << specs.body;
-    EXPECT_EQ(client.request("POST", "/qvl", kCalculateAt200).body, kReferenceValuation);
+    EXPECT_EQ(client.request("POST", "/qvl", calculate_at200).body, reference_valuation);
 }
 
 TEST(Caps, ConnectionsBeyondTheCapAreTurnedAwayAndLaterOnesServed) {
@@ -272,7 +272,7 @@ TEST(Caps, ConnectionsBeyondTheCapAreTurnedAwayAndLaterOnesServed) {
         EXPECT_EQ(refused.status, 503);
         EXPECT_EQ(refused.body, R"j({"error":"too many connections"})j");
         EXPECT_EQ(refused.headers.at("retry-after"),
-                  std::to_string(HttpServer::kRetryAfterSeconds));
+                  std::to_string(HttpServer::retry_after_seconds));
         EXPECT_TRUE(beyond.closed_by_server());
         // The connections in hand are still served, and a freed place takes a newcomer.
         EXPECT_EQ(held.front()->request("GET", "/health", "").status, 200);
@@ -292,11 +292,11 @@ TEST(Caps, RequestBytesBeyondTheSharedBudgetAreRefusedToTheNewcomer) {
     });
     OwnServer server;
     const std::string big_head = "POST /size HTTP/1.1\r\nHost: localhost\r\nContent-Length: " +
-                                 std::to_string(HttpServer::kMaxBodySize) + "\r\n\r\n";
+                                 std::to_string(HttpServer::max_body_size) + "\r\n\r\n";
     // Each declared body is granted in full as its head arrives; the budget takes 64 of them
     // (less what each connection holds on its own).
     std::vector<std::unique_ptr<Client>> stalled;
-    const auto fits = HttpServer::kSharedRequestBytes / HttpServer::kMaxBodySize;
+    const auto fits = HttpServer::shared_request_bytes / HttpServer::max_body_size;
     for (std::size_t i = 0; i < fits; ++i) {
         stalled.push_back(std::make_unique<Client>(server.port()));
         stalled.back()->send(big_head + "{");
@@ -309,7 +309,7 @@ TEST(Caps, RequestBytesBeyondTheSharedBudgetAreRefusedToTheNewcomer) {
     const Reply refused = newcomer.read();
     EXPECT_EQ(refused.status, 503);
     EXPECT_EQ(refused.body, R"j({"error":"too many request bytes in progress"})j");
-    EXPECT_EQ(refused.headers.at("retry-after"), std::to_string(HttpServer::kRetryAfterSeconds));
+    EXPECT_EQ(refused.headers.at("retry-after"), std::to_string(HttpServer::retry_after_seconds));
     // Requests that fit a connection's own allowance still pass, as does /health.
     EXPECT_EQ(Client(server.port()).request("POST", "/size", std::string(4000, 'x')).body, "4000");
     Client chunked(server.port());
@@ -321,9 +321,9 @@ TEST(Caps, RequestBytesBeyondTheSharedBudgetAreRefusedToTheNewcomer) {
     stalled.clear();
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(Client(server.port())
-                  .request("POST", "/size", std::string(HttpServer::kMaxBodySize, 'x'))
+                  .request("POST", "/size", std::string(HttpServer::max_body_size, 'x'))
                   .body,
-              std::to_string(HttpServer::kMaxBodySize));
+              std::to_string(HttpServer::max_body_size));
 }
 
 TEST(TransferCodings, OnlyChunkedIsTaken) {

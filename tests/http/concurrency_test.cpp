@@ -21,7 +21,7 @@ TEST_F(ConcurrencyTest, WorksheetAndServiceCalculationsOnOneSwapDoNotMix) {
     std::thread worksheet([&] {
         const Date t = parse_date("2026-01-20");
         while (!done.load()) {
-            const auto lock = addin::ObjectCache::Instance().CalculationLock();
+            const auto lock = addin::ObjectCache::instance().calculation_lock();
             const double rate = swap->calc_from_event_rate(t, 50, "x").credit_event_rate;
             swap->solve_from_spread(t, 300.0 + rate, "x");
             ++worksheet_calls;
@@ -30,7 +30,7 @@ TEST_F(ConcurrencyTest, WorksheetAndServiceCalculationsOnOneSwapDoNotMix) {
     Client client(port_);
     int wrong = 0;
     for (int i = 0; i < 5000 && (i < 200 || worksheet_calls.load() < 20); ++i) {
-        if (client.request("POST", "/qvl", kCalculateAt200).body != kReferenceValuation) ++wrong;
+        if (client.request("POST", "/qvl", calculate_at200).body != reference_valuation) ++wrong;
     }
     done = true;
     worksheet.join();

@@ -17,21 +17,21 @@ namespace {
 using ServerTest = ServiceTest;
 using win32util::HttpServer;
 
-const std::string kEmptyHealth = R"j({"status":"ok","curves":0,"series":0,"swaps":0})j";
-const std::string kNotFound = R"j({"error":"not found"})j";
+const std::string empty_health = R"j({"status":"ok","curves":0,"series":0,"swaps":0})j";
+const std::string not_found = R"j({"error":"not found"})j";
 
 TEST_F(ServerTest, HealthCountsTheCacheWithoutWaitingForCalculations) {
-    EXPECT_EQ(get("/health").body, kEmptyHealth);
+    EXPECT_EQ(get("/health").body, empty_health);
     store_reference();
     {
         // As if a worksheet function were running.
-        const auto lock = addin::ObjectCache::Instance().CalculationLock();
+        const auto lock = addin::ObjectCache::instance().calculation_lock();
         const Reply reply = get("/health?x=1");
         EXPECT_EQ(reply.status, 200);
         EXPECT_EQ(reply.body, R"j({"status":"ok","curves":1,"series":1,"swaps":1})j");
     }
     clear_cache();
-    EXPECT_EQ(get("/health").body, kEmptyHealth);
+    EXPECT_EQ(get("/health").body, empty_health);
 }
 
 TEST_F(ServerTest, RoutesMatchMethodAndPathExactly) {
@@ -42,17 +42,17 @@ TEST_F(ServerTest, RoutesMatchMethodAndPathExactly) {
         const Reply reply = Client(port_).request(method, path, "{}");
         EXPECT_EQ(reply.status, 404) << method << " " << path;
         EXPECT_EQ(reply.reason, "Not Found");
-        EXPECT_EQ(reply.body, kNotFound);
+        EXPECT_EQ(reply.body, not_found);
     }
     // Paths are matched after decoding; query strings take no part; an empty body gets in.
-    EXPECT_EQ(get("/h%65alth").body, kEmptyHealth);
+    EXPECT_EQ(get("/h%65alth").body, empty_health);
     EXPECT_EQ(post("", "/API?x=y").body, R"j({"error":"No JSON data received"})j");
 }
 
 TEST_F(ServerTest, AbsoluteFormTargetsRouteOnTheirPath) {
     const std::string authority = "127.0.0.1:" + std::to_string(port_);
-    EXPECT_EQ(get("http://" + authority + "/health").body, kEmptyHealth);
-    EXPECT_EQ(get("HTTP://localhost/h%65alth?x=/qvl").body, kEmptyHealth);
+    EXPECT_EQ(get("http://" + authority + "/health").body, empty_health);
+    EXPECT_EQ(get("HTTP://localhost/h%65alth?x=/qvl").body, empty_health);
     EXPECT_EQ(post("", "http://" + authority + "/qvl").body,
               R"j({"error":"No JSON data received"})j");
     // No path is the root; the scheme and authority take no part in the path.
@@ -73,7 +73,7 @@ TEST_F(ServerTest, AnswersAreJsonWithLengthOnOneKeptConnection) {
     store_reference();
     Client client(port_);
     const Reply replies[] = {
-        client.request("GET", "/health", ""), client.request("POST", "/qvl", kCalculateAt200),
+        client.request("GET", "/health", ""), client.request("POST", "/qvl", calculate_at200),
         client.request("GET", "/missing", ""), client.request("POST", "/API", "{}")};
     const int statuses[] = {200, 200, 404, 400};
     for (int i = 0; i < 4; ++i) {
@@ -81,7 +81,7 @@ TEST_F(ServerTest, AnswersAreJsonWithLengthOnOneKeptConnection) {
         EXPECT_EQ(replies[i].headers.at("content-type"), "application/json");
         EXPECT_EQ(replies[i].headers.at("content-length"), std::to_string(replies[i].body.size()));
     }
-    EXPECT_EQ(replies[1].body, kReferenceValuation);
+    EXPECT_EQ(replies[1].body, reference_valuation);
 }
 
 TEST_F(ServerTest, OversizedHeadsAndBodiesAreRefusedAndServingGoesOn) {
@@ -91,10 +91,10 @@ TEST_F(ServerTest, OversizedHeadsAndBodiesAreRefusedAndServingGoesOn) {
                "\r\n\r\n";
     };
     Client fits(port_);
-    fits.send(head_of(HttpServer::kHeadBufferSize));
+    fits.send(head_of(HttpServer::head_buffer_size));
     EXPECT_EQ(fits.read().status, 200);
     Client too_long(port_);
-    too_long.send(head_of(HttpServer::kHeadBufferSize + 1));
+    too_long.send(head_of(HttpServer::head_buffer_size + 1));
     EXPECT_EQ(too_long.read().status, 431);
 
     const std::string too_large = R"j({"error":"request body too large"})j";
@@ -105,11 +105,11 @@ TEST_F(ServerTest, OversizedHeadsAndBodiesAreRefusedAndServingGoesOn) {
     EXPECT_EQ(refused.body, too_large);
     Client chunked(port_);
     chunked.send("POST /qvl HTTP/1.1\r\nHost: localhost\r\nTransfer-Encoding: chunked\r\n\r\n" +
-                 std::string("100001\r\n") + std::string(HttpServer::kMaxBodySize + 1, ' ') +
+                 std::string("100001\r\n") + std::string(HttpServer::max_body_size + 1, ' ') +
                  "\r\n0\r\n\r\n");
     EXPECT_EQ(chunked.read().body, too_large);
     // A body of exactly the limit reaches the handler.
-    EXPECT_EQ(post(std::string(HttpServer::kMaxBodySize, ' ')).status, 400);
+    EXPECT_EQ(post(std::string(HttpServer::max_body_size, ' ')).status, 400);
     EXPECT_EQ(get("/health").status, 200);
 }
 
@@ -134,7 +134,7 @@ TEST_F(ServerTest, AmbiguousFramingAndForeignCallersAreRefused) {
     }
     EXPECT_EQ(status_of("GET /health HTTP/1.0\r\n"), 200);
     for (const char* host : {"", "localhost:", "localhost:x", "[::1", "[::2]", "127.0.0.1.x"}) {
-        EXPECT_FALSE(win32util::IsLoopbackHost(host)) << host;
+        EXPECT_FALSE(win32util::is_loopback_host(host)) << host;
     }
 }
 
@@ -190,7 +190,7 @@ TEST_F(ServerTest, StoppingClosesOpenConnectionsAtOnce) {
     Client halfway(port_);
     halfway.send("POST /qvl HTTP/1.1\r\nHost: localhost\r\nContent-Length: 10\r\n\r\n{");
     EXPECT_EQ(get("/health").status, 200);  // both were taken in before this one
-    StopHttpService();
+    stop_http_service();
     EXPECT_TRUE(idle.closed_by_server());
     EXPECT_TRUE(halfway.closed_by_server());
 }

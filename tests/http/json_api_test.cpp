@@ -8,9 +8,9 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "../core/swap_test_support.hpp"
 #include "http/json_documents.hpp"
 #include "service_fixture.hpp"
-#include "../core/swap_test_support.hpp"
 
 namespace qvl::service::testing {
 namespace {
@@ -18,13 +18,13 @@ namespace {
 using ApiTest = ServiceTest;
 
 // The start of a PnL request on the reference swap; the initiation date members follow.
-const std::string kPnLPrices =
+const std::string pn_l_prices =
     R"j({"Request":"Calculate","Trade Date":"2026-01-20","Init Clean Price":100,)j"
     R"j("Close Clean Price":99,)j";
 
 // Only the JSON member that the test is about.
 std::string member(const std::string& document, const std::string& name) {
-    const auto parsed = ParseRequestObject(document);
+    const auto parsed = parse_request_object(document);
     return parsed && HasMember(*parsed, name) ? (*parsed)[name].dump() : "absent";
 }
 
@@ -50,13 +50,13 @@ TEST_F(ApiTest, RequestFaultsAreAnswered400) {
         {R"j({"Request":"Payment","Trade Date":"x"})j", "Invalid 'Trade Date'"},
         {R"j({"Request":"Payment","Trade Date":"2026-01-20"})j", "'Clean Price' is required"},
         // The PnL form's initiation date is checked like the trade date, under the member used.
-        {kPnLPrices + R"j("Initiation Date":"bad","Init Trade Date":"2025-09-11"})j",
+        {pn_l_prices + R"j("Initiation Date":"bad","Init Trade Date":"2025-09-11"})j",
          "Invalid 'Initiation Date'"},
-        {kPnLPrices + R"j("Init Trade Date":"bad"})j", "Invalid 'Init Trade Date'"},
-        {kPnLPrices + R"j("Init Trade Date":""})j", "'Init Trade Date' is required"},
-        {kPnLPrices + R"j("Initiation Date":null,"Init Trade Date":"2025-09-11"})j",
+        {pn_l_prices + R"j("Init Trade Date":"bad"})j", "Invalid 'Init Trade Date'"},
+        {pn_l_prices + R"j("Init Trade Date":""})j", "'Init Trade Date' is required"},
+        {pn_l_prices + R"j("Initiation Date":null,"Init Trade Date":"2025-09-11"})j",
          "'Initiation Date' is required"},
-        {kPnLPrices + R"j("Credit Event Rate":200})j", "'Initiation Date' is required"},
+        {pn_l_prices + R"j("Credit Event Rate":200})j", "'Initiation Date' is required"},
     };
     store_reference();
     for (const auto& [body, message] : cases) {
@@ -148,8 +148,8 @@ TEST_F(ApiTest, SeriesAndSpecsDescribeTheCache) {
 
 TEST_F(ApiTest, IndexPicksTheSwapWhoseHandleSortsFirst) {
     {
-        auto& cache = addin::ObjectCache::Instance();
-        const auto lock = cache.CalculationLock();
+        auto& cache = addin::ObjectCache::instance();
+        const auto lock = cache.calculation_lock();
         cache.StoreSwap("#Swap_4", make_reference_swap(true));
         cache.StoreSwap("#Swap_12", make_reference_swap(false));
     }
@@ -163,9 +163,9 @@ TEST_F(ApiTest, IndexPicksTheSwapWhoseHandleSortsFirst) {
 
 TEST_F(ApiTest, CalculateValuesAndSolvesTheReferenceSwap) {
     store_reference();
-    const Reply valued = post(kCalculateAt200);
+    const Reply valued = post(calculate_at200);
     EXPECT_EQ(valued.status, 200);
-    EXPECT_EQ(valued.body, kReferenceValuation);
+    EXPECT_EQ(valued.body, reference_valuation);
 
     const auto calculate = [&](const std::string& members) {
         return post(R"j({"Request":"Calculate","swap":"#Swap_3","Trade Date":"2026-01-20",)j" +
@@ -191,7 +191,7 @@ TEST_F(ApiTest, CalculateValuesAndSolvesTheReferenceSwap) {
                                 "given an Upfront Fee of 100.000000 %"));
     // One PnL price alone does not select the PnL form.
     EXPECT_EQ(calculate(R"j("Close Clean Price":99,"Credit Event Rate":200)j"),
-              kReferenceValuation);
+              reference_valuation);
 }
 
 TEST_F(ApiTest, QuotesNoRateReproducesAreAnswered500LikeAFailedSearch) {
@@ -211,7 +211,7 @@ TEST_F(ApiTest, QuotesNoRateReproducesAreAnswered500LikeAFailedSearch) {
                 "QVL Swap calculator is unable to solve for the Credit Event Rate given " + quote));
     }
     // The swap keeps its own coupon: a valuation afterwards is the reference one.
-    EXPECT_EQ(post(kCalculateAt200).body, kReferenceValuation);
+    EXPECT_EQ(post(calculate_at200).body, reference_valuation);
 }
 
 TEST_F(ApiTest, TradeDatesThatNameNoDayAreAnswered400) {

@@ -31,21 +31,21 @@ using Clock = std::chrono::steady_clock;
 using win32util::HttpServer;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
+constexpr bool sanitized = true;
 #else
-constexpr bool kSanitized = false;
+constexpr bool sanitized = false;
 #endif
 // The bounds asserted; the sanitizers' own memory and slowness put them out of reach there.
-constexpr std::size_t kMemoryCap = std::size_t{200} << 20;
-constexpr auto kHealthBound = kSanitized ? 2000ms : 500ms;
+constexpr std::size_t memory_cap = std::size_t{200} << 20;
+constexpr auto health_bound = sanitized ? 2000ms : 500ms;
 
 // Smaller crowds under the sanitizers, whose listener takes connections several times slower:
 // there the cap is not reached (the tests of the listener reach it with a lowered file limit).
-constexpr int kStalledBodies = kSanitized ? 300 : 2000;
-constexpr std::size_t kStalledBodySize = HttpServer::kMaxBodySize;  // declared
-constexpr std::size_t kStalledBodySent = 1000000;                   // sent before stalling
-constexpr int kFloodConnections = kSanitized ? 1000 : 3000;
-constexpr int kSlowHeads = 50;
+constexpr int stalled_bodies = sanitized ? 300 : 2000;
+constexpr std::size_t stalled_body_size = HttpServer::max_body_size;  // declared
+constexpr std::size_t stalled_body_sent = 1000000;                    // sent before stalling
+constexpr int flood_connections = sanitized ? 1000 : 3000;
+constexpr int slow_heads = 50;
 
 std::size_t resident_bytes() {
     std::ifstream statm("/proc/self/statm");
@@ -151,7 +151,7 @@ class Probes {
                 // Beyond the connection cap a newcomer is turned away; that is no wrong answer.
                 if (reply.status == 503 && reply.body == R"j({"error":"too many connections"})j") {
                     ++f.fresh_refused;
-                } else if (reply.status == 0 && kSanitized) {
+                } else if (reply.status == 0 && sanitized) {
                     // Taken in after the client's 5 s: the sanitizers' listener is that slow
                     // behind a crowd of connections.
                     ++f.fresh_refused;
@@ -167,11 +167,11 @@ class Probes {
         Client client(port_);
         while (!stop_) {
             const auto asked = Clock::now();
-            const Reply reply = client.request("POST", "/qvl", kCalculateAt200);
+            const Reply reply = client.request("POST", "/qvl", calculate_at200);
             const double took = ms(Clock::now() - asked);
             note([&](ProbeFigures& f) {
                 ++f.calculate;
-                if (reply.status != 200 || reply.body != kReferenceValuation) ++f.wrong;
+                if (reply.status != 200 || reply.body != reference_valuation) ++f.wrong;
                 f.worst_calculate_ms = std::max(f.worst_calculate_ms, took);
             });
             std::this_thread::sleep_for(5ms);
@@ -283,9 +283,9 @@ class ResilienceTest : public ServiceTest {
         std::fflush(stdout);
         EXPECT_EQ(f.wrong, 0) << phase;
         EXPECT_GT(f.health, 0) << phase;
-        EXPECT_LT(f.worst_health_ms, ms(kHealthBound)) << phase;
-        if (!kSanitized) {
-            EXPECT_LT(peak, kMemoryCap) << phase;
+        EXPECT_LT(f.worst_health_ms, ms(health_bound)) << phase;
+        if (!sanitized) {
+            EXPECT_LT(peak, memory_cap) << phase;
         }
     }
 };
@@ -307,13 +307,13 @@ TEST_F(ResilienceTest, StaysAvailableAndBoundedUnderAttackAndALongCall) {
     double slow_cut_after_s = 0;
     std::thread slow([&] {
         std::vector<int> fds;
-        for (int i = 0; i < kSlowHeads; ++i) {
+        for (int i = 0; i < slow_heads; ++i) {
             std::uint16_t p = port_;
             fds.push_back(loopback_socket(p, true));
         }
         const std::string head = "GET /health HTTP/1.1\r\nHost: localhost\r\nX-Slow: ";
         std::vector<bool> cut(fds.size(), false);
-        for (std::size_t i = 0; !slow_done && slow_cut < kSlowHeads; ++i) {
+        for (std::size_t i = 0; !slow_done && slow_cut < slow_heads; ++i) {
             for (std::size_t k = 0; k < fds.size(); ++k) {
                 if (cut[k]) continue;
                 const char byte = i < head.size() ? head[i] : 's';
@@ -321,7 +321,7 @@ TEST_F(ResilienceTest, StaysAvailableAndBoundedUnderAttackAndALongCall) {
                 if (::send(fds[k], &byte, 1, MSG_NOSIGNAL) != 1 ||
                     ::recv(fds[k], scratch, sizeof scratch, MSG_DONTWAIT) == 0) {
                     cut[k] = true;
-                    if (++slow_cut == kSlowHeads)
+                    if (++slow_cut == slow_heads)
                         slow_cut_after_s = ms(Clock::now() - slow_started) / 1000;
                 }
             }
@@ -335,38 +335,38 @@ TEST_F(ResilienceTest, StaysAvailableAndBoundedUnderAttackAndALongCall) {
     // Stalled bodies: each declares the largest body, sends most of it and stalls. Twice, so
     // that the second shows the memory of the first was given back or reused.
     const std::string stalled_head = "POST /qvl HTTP/1.1\r\nHost: localhost\r\nContent-Length: " +
-                                     std::to_string(kStalledBodySize) + "\r\n\r\n";
+                                     std::to_string(stalled_body_size) + "\r\n\r\n";
     for (const char* phase : {"stalled bodies", "stalled bodies again"}) {
         {
-            Crowd crowd(port_, kStalledBodies);
-            crowd.send(stalled_head, stalled_head.size() + kStalledBodySent, Clock::now() + 5s);
+            Crowd crowd(port_, stalled_bodies);
+            crowd.send(stalled_head, stalled_head.size() + stalled_body_sent, Clock::now() + 5s);
             std::this_thread::sleep_for(500ms);
             const int refused = crowd.answered("HTTP/1.1 503");
             std::printf("%s: %d connections, %d answered 503 at once\n", phase, crowd.size(),
                         refused);
-            EXPECT_EQ(crowd.size(), kStalledBodies);
+            EXPECT_EQ(crowd.size(), stalled_bodies);
             EXPECT_GT(refused, 0);
             report(phase, memory, probes);
         }
         std::this_thread::sleep_for(1s);
         const std::size_t after = resident_bytes();
         std::printf("%s, 1 s after: memory %.1f MB\n", phase, static_cast<double>(after) / 1e6);
-        if (!kSanitized) {
-            EXPECT_LT(after, kMemoryCap);
+        if (!sanitized) {
+            EXPECT_LT(after, memory_cap);
         }
         memory.take_peak();
     }
 
     // Connections beyond the cap: the newcomers are turned away, the kept ones served.
     {
-        Crowd crowd(port_, kFloodConnections);
+        Crowd crowd(port_, flood_connections);
         std::this_thread::sleep_for(2s);
         const int refused = crowd.answered("HTTP/1.1 503");
         std::printf("connection flood: %d connections, %d turned away (cap %zu)\n", crowd.size(),
-                    refused, HttpServer::kMaxConnections);
-        EXPECT_EQ(crowd.size(), kFloodConnections);
-        if (kFloodConnections > static_cast<int>(HttpServer::kMaxConnections)) {
-            EXPECT_GE(refused, crowd.size() - static_cast<int>(HttpServer::kMaxConnections));
+                    refused, HttpServer::max_connections);
+        EXPECT_EQ(crowd.size(), flood_connections);
+        if (flood_connections > static_cast<int>(HttpServer::max_connections)) {
+            EXPECT_GE(refused, crowd.size() - static_cast<int>(HttpServer::max_connections));
         }
         report("connection flood", memory, probes);
     }
@@ -382,7 +382,7 @@ TEST_F(ResilienceTest, StaysAvailableAndBoundedUnderAttackAndALongCall) {
         for (int year = 1; year <= 2000; ++year)
             table.emplace_back(std::to_string(year) + "Y", 0.03);
         const Date trade_date = parse_date("2026-01-20");
-        const auto lock = addin::ObjectCache::Instance().CalculationLock();
+        const auto lock = addin::ObjectCache::instance().calculation_lock();
         const auto until = Clock::now() + 3s;
         int curves = 0;
         while (Clock::now() < until) {
@@ -404,20 +404,20 @@ TEST_F(ResilienceTest, StaysAvailableAndBoundedUnderAttackAndALongCall) {
             percentile(f.health_ms, 0.5), percentile(f.health_ms, 0.99), f.worst_health_ms,
             f.worst_fresh_ms, f.calculate, f.worst_calculate_ms, f.wrong);
         EXPECT_EQ(f.wrong, 0);
-        EXPECT_LT(f.worst_health_ms, ms(kHealthBound));
+        EXPECT_LT(f.worst_health_ms, ms(health_bound));
     }
 
     // The slow heads were cut at the head's time limit.
     slow_done = true;
     slow.join();
     std::printf("slow heads: %d of %d cut by the service, the last after %.1f s\n", slow_cut.load(),
-                kSlowHeads, slow_cut_after_s);
-    EXPECT_EQ(slow_cut.load(), kSlowHeads);
+                slow_heads, slow_cut_after_s);
+    EXPECT_EQ(slow_cut.load(), slow_heads);
 
     // Afterwards: served as before.
     std::this_thread::sleep_for(500ms);
     report("afterwards", memory, probes);
-    EXPECT_EQ(post(kCalculateAt200).body, kReferenceValuation);
+    EXPECT_EQ(post(calculate_at200).body, reference_valuation);
     EXPECT_EQ(get("/health").body, health);
 }
 

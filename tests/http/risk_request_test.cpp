@@ -14,7 +14,7 @@ namespace {
 
 using RiskRequest = ServiceTest;
 
-const std::string kReferenceRisk =
+const std::string reference_risk =
     R"j({"Upfront Payment":-3138.55,"Event Rate 01":-4365.03,"Spread 01":-4352.15,)j"
     R"j("IR 01":-0.17,"Trade Date":"2026-01-20"})j";
 
@@ -27,18 +27,18 @@ TEST_F(RiskRequest, AnswersTheFiguresOfTheSwapNamedOrFirst) {
          R"j({"Request":"Risk","Trade Date":"2026-01-20","Credit Event Rate":200})j"}) {
         const Reply reply = post(body);
         EXPECT_EQ(reply.status, 200) << body;
-        EXPECT_EQ(reply.body, kReferenceRisk) << body;
+        EXPECT_EQ(reply.body, reference_risk) << body;
     }
     // Without a rate, the one the swap holds; the swap keeps the trade date.
     {
-        const auto lock = addin::ObjectCache::Instance().CalculationLock();
+        const auto lock = addin::ObjectCache::instance().calculation_lock();
         swap->calc_from_event_rate(qvl::testing::day("2026-01-20"), 350, "");
     }
     const Reply kept = post(R"j({"Request":"Risk","Trade Date":"2026-02-17"})j");
     EXPECT_EQ(kept.status, 200);
-    const auto lock = addin::ObjectCache::Instance().CalculationLock();
+    const auto lock = addin::ObjectCache::instance().calculation_lock();
     EXPECT_EQ(kept.body,
-              RiskToJson(risk(*make_reference_swap(), qvl::testing::day("2026-02-17"), 350)));
+              risk_to_json(risk(*make_reference_swap(), qvl::testing::day("2026-02-17"), 350)));
     EXPECT_EQ(swap->eventRate(), 350);
     EXPECT_EQ(swap->tradeDate(), qvl::testing::day("2026-02-17"));
 }
@@ -80,8 +80,8 @@ TEST(RiskDocument, AnEmptyMeasureIsNull) {
     r.event_rate_01 = 2.25;
     r.ir_01 = 0.0;
     r.trade_date = "2030-12-17";
-    EXPECT_EQ(RiskToJson(r), R"j({"Upfront Payment":-1.5,"Event Rate 01":2.25,"Spread 01":null,)j"
-                             R"j("IR 01":0,"Trade Date":"2030-12-17"})j");
+    EXPECT_EQ(risk_to_json(r), R"j({"Upfront Payment":-1.5,"Event Rate 01":2.25,"Spread 01":null,)j"
+                               R"j("IR 01":0,"Trade Date":"2030-12-17"})j");
 }
 
 }  // namespace

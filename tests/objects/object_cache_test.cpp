@@ -36,7 +36,7 @@ class Cache : public testing::Test {
         return swap;
     }
 
-    ObjectCache& cache = ObjectCache::Instance();
+    ObjectCache& cache = ObjectCache::instance();
 };
 
 TEST_F(Cache, HandlesShareOneCounterAndSortAsText) {
@@ -79,12 +79,12 @@ TEST_F(Cache, ClearingReleasesEveryObjectNotHeldElsewhere) {
 
 TEST_F(Cache, ACallersNewObjectDropsItsEarlierOneFromTheMaps) {
     const auto first = store("1");  // #YC_1, #Series_2, #Swap_3
-    cache.SetOwner("[Book1]Sheet1!R1C1", "#YC_1");
-    cache.SetOwner("[Book1]Sheet1!R2C1", "#Series_2");
-    cache.SetOwner("[Book1]Sheet1!R1C2", "#Swap_3");
+    cache.set_owner("[Book1]Sheet1!R1C1", "#YC_1");
+    cache.set_owner("[Book1]Sheet1!R2C1", "#Series_2");
+    cache.set_owner("[Book1]Sheet1!R1C2", "#Swap_3");
     const auto second = store("1");  // #YC_4, #Series_5, #Swap_6
-    cache.SetOwner("[Book1]Sheet1!R1C1", "#YC_4");
-    cache.SetOwner("[Book1]Sheet1!R2C1", "#Series_5");
+    cache.set_owner("[Book1]Sheet1!R1C1", "#YC_4");
+    cache.set_owner("[Book1]Sheet1!R2C1", "#Series_5");
     EXPECT_EQ(cache.FindCurve("#YC_1"), nullptr);
     EXPECT_EQ(cache.FindSeries("#Series_2"), nullptr);
     // The swap of the first round still holds what its cells no longer do.
@@ -98,16 +98,16 @@ TEST_F(Cache, ACallersNewObjectDropsItsEarlierOneFromTheMaps) {
 
     // A failed call from a cell drops its object and forgets the cell; unknown cells are no-ops.
     std::weak_ptr<QVLSwap> dropped = first;
-    cache.DropOwned("[Book1]Sheet1!R1C2");
-    cache.DropOwned("[Book1]Sheet1!R9C9");
+    cache.drop_owned("[Book1]Sheet1!R1C2");
+    cache.drop_owned("[Book1]Sheet1!R9C9");
     EXPECT_EQ(cache.FindSwap("#Swap_3"), nullptr);
     EXPECT_EQ(cache.FirstSwap(), second);
-    EXPECT_EQ(cache.OwnerCount(), 2u);
+    EXPECT_EQ(cache.owner_count(), 2u);
     EXPECT_EQ(cache.Counts().swaps, 1u);
     EXPECT_EQ(first.use_count(), 1);  // only this test's copy is left
 
     cache.ClearAll();
-    EXPECT_EQ(cache.OwnerCount(), 0u);
+    EXPECT_EQ(cache.owner_count(), 0u);
 }
 
 TEST(IndexKey, NumbersBecomeDigitsAndTextLosesItsBlanks) {

@@ -32,7 +32,7 @@ std::string SpecsDocument(const QVLSwap& swap, const QVLSeries& series, Date tra
 std::string ValuationToJson(const ValuationResult& result);
 std::string PnLToJson(const PnLResult& result);
 // An empty measure is null.
-std::string RiskToJson(const RiskResult& result);
+std::string risk_to_json(const RiskResult& result);
 std::string PaymentDocument(double cash_settlement_amount, Date payment_date,
                             std::string_view ois_date);
 

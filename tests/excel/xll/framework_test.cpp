@@ -44,17 +44,17 @@ TEST(Version, ReadsTheVersionBlock) {
     EXPECT_EQ(xll::build_text_of("Nightly build"), "Nightly build");
     EXPECT_EQ(xll::build_text_of(""), "");
     // The block is the add-in's, not the framework's: a program that hands over none has none.
-    EXPECT_EQ(xll::VersionText(), "");
-    EXPECT_EQ(xll::BuildDateText(), "");
+    EXPECT_EQ(xll::version_text(), "");
+    EXPECT_EQ(xll::build_date_text(), "");
 }
 
 // Adds an action to a list for the length of one test.
 class ScopedAction {
   public:
     ScopedAction(xll::AutoKind kind, xll::AutoAction action) : kind_(kind) {
-        xll::AutoActions(kind_).push_back(std::move(action));
+        xll::auto_actions(kind_).push_back(std::move(action));
     }
-    ~ScopedAction() { xll::AutoActions(kind_).pop_back(); }
+    ~ScopedAction() { xll::auto_actions(kind_).pop_back(); }
 
   private:
     xll::AutoKind kind_;
@@ -107,23 +107,23 @@ void visit_fields(const Sample& s, F&& f) {
 
 TEST(Respond, TurnsEveryFailureIntoText) {
     xloper result;
-    XLOPER12* r = xll::Respond(result, [](xloper&) { throw std::out_of_range("bad index"); });
+    XLOPER12* r = xll::respond(result, [](xloper&) { throw std::out_of_range("bad index"); });
     EXPECT_EQ(r, &result);
     EXPECT_EQ(xll::utf8_of(result), "bad index");
 
-    xll::Respond(result, [](xloper&) { throw 7; });
+    xll::respond(result, [](xloper&) { throw 7; });
     EXPECT_EQ(xll::utf8_of(result), "Unknown error");
 
-    xll::Respond(result, [](xloper& out) { xll::SetNumber(out, std::nan("")); });
+    xll::respond(result, [](xloper& out) { xll::set_number(out, std::nan("")); });
     EXPECT_TRUE(result.IsString());
     EXPECT_EQ(result.CharCount(), 0);
 
     // A message longer than a cell is cut, not lost.
-    xll::Respond(result, [](xloper&) { throw std::runtime_error(std::string(40000, 'm')); });
+    xll::respond(result, [](xloper&) { throw std::runtime_error(std::string(40000, 'm')); });
     EXPECT_EQ(result.CharCount(), xll::charmax);
 
     // A grid that fails half-way is replaced as a whole.
-    xll::Respond(result, [](xloper& out) {
+    xll::respond(result, [](xloper& out) {
         xll::GridWriter grid(out, 2, 2);
         grid.text(0, 0, "label");
         grid.number(2, 0, 1.0);
@@ -133,7 +133,7 @@ TEST(Respond, TurnsEveryFailureIntoText) {
 
 TEST(Respond, LaysRecordsOutAsLabelsAndValues) {
     xloper result;
-    xll::Respond(result, [](xloper& out) { xll::SetRecordGrid(out, Sample{}); });
+    xll::respond(result, [](xloper& out) { xll::set_record_grid(out, Sample{}); });
     ASSERT_TRUE(result.IsMulti());
     ASSERT_EQ(result.rows(), 3);
     ASSERT_EQ(result.columns(), 2);

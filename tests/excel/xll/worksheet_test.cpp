@@ -21,7 +21,7 @@ using xll::xloper;
 // One call of a function whose result is a grid of texts (t:...), numbers (n:...) or, for an
 // empty entry, a cell left unwritten.
 void call(xloper& result, int rows, int columns, const std::vector<std::string>& cells) {
-    xll::Respond(result, [&](xloper& out) {
+    xll::respond(result, [&](xloper& out) {
         GridWriter grid(out, rows, columns);
         for (std::size_t i = 0; i < cells.size(); ++i) {
             const int r = static_cast<int>(i) / columns;
@@ -38,7 +38,7 @@ void call(xloper& result, int rows, int columns, const std::vector<std::string>&
 std::string describe(const xloper& cell) {
     if (cell.IsString()) return "t:" + xll::utf8_of(cell);
     if (cell.IsDouble()) return "n:" + xll::utf8_of(cell);
-    if (cell.IsNil()) return "nil";
+    if (cell.is_nil()) return "nil";
     return "other";
 }
 
@@ -96,7 +96,7 @@ TEST(GridRefill, KeepsCellsWrittenInAnyOrder) {
     xloper result;
     call(result, 2, 2, {"t:a", "t:b", "t:c", "t:d"});
     for (const bool skip_one : {false, true}) {
-        xll::Respond(result, [&](xloper& out) {
+        xll::respond(result, [&](xloper& out) {
             GridWriter grid(out, 2, 2);
             grid.text(1, 1, "D");
             if (!skip_one) grid.text(1, 0, "C");
@@ -118,7 +118,7 @@ TEST(GridRefill, StartsAfreshForAnotherShapeOrResult) {
     EXPECT_EQ(result.rows(), 3);
     EXPECT_EQ(describe(result.index(std::size_t{5})), "n:6");
 
-    xll::Respond(result, [](xloper& out) { xll::SetText(out, "single"); });
+    xll::respond(result, [](xloper& out) { xll::set_text(out, "single"); });
     EXPECT_EQ(xll::utf8_of(result), "single");
     call(result, 1, 2, {"t:after", "n:7"});
     EXPECT_EQ(cells_of(result), (std::vector<std::string>{"t:after", "n:7"}));
@@ -137,7 +137,7 @@ TEST(GridRefill, StartsAfreshForAnotherShapeOrResult) {
 TEST(GridRefill, AFailureLeavesOnlyTheMessage) {
     xloper result;
     call(result, 2, 2, {"t:a", "t:b", "t:c", "t:d"});
-    xll::Respond(result, [](xloper& out) {
+    xll::respond(result, [](xloper& out) {
         GridWriter grid(out, 2, 2);
         grid.text(0, 0, "half");
         throw std::runtime_error("core failed");
@@ -147,10 +147,10 @@ TEST(GridRefill, AFailureLeavesOnlyTheMessage) {
     EXPECT_EQ(cells_of(result), (std::vector<std::string>{"t:a", "t:b", "t:c", "t:d"}));
 
     // What the body writes to the result itself while a writer is open stands.
-    xll::Respond(result, [](xloper& out) {
+    xll::respond(result, [](xloper& out) {
         GridWriter grid(out, 2, 2);
         grid.text(0, 0, "grid");
-        xll::SetText(out, "instead");
+        xll::set_text(out, "instead");
         grid.text(1, 1, "more");
     });
     EXPECT_EQ(xll::utf8_of(result), "instead");
@@ -161,7 +161,7 @@ TEST(GridRefill, WritesRunsOfNumbers) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     for (int pass = 0; pass < 2; ++pass) {
-        xll::Respond(result, [&](xloper& out) {
+        xll::respond(result, [&](xloper& out) {
             GridWriter grid(out, 2, 4);
             grid.text(0, 0, "row");
             const double first[] = {1.0, nan, 3.0};
@@ -173,7 +173,7 @@ TEST(GridRefill, WritesRunsOfNumbers) {
                                                               "nil", "t:", "n:5"}))
             << "pass " << pass;
     }
-    xll::Respond(result, [&](xloper& out) {
+    xll::respond(result, [&](xloper& out) {
         GridWriter grid(out, 2, 4);
         const double three[] = {1.0, 2.0, 3.0};
         grid.numbers(1, 2, three);  // one past the last column

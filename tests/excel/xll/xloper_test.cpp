@@ -56,7 +56,7 @@ xloper grid_of(int rows, int columns) {
 TEST(XloperLayout, IsTheHostStructure) {
     static_assert(sizeof(xloper) == 32);
     static_assert(std::is_standard_layout_v<xloper>);
-    EXPECT_TRUE(xloper().IsNil());
+    EXPECT_TRUE(xloper().is_nil());
 }
 
 TEST(XloperString, HoldsAtMost32767Characters) {
@@ -169,8 +169,8 @@ TEST(XloperReshape, KeepsLinearPositions) {
     }
     g.multi_realloc(3, 2);
     EXPECT_EQ(g.index(std::size_t{3}).val.num, 3.0);
-    EXPECT_TRUE(g.index(std::size_t{4}).IsNil());
-    EXPECT_TRUE(g.index(std::size_t{5}).IsNil());
+    EXPECT_TRUE(g.index(std::size_t{4}).is_nil());
+    EXPECT_TRUE(g.index(std::size_t{5}).is_nil());
     g.multi_realloc(1, 1);
     EXPECT_EQ(g.size(), 1u);
     EXPECT_EQ(g.index(std::size_t{0}).val.num, 0.0);
@@ -178,9 +178,9 @@ TEST(XloperReshape, KeepsLinearPositions) {
     xloper s("first");
     s.multi_realloc(2, 3);
     EXPECT_EQ(utf8(s.index(std::size_t{0})), "first");
-    EXPECT_TRUE(s.index(std::size_t{5}).IsNil());
+    EXPECT_TRUE(s.index(std::size_t{5}).is_nil());
     s.multi_realloc(0, 3);
-    EXPECT_TRUE(s.IsNil());
+    EXPECT_TRUE(s.is_nil());
 }
 
 TEST(XloperCopy, IsDeep) {
@@ -200,7 +200,7 @@ TEST(XloperCopy, IsDeep) {
     EXPECT_EQ(utf8(g), "right");
 
     xloper moved(std::move(g));
-    EXPECT_TRUE(g.IsNil());
+    EXPECT_TRUE(g.is_nil());
     EXPECT_EQ(utf8(moved), "right");
 
     XLOPER12 flow{};
@@ -216,8 +216,8 @@ TEST(XloperRead, ChecksTheType) {
     EXPECT_EQ(xll::numeric_of(integer), -4.0);
     EXPECT_TRUE(ends_with(failure_of([] { xll::numeric_of(xloper("1")); }),
                           ensure_text("xll::xloper::AsDouble", "IsNumeric()")));
-    EXPECT_EQ(xloper(2.5).AsNumber(), 2.5);
-    EXPECT_TRUE(ends_with(failure_of([] { xloper::boolean(true).AsNumber(); }),
+    EXPECT_EQ(xloper(2.5).as_number(), 2.5);
+    EXPECT_TRUE(ends_with(failure_of([] { xloper::boolean(true).as_number(); }),
                           ensure_text("xll::xloper::AsDouble", "IsDouble()")));
 }
 
@@ -231,7 +231,7 @@ TEST(XlCallV, RefusesToCallWithoutAHost) {
     XCHAR* own = foreign.val.str;
     foreign.xltype |= xlbitXLFree;
     EXPECT_THROW(foreign.free(), std::runtime_error);
-    EXPECT_TRUE(foreign.IsNil());
+    EXPECT_TRUE(foreign.is_nil());
     std::free(own);
 }
 

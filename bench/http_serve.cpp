@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     sigaddset(&stop_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
-    auto& cache = qvl::addin::ObjectCache::instance();
+    auto& cache = qvl::objects::ObjectCache::instance();
     {
         const auto lock = cache.calculation_lock();
         const auto swap = qvl::make_reference_swap(true);

@@ -14,10 +14,10 @@
 #include "xll/worksheet.hpp"
 
 using qvl::Date;
-using qvl::addin::ObjectCache;
 using qvl::addin::ois_text;
 using qvl::addin::swap_argument;
 using qvl::addin::trade_date_argument;
+using qvl::objects::ObjectCache;
 
 XLOPER12* QVL_CalcFromEventRate(XLOPER12* swap, XLOPER12* trade_date, double event_rate) {
     static xll::xloper result;

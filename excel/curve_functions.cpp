@@ -19,7 +19,7 @@ XLOPER12* curve_number(xll::xloper& result, const XLOPER12* curve, const XLOPER1
     return xll::respond(result, [&](xll::xloper& out) {
         // Curves never change once built: the lock is needed for the lookup only.
         const auto found = [&] {
-            const auto lock = qvl::addin::ObjectCache::instance().calculation_lock();
+            const auto lock = qvl::objects::ObjectCache::instance().calculation_lock();
             return qvl::addin::curve_argument(*curve);
         }();
         const qvl::Date d = qvl::addin::DateFromCell(*target_date);

@@ -9,15 +9,15 @@
 namespace qvl::addin {
 
 std::shared_ptr<const YieldCurve> curve_argument(const XLOPER12& cell) {
-    return ObjectCache::instance().require_curve(cell_text(cell));
+    return objects::ObjectCache::instance().require_curve(cell_text(cell));
 }
 
 std::shared_ptr<const QVLSeries> series_argument(const XLOPER12& cell) {
-    return ObjectCache::instance().require_series(cell_text(cell));
+    return objects::ObjectCache::instance().require_series(cell_text(cell));
 }
 
 std::shared_ptr<QVLSwap> swap_argument(const XLOPER12& cell) {
-    return ObjectCache::instance().require_swap(cell_text(cell));
+    return objects::ObjectCache::instance().require_swap(cell_text(cell));
 }
 
 Date trade_date_argument(const XLOPER12& cell) {

@@ -29,7 +29,7 @@
 using qvl::Date;
 using qvl::format_date;
 using qvl::invalid_date;
-using qvl::addin::ObjectCache;
+using qvl::objects::ObjectCache;
 
 namespace {
 
@@ -110,7 +110,7 @@ XLOPER12* QVL_CreateSeries(XLOPER12* index, XLOPER12* series_data, XLOPER12* fac
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         create_object(out, "Series", &ObjectCache::StoreSeries, [&] {
-            std::string key = qvl::addin::NormaliseIndexKey(qvl::addin::cell_text(*index));
+            std::string key = qvl::objects::NormaliseIndexKey(qvl::addin::cell_text(*index));
             qvl::addin::SeriesRow row = qvl::addin::ReadSeriesRow(*series_data, key);
             const qvl::FactorRows factors = qvl::addin::ReadFactorTable(*factors_data, key);
             return std::make_shared<const qvl::QVLSeries>(std::move(key), std::move(row.name),

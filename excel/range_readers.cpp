@@ -114,7 +114,8 @@ SeriesRow ReadSeriesRow(const XLOPER12& range, const std::string& key) {
     }
 
     for (int r = header_row + 1; r < rows; ++r) {
-        if (NormaliseIndexKey(cell_text(cell_at(range, r, column[index_column]))) != key) continue;
+        if (objects::NormaliseIndexKey(cell_text(cell_at(range, r, column[index_column]))) != key)
+            continue;
         SeriesRow row;
         row.name = cell_text(cell_at(range, r, column[name_column]));
         row.start_date = table_date(cell_at(range, r, column[start_column]));
@@ -134,7 +135,7 @@ FactorRows ReadFactorTable(const XLOPER12& range, const std::string& key) {
 
     int factor_column = -1;
     for (int c = 1; c < columns && factor_column < 0; ++c) {
-        if (NormaliseIndexKey(cell_text(cell_at(range, 0, c))) == key) factor_column = c;
+        if (objects::NormaliseIndexKey(cell_text(cell_at(range, 0, c))) == key) factor_column = c;
     }
     if (factor_column < 0) {
         throw std::runtime_error("factors_data: column for index '" + key +

@@ -19,7 +19,7 @@
 XLOPER12* QVL_Risk(XLOPER12* swap, XLOPER12* trade_date, XLOPER12* credit_event_rate) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
-        const auto lock = qvl::addin::ObjectCache::instance().calculation_lock();
+        const auto lock = qvl::objects::ObjectCache::instance().calculation_lock();
         const auto s = qvl::addin::swap_argument(*swap);
         const qvl::Date t = qvl::addin::trade_date_argument(*trade_date);
         // Anything but a usable number keeps the rate the swap holds.

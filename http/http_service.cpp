@@ -21,7 +21,7 @@ struct ServiceSlot {
 ServiceSlot& slot() {
     // The cache is made first so that it is destroyed after the slot, whose destruction stops a
     // server still serving requests against it.
-    addin::ObjectCache::instance();
+    objects::ObjectCache::instance();
     static ServiceSlot instance;
     return instance;
 }
@@ -66,7 +66,8 @@ std::optional<std::string> http_service_last_error() {
 }
 
 HttpServer::Response HandleHealth(const HttpServer::Request&) {
-    return HttpServer::Response{200, "OK", HealthDocument(addin::ObjectCache::instance().Counts())};
+    return HttpServer::Response{200, "OK",
+                                HealthDocument(objects::ObjectCache::instance().Counts())};
 }
 
 }  // namespace qvl::service

@@ -16,7 +16,7 @@ namespace qvl::service {
 
 namespace {
 
-using addin::ObjectCache;
+using objects::ObjectCache;
 using text::message_of;
 using win32util::HttpServer;
 
@@ -168,7 +168,7 @@ std::shared_ptr<QVLSwap> ResolveSwap(const JsonObject& object) {
     const ObjectCache& cache = ObjectCache::instance();
     if (HasMember(object, "swap")) return cache.require_swap(GetText(object, "swap", ""));
     if (HasMember(object, "Index")) {
-        const std::string key = addin::NormaliseIndexKey(GetText(object, "Index", ""));
+        const std::string key = objects::NormaliseIndexKey(GetText(object, "Index", ""));
         if (auto found = cache.FindSwapByIndex(key)) return found;
         throw text::TextError("No cached swap for Index: " + key);
     }

@@ -155,7 +155,7 @@ std::string JsonErrorDocument(std::string_view message) {
     return out;
 }
 
-std::string HealthDocument(const addin::ObjectCache::CountsResult& counts) {
+std::string HealthDocument(const objects::ObjectCache::CountsResult& counts) {
     std::string out;
     ObjectWriter writer(out);
     writer.text("status", "ok");

@@ -2,7 +2,7 @@
 
 #include "text/text_error.hpp"
 
-namespace qvl::addin {
+namespace qvl::objects {
 
 namespace {
 
@@ -146,4 +146,4 @@ void ObjectCache::update_counts() {
     swap_count_ = swaps_.size();
 }
 
-}  // namespace qvl::addin
+}  // namespace qvl::objects

@@ -37,7 +37,7 @@ const char* const reference_request =
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    auto& cache = qvl::addin::ObjectCache::instance();
+    auto& cache = qvl::objects::ObjectCache::instance();
     const auto lock = cache.calculation_lock();
     const auto buyer = qvl::make_reference_swap(true);
     auto seller = std::make_shared<qvl::QVLSwap>(buyer->series, buyer->curve, false,

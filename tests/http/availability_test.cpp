@@ -211,7 +211,7 @@ TEST_F(ServiceAvailabilityTest, CalculationsWaitForALongWorksheetCallWhileHealth
     Client calculate(port_);
     {
         // As if a worksheet function were running long.
-        const auto lock = addin::ObjectCache::instance().calculation_lock();
+        const auto lock = objects::ObjectCache::instance().calculation_lock();
         calculate.send("POST /qvl HTTP/1.1\r\nHost: localhost\r\nContent-Length: " +
                        std::to_string(calculate_at200.size()) + "\r\n\r\n" + calculate_at200);
         for (int i = 0; i < 20; ++i) {
@@ -234,7 +234,7 @@ TEST_F(ServiceAvailabilityTest, ARequestAnsweredBusyLeavesTheCacheUntouched) {
         R"j({"Request":"Calculate","Trade Date":"2026-01-20","Credit Event Rate":300})j";
     Client client(server.port());
     {
-        const auto lock = addin::ObjectCache::instance().calculation_lock();
+        const auto lock = objects::ObjectCache::instance().calculation_lock();
         const Reply busy = client.request("POST", "/qvl", at_300);
         EXPECT_EQ(busy.status, 503);
         EXPECT_EQ(busy.headers.at("content-type"), "application/json");

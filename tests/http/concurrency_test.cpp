@@ -21,7 +21,7 @@ TEST_F(ConcurrencyTest, WorksheetAndServiceCalculationsOnOneSwapDoNotMix) {
     std::thread worksheet([&] {
         const Date t = parse_date("2026-01-20");
         while (!done.load()) {
-            const auto lock = addin::ObjectCache::instance().calculation_lock();
+            const auto lock = objects::ObjectCache::instance().calculation_lock();
             const double rate = swap->calc_from_event_rate(t, 50, "x").credit_event_rate;
             swap->solve_from_spread(t, 300.0 + rate, "x");
             ++worksheet_calls;

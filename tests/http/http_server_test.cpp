@@ -25,7 +25,7 @@ TEST_F(ServerTest, HealthCountsTheCacheWithoutWaitingForCalculations) {
     store_reference();
     {
         // As if a worksheet function were running.
-        const auto lock = addin::ObjectCache::instance().calculation_lock();
+        const auto lock = objects::ObjectCache::instance().calculation_lock();
         const Reply reply = get("/health?x=1");
         EXPECT_EQ(reply.status, 200);
         EXPECT_EQ(reply.body, R"j({"status":"ok","curves":1,"series":1,"swaps":1})j");

@@ -148,7 +148,7 @@ TEST_F(ApiTest, SeriesAndSpecsDescribeTheCache) {
 
 TEST_F(ApiTest, IndexPicksTheSwapWhoseHandleSortsFirst) {
     {
-        auto& cache = addin::ObjectCache::instance();
+        auto& cache = objects::ObjectCache::instance();
         const auto lock = cache.calculation_lock();
         cache.StoreSwap("#Swap_4", make_reference_swap(true));
         cache.StoreSwap("#Swap_12", make_reference_swap(false));

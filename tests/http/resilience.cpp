@@ -382,7 +382,7 @@ TEST_F(ResilienceTest, StaysAvailableAndBoundedUnderAttackAndALongCall) {
         for (int year = 1; year <= 2000; ++year)
             table.emplace_back(std::to_string(year) + "Y", 0.03);
         const Date trade_date = parse_date("2026-01-20");
-        const auto lock = addin::ObjectCache::instance().calculation_lock();
+        const auto lock = objects::ObjectCache::instance().calculation_lock();
         const auto until = Clock::now() + 3s;
         int curves = 0;
         while (Clock::now() < until) {

@@ -31,12 +31,12 @@ TEST_F(RiskRequest, AnswersTheFiguresOfTheSwapNamedOrFirst) {
     }
     // Without a rate, the one the swap holds; the swap keeps the trade date.
     {
-        const auto lock = addin::ObjectCache::instance().calculation_lock();
+        const auto lock = objects::ObjectCache::instance().calculation_lock();
         swap->calc_from_event_rate(qvl::testing::day("2026-01-20"), 350, "");
     }
     const Reply kept = post(R"j({"Request":"Risk","Trade Date":"2026-02-17"})j");
     EXPECT_EQ(kept.status, 200);
-    const auto lock = addin::ObjectCache::instance().calculation_lock();
+    const auto lock = objects::ObjectCache::instance().calculation_lock();
     EXPECT_EQ(kept.body,
               risk_to_json(risk(*make_reference_swap(), qvl::testing::day("2026-02-17"), 350)));
     EXPECT_EQ(swap->eventRate(), 350);

@@ -30,8 +30,8 @@ class ServiceTest : public ::testing::Test {
     }
 
     static void clear_cache() {
-        const auto lock = addin::ObjectCache::instance().calculation_lock();
-        addin::ObjectCache::instance().ClearAll();
+        const auto lock = objects::ObjectCache::instance().calculation_lock();
+        objects::ObjectCache::instance().ClearAll();
     }
 
     // The reference curve, series and swap, under the next three handles.
@@ -40,7 +40,7 @@ class ServiceTest : public ::testing::Test {
     }
     // Caches the swap with its curve and series, as the worksheet's creating calls do.
     static std::shared_ptr<QVLSwap> store(std::shared_ptr<QVLSwap> swap) {
-        auto& cache = addin::ObjectCache::instance();
+        auto& cache = objects::ObjectCache::instance();
         const auto lock = cache.calculation_lock();
         cache.StoreCurve(cache.MakeHandle("YC"), swap->curve);
         cache.StoreSeries(cache.MakeHandle("Series"), swap->series);

@@ -14,7 +14,7 @@
 namespace {
 
 using qvl::QVLSwap;
-using qvl::addin::ObjectCache;
+using qvl::objects::ObjectCache;
 
 class Cache : public testing::Test {
   protected:
@@ -111,7 +111,7 @@ TEST_F(Cache, ACallersNewObjectDropsItsEarlierOneFromTheMaps) {
 }
 
 TEST(IndexKey, NumbersBecomeDigitsAndTextLosesItsBlanks) {
-    using qvl::addin::NormaliseIndexKey;
+    using qvl::objects::NormaliseIndexKey;
     EXPECT_EQ(NormaliseIndexKey("7"), "7");
     EXPECT_EQ(NormaliseIndexKey(" 7.0"), "7");
     EXPECT_EQ(NormaliseIndexKey("7e0"), "7");

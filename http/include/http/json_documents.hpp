@@ -25,7 +25,7 @@ std::string JsonErrorDocument(std::string_view message);
 
 using SeriesList = std::vector<std::pair<std::string, std::shared_ptr<const QVLSeries>>>;
 
-std::string HealthDocument(const addin::ObjectCache::CountsResult& counts);
+std::string HealthDocument(const objects::ObjectCache::CountsResult& counts);
 std::string SeriesDocument(const SeriesList& series);
 std::string SpecsDocument(const QVLSwap& swap, const QVLSeries& series, Date trade_date,
                           Date settlement_date);

@@ -17,7 +17,7 @@
 #include "core/qvl_swap.hpp"
 #include "core/yield_curve.hpp"
 
-namespace qvl::addin {
+namespace qvl::objects {
 
 // The process-wide store of curves, series and swaps, keyed by handle texts such as "#YC_1".
 //
@@ -102,4 +102,4 @@ class ObjectCache {
     std::atomic<std::size_t> swap_count_{0};
 };
 
-}  // namespace qvl::addin
+}  // namespace qvl::objects

@@ -11,7 +11,7 @@
 #include "objects/object_cache.hpp"
 
 int main(int argc, char** argv) {
-    const int port = argc > 1 ? std::atoi(argv[1]) : qvl::service::kDefaultPort;
+    const int port = argc > 1 ? std::atoi(argv[1]) : qvl::service::default_port;
 
     // Signals are taken by sigwait below, so every thread started from here on blocks them.
     sigset_t stop_signals;
@@ -20,9 +20,9 @@ int main(int argc, char** argv) {
     sigaddset(&stop_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
-    auto& cache = qvl::addin::ObjectCache::Instance();
+    auto& cache = qvl::objects::ObjectCache::instance();
     {
-        const auto lock = cache.CalculationLock();
+        const auto lock = cache.calculation_lock();
         const auto swap = qvl::make_reference_swap(true);
         cache.StoreCurve(cache.MakeHandle("YC"), swap->curve);
         cache.StoreSeries(cache.MakeHandle("Series"), swap->series);
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     }
 
     if (!qvl::service::StartHttpService(static_cast<std::uint16_t>(port))) {
-        std::printf("Failed: %s\n", qvl::service::HttpServiceLastError().value_or("").c_str());
+        std::printf("Failed: %s\n", qvl::service::http_service_last_error().value_or("").c_str());
         return 1;
     }
     std::printf("HTTP server running on port %d\n", port);
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
 
     int signal = 0;
     sigwait(&stop_signals, &signal);
-    qvl::service::StopHttpService();
+    qvl::service::stop_http_service();
     std::printf("HTTP server stopped\n");
     return 0;
 }

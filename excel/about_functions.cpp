@@ -7,18 +7,20 @@
 
 XLOPER12* QVL_RunTests() {
     static xll::xloper result;
-    return xll::Respond(result, [](xll::xloper& out) { xll::SetText(out, qvl::run_self_check()); });
+    return xll::respond(result,
+                        [](xll::xloper& out) { xll::set_text(out, qvl::run_self_check()); });
 }
 QVL_EXPORT(RunTests);
 
 XLOPER12* QVL_Version() {
     static xll::xloper result;
-    return xll::Respond(result, [](xll::xloper& out) { xll::SetText(out, xll::VersionText()); });
+    return xll::respond(result, [](xll::xloper& out) { xll::set_text(out, xll::version_text()); });
 }
 QVL_EXPORT(Version);
 
 XLOPER12* QVL_BuildDate() {
     static xll::xloper result;
-    return xll::Respond(result, [](xll::xloper& out) { xll::SetText(out, xll::BuildDateText()); });
+    return xll::respond(result,
+                        [](xll::xloper& out) { xll::set_text(out, xll::build_date_text()); });
 }
 QVL_EXPORT(BuildDate);

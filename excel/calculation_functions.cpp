@@ -14,40 +14,40 @@
 #include "xll/worksheet.hpp"
 
 using qvl::Date;
-using qvl::addin::ObjectCache;
-using qvl::addin::OisText;
-using qvl::addin::SwapArgument;
-using qvl::addin::TradeDateArgument;
+using qvl::addin::ois_text;
+using qvl::addin::swap_argument;
+using qvl::addin::trade_date_argument;
+using qvl::objects::ObjectCache;
 
 XLOPER12* QVL_CalcFromEventRate(XLOPER12* swap, XLOPER12* trade_date, double event_rate) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::Instance().CalculationLock();
-        const auto s = SwapArgument(*swap);
-        const Date t = TradeDateArgument(*trade_date);
-        xll::SetRecordGrid(out, s->calc_from_event_rate(t, event_rate, OisText(*s)));
+    return xll::respond(result, [&](xll::xloper& out) {
+        const auto lock = ObjectCache::instance().calculation_lock();
+        const auto s = swap_argument(*swap);
+        const Date t = trade_date_argument(*trade_date);
+        xll::set_record_grid(out, s->calc_from_event_rate(t, event_rate, ois_text(*s)));
     });
 }
 QVL_EXPORT(CalcFromEventRate);
 
 XLOPER12* QVL_SolveFromUpfront(XLOPER12* swap, XLOPER12* trade_date, double upfront_fee) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::Instance().CalculationLock();
-        const auto s = SwapArgument(*swap);
-        const Date t = TradeDateArgument(*trade_date);
-        xll::SetRecordGrid(out, s->solve_from_upfront(t, upfront_fee, OisText(*s)));
+    return xll::respond(result, [&](xll::xloper& out) {
+        const auto lock = ObjectCache::instance().calculation_lock();
+        const auto s = swap_argument(*swap);
+        const Date t = trade_date_argument(*trade_date);
+        xll::set_record_grid(out, s->solve_from_upfront(t, upfront_fee, ois_text(*s)));
     });
 }
 QVL_EXPORT(SolveFromUpfront);
 
 XLOPER12* QVL_SolveFromSpread(XLOPER12* swap, XLOPER12* trade_date, double conventional_spread) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::Instance().CalculationLock();
-        const auto s = SwapArgument(*swap);
-        const Date t = TradeDateArgument(*trade_date);
-        xll::SetRecordGrid(out, s->solve_from_spread(t, conventional_spread, OisText(*s)));
+    return xll::respond(result, [&](xll::xloper& out) {
+        const auto lock = ObjectCache::instance().calculation_lock();
+        const auto s = swap_argument(*swap);
+        const Date t = trade_date_argument(*trade_date);
+        xll::set_record_grid(out, s->solve_from_spread(t, conventional_spread, ois_text(*s)));
     });
 }
 QVL_EXPORT(SolveFromSpread);
@@ -55,17 +55,17 @@ QVL_EXPORT(SolveFromSpread);
 XLOPER12* QVL_TradePnL(XLOPER12* swap, XLOPER12* trade_date_1, double clean_price_1,
                        XLOPER12* trade_date_2, double clean_price_2, double event_rate) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::Instance().CalculationLock();
-        const auto s = SwapArgument(*swap);
+    return xll::respond(result, [&](xll::xloper& out) {
+        const auto lock = ObjectCache::instance().calculation_lock();
+        const auto s = swap_argument(*swap);
         // Read in this order so that a first date that is no date at all reports its own error.
         const Date t1 = qvl::addin::DateFromCell(*trade_date_1);
         const Date t2 = qvl::addin::DateFromCell(*trade_date_2);
         if (t1 == qvl::invalid_date || t2 == qvl::invalid_date) {
             throw std::runtime_error("Invalid trade date(s)");
         }
-        xll::SetRecordGrid(
-            out, s->trade_pnl(t1, clean_price_1, t2, clean_price_2, OisText(*s), event_rate));
+        xll::set_record_grid(
+            out, s->trade_pnl(t1, clean_price_1, t2, clean_price_2, ois_text(*s), event_rate));
     });
 }
 QVL_EXPORT(TradePnL);
@@ -73,14 +73,14 @@ QVL_EXPORT(TradePnL);
 XLOPER12* QVL_TotalPayment(XLOPER12* swap, XLOPER12* trade_date, double clean_price,
                            XLOPER12* is_trade_initiation, double credit_event_rate) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::Instance().CalculationLock();
-        const auto s = SwapArgument(*swap);
-        const Date t = TradeDateArgument(*trade_date);
+    return xll::respond(result, [&](xll::xloper& out) {
+        const auto lock = ObjectCache::instance().calculation_lock();
+        const auto s = swap_argument(*swap);
+        const Date t = trade_date_argument(*trade_date);
         const bool initiation =
-            qvl::addin::SwitchArgument(*is_trade_initiation, qvl::addin::default_trade_initiation);
+            qvl::addin::switch_argument(*is_trade_initiation, qvl::addin::default_trade_initiation);
         // A rate of 0 (also a missing one) keeps the rate the swap holds.
-        xll::SetRecordGrid(out, s->trade_payment(t, clean_price, initiation, credit_event_rate));
+        xll::set_record_grid(out, s->trade_payment(t, clean_price, initiation, credit_event_rate));
     });
 }
 QVL_EXPORT(TotalPayment);

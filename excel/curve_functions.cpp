@@ -16,15 +16,15 @@ namespace {
 template <class Read>
 XLOPER12* curve_number(xll::xloper& result, const XLOPER12* curve, const XLOPER12* target_date,
                        Read read) {
-    return xll::Respond(result, [&](xll::xloper& out) {
+    return xll::respond(result, [&](xll::xloper& out) {
         // Curves never change once built: the lock is needed for the lookup only.
         const auto found = [&] {
-            const auto lock = qvl::addin::ObjectCache::Instance().CalculationLock();
-            return qvl::addin::CurveArgument(*curve);
+            const auto lock = qvl::objects::ObjectCache::instance().calculation_lock();
+            return qvl::addin::curve_argument(*curve);
         }();
         const qvl::Date d = qvl::addin::DateFromCell(*target_date);
         if (d == qvl::invalid_date) throw std::runtime_error("Invalid target date");
-        xll::SetNumber(out, read(*found, d));
+        xll::set_number(out, read(*found, d));
     });
 }
 

@@ -53,13 +53,13 @@ std::int32_t roll_days_argument(const XLOPER12* cell) {
 template <class Fraction>
 XLOPER12* day_count(xll::xloper& result, const XLOPER12* start, const XLOPER12* end,
                     Fraction fraction) {
-    return xll::Respond(result, [&](xll::xloper& out) {
+    return xll::respond(result, [&](xll::xloper& out) {
         const Date from = DateFromCell(*start);
         const Date to = DateFromCell(*end);
         if (from == invalid_date || to == invalid_date) {
             throw std::runtime_error("Invalid date(s)");
         }
-        xll::SetNumber(out, fraction(from, to));
+        xll::set_number(out, fraction(from, to));
     });
 }
 
@@ -67,36 +67,36 @@ XLOPER12* day_count(xll::xloper& result, const XLOPER12* start, const XLOPER12* 
 
 XLOPER12* QVL_IsBusinessDay(XLOPER12* date) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
-        xll::SetBool(out, qvl::is_business_day(date_argument(date)));
+    return xll::respond(result, [&](xll::xloper& out) {
+        xll::set_bool(out, qvl::is_business_day(date_argument(date)));
     });
 }
 QVL_EXPORT(IsBusinessDay);
 
 XLOPER12* QVL_RollToFollowingBD(XLOPER12* date, XLOPER12* roll_days) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
+    return xll::respond(result, [&](xll::xloper& out) {
         const Date d = date_argument(date);
         const std::int32_t n = roll_days_argument(roll_days);
-        xll::SetNumber(out, date_result(qvl::advance_business_days(d, n)));
+        xll::set_number(out, date_result(qvl::advance_business_days(d, n)));
     });
 }
 QVL_EXPORT(RollToFollowingBD);
 
 XLOPER12* QVL_NextPublicationDate(XLOPER12* date) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
+    return xll::respond(result, [&](xll::xloper& out) {
         const Date next = qvl::next_publication_date(date_argument(date), true);
-        xll::SetNumber(out, date_result(next));
+        xll::set_number(out, date_result(next));
     });
 }
 QVL_EXPORT(NextPublicationDate);
 
 XLOPER12* QVL_PrevPublicationDate(XLOPER12* date) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
+    return xll::respond(result, [&](xll::xloper& out) {
         const Date previous = qvl::previous_publication_date(date_argument(date), true);
-        xll::SetNumber(out, date_result(previous));
+        xll::set_number(out, date_result(previous));
     });
 }
 QVL_EXPORT(PrevPublicationDate);
@@ -115,10 +115,10 @@ QVL_EXPORT(DayCountACT365);
 
 XLOPER12* QVL_DateFromTenor(XLOPER12* date, XLOPER12* tenor) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
+    return xll::respond(result, [&](xll::xloper& out) {
         const Date d = date_argument(date);
-        const Date rolled = qvl::date_from_tenor(d, qvl::addin::CellText(*tenor));
-        xll::SetNumber(out, date_result(rolled));
+        const Date rolled = qvl::date_from_tenor(d, qvl::addin::cell_text(*tenor));
+        xll::set_number(out, date_result(rolled));
     });
 }
 QVL_EXPORT(DateFromTenor);

@@ -14,8 +14,8 @@
 
 namespace qvl::addin {
 
-std::uint16_t PortFromArgument(std::optional<double> argument) {
-    if (!argument) return service::kDefaultPort;
+std::uint16_t port_from_argument(std::optional<double> argument) {
+    if (!argument) return service::default_port;
     if (!std::isfinite(*argument)) return 0;
     // The integer part's low 16 bits, as a 32-bit conversion gives them, without its overflow.
     double low = std::fmod(std::trunc(*argument), 65536.0);
@@ -23,14 +23,14 @@ std::uint16_t PortFromArgument(std::optional<double> argument) {
     return static_cast<std::uint16_t>(low);
 }
 
-std::string HttpStartText(std::optional<double> port_argument) {
+std::string http_start_text(std::optional<double> port_argument) {
     try {
-        const std::uint16_t port = PortFromArgument(port_argument);
-        service::StopHttpService();
+        const std::uint16_t port = port_from_argument(port_argument);
+        service::stop_http_service();
         if (service::StartHttpService(port)) {
             return "HTTP server running on port " + std::to_string(port);
         }
-        return "Failed: " + service::HttpServiceLastError().value_or("unknown");
+        return "Failed: " + service::http_service_last_error().value_or("unknown");
     } catch (const std::exception& e) {
         return e.what();
     } catch (...) {
@@ -38,9 +38,9 @@ std::string HttpStartText(std::optional<double> port_argument) {
     }
 }
 
-std::string HttpStopText() {
+std::string http_stop_text() {
     try {
-        service::StopHttpService();
+        service::stop_http_service();
         return "HTTP server stopped";
     } catch (const std::exception& e) {
         return e.what();
@@ -49,11 +49,11 @@ std::string HttpStopText() {
     }
 }
 
-int StopHttpServiceAtClose() {
+int stop_http_service_at_close() {
     // The functions that control the service go away now, and a library being unloaded may not
     // be able to wait for the serving thread; unloading still stops it as a fallback.
     try {
-        service::StopHttpService();
+        service::stop_http_service();
     } catch (...) {
         xll::LogLine("xlAutoClose: stopping the HTTP service failed");
     }
@@ -67,18 +67,18 @@ QVL_FUNCTION(HttpStop);
 
 XLOPER12* QVL_HttpStart(XLOPER12* port) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
+    return xll::respond(result, [&](xll::xloper& out) {
         // Only a number, a boolean or an integer names a port; anything else leaves the default.
         std::optional<double> argument;
         if (port != nullptr && xll::is_numeric(*port)) argument = xll::numeric_of(*port);
-        xll::SetText(out, qvl::addin::HttpStartText(argument));
+        xll::set_text(out, qvl::addin::http_start_text(argument));
     });
 }
 QVL_EXPORT(HttpStart);
 
 XLOPER12* QVL_HttpStop() {
     static xll::xloper result;
-    return xll::Respond(result,
-                        [](xll::xloper& out) { xll::SetText(out, qvl::addin::HttpStopText()); });
+    return xll::respond(result,
+                        [](xll::xloper& out) { xll::set_text(out, qvl::addin::http_stop_text()); });
 }
 QVL_EXPORT(HttpStop);

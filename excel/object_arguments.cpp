@@ -8,25 +8,25 @@
 
 namespace qvl::addin {
 
-std::shared_ptr<const YieldCurve> CurveArgument(const XLOPER12& cell) {
-    return ObjectCache::Instance().RequireCurve(CellText(cell));
+std::shared_ptr<const YieldCurve> curve_argument(const XLOPER12& cell) {
+    return objects::ObjectCache::instance().require_curve(cell_text(cell));
 }
 
-std::shared_ptr<const QVLSeries> SeriesArgument(const XLOPER12& cell) {
-    return ObjectCache::Instance().RequireSeries(CellText(cell));
+std::shared_ptr<const QVLSeries> series_argument(const XLOPER12& cell) {
+    return objects::ObjectCache::instance().require_series(cell_text(cell));
 }
 
-std::shared_ptr<QVLSwap> SwapArgument(const XLOPER12& cell) {
-    return ObjectCache::Instance().RequireSwap(CellText(cell));
+std::shared_ptr<QVLSwap> swap_argument(const XLOPER12& cell) {
+    return objects::ObjectCache::instance().require_swap(cell_text(cell));
 }
 
-Date TradeDateArgument(const XLOPER12& cell) {
+Date trade_date_argument(const XLOPER12& cell) {
     const Date d = DateFromCell(cell);
     if (d == invalid_date) throw std::runtime_error("Invalid trade date");
     return d;
 }
 
-bool SwitchArgument(const XLOPER12& cell, bool fallback) {
+bool switch_argument(const XLOPER12& cell, bool fallback) {
     switch (xll::type_of(cell)) {
         case xltypeBool:
             return cell.val.xbool != 0;
@@ -39,11 +39,11 @@ bool SwitchArgument(const XLOPER12& cell, bool fallback) {
     }
 }
 
-double NumberArgument(const XLOPER12& cell, double fallback) {
+double number_argument(const XLOPER12& cell, double fallback) {
     return xll::is_numeric(cell) ? xll::numeric_of(cell) : fallback;
 }
 
-std::string OisText(const QVLSwap& swap) {
+std::string ois_text(const QVLSwap& swap) {
     return format_date(swap.curve->trade_date());
 }
 

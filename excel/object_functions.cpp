@@ -29,7 +29,7 @@
 using qvl::Date;
 using qvl::format_date;
 using qvl::invalid_date;
-using qvl::addin::ObjectCache;
+using qvl::objects::ObjectCache;
 
 namespace {
 
@@ -73,19 +73,19 @@ void visit_fields(const SwapInfo& info, F&& f) {
 template <class Object, class Build>
 void create_object(xll::xloper& out, std::string_view prefix,
                    void (ObjectCache::*store)(const std::string&, Object), Build&& build) {
-    const std::optional<std::string> caller = xll::CallingCell();
-    ObjectCache& cache = ObjectCache::Instance();
+    const std::optional<std::string> caller = xll::calling_cell();
+    ObjectCache& cache = ObjectCache::instance();
     try {
         Object object = build();
-        const auto lock = cache.CalculationLock();
+        const auto lock = cache.calculation_lock();
         const std::string handle = cache.MakeHandle(prefix);
         (cache.*store)(handle, std::move(object));
-        if (caller) cache.SetOwner(*caller, handle);
-        xll::SetText(out, handle);
+        if (caller) cache.set_owner(*caller, handle);
+        xll::set_text(out, handle);
     } catch (...) {
         if (caller) {
-            const auto lock = cache.CalculationLock();
-            cache.DropOwned(*caller);
+            const auto lock = cache.calculation_lock();
+            cache.drop_owned(*caller);
         }
         throw;
     }
@@ -95,7 +95,7 @@ void create_object(xll::xloper& out, std::string_view prefix,
 
 XLOPER12* QVL_CreateCurve(XLOPER12* yc_date, XLOPER12* curve_data) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
+    return xll::respond(result, [&](xll::xloper& out) {
         create_object(out, "YC", &ObjectCache::StoreCurve, [&] {
             const Date d = qvl::addin::DateFromCell(*yc_date);
             if (d == invalid_date) throw std::runtime_error("Invalid yield-curve date");
@@ -108,9 +108,9 @@ QVL_EXPORT(CreateCurve);
 
 XLOPER12* QVL_CreateSeries(XLOPER12* index, XLOPER12* series_data, XLOPER12* factors_data) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
+    return xll::respond(result, [&](xll::xloper& out) {
         create_object(out, "Series", &ObjectCache::StoreSeries, [&] {
-            std::string key = qvl::addin::NormaliseIndexKey(qvl::addin::CellText(*index));
+            std::string key = qvl::objects::NormaliseIndexKey(qvl::addin::cell_text(*index));
             qvl::addin::SeriesRow row = qvl::addin::ReadSeriesRow(*series_data, key);
             const qvl::FactorRows factors = qvl::addin::ReadFactorTable(*factors_data, key);
             return std::make_shared<const qvl::QVLSeries>(std::move(key), std::move(row.name),
@@ -123,12 +123,12 @@ QVL_EXPORT(CreateSeries);
 
 XLOPER12* QVL_GetSeriesInfo(XLOPER12* series) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
+    return xll::respond(result, [&](xll::xloper& out) {
         const auto found = [&] {
-            const auto lock = ObjectCache::Instance().CalculationLock();
-            return qvl::addin::SeriesArgument(*series);
+            const auto lock = ObjectCache::instance().calculation_lock();
+            return qvl::addin::series_argument(*series);
         }();
-        xll::SetRecordGrid(out, SeriesInfo{*found});
+        xll::set_record_grid(out, SeriesInfo{*found});
     });
 }
 QVL_EXPORT(GetSeriesInfo);
@@ -136,20 +136,20 @@ QVL_EXPORT(GetSeriesInfo);
 XLOPER12* QVL_CreateSwap(XLOPER12* series, XLOPER12* curve, XLOPER12* is_buyer,
                          XLOPER12* credit_event_rate, XLOPER12* notional) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
+    return xll::respond(result, [&](xll::xloper& out) {
         create_object(out, "Swap", &ObjectCache::StoreSwap, [&] {
             std::shared_ptr<const qvl::QVLSeries> found_series;
             std::shared_ptr<const qvl::YieldCurve> found_curve;
             {
-                const auto lock = ObjectCache::Instance().CalculationLock();
-                found_series = qvl::addin::SeriesArgument(*series);
-                found_curve = qvl::addin::CurveArgument(*curve);
+                const auto lock = ObjectCache::instance().calculation_lock();
+                found_series = qvl::addin::series_argument(*series);
+                found_curve = qvl::addin::curve_argument(*curve);
             }
             return std::make_shared<qvl::QVLSwap>(
                 std::move(found_series), std::move(found_curve),
-                qvl::addin::SwitchArgument(*is_buyer, qvl::default_is_buyer),
-                qvl::addin::NumberArgument(*credit_event_rate, qvl::default_event_rate),
-                qvl::addin::NumberArgument(*notional, qvl::default_notional));
+                qvl::addin::switch_argument(*is_buyer, qvl::default_is_buyer),
+                qvl::addin::number_argument(*credit_event_rate, qvl::default_event_rate),
+                qvl::addin::number_argument(*notional, qvl::default_notional));
         });
     });
 }
@@ -157,20 +157,20 @@ QVL_EXPORT(CreateSwap);
 
 XLOPER12* QVL_GetSwapInfo(XLOPER12* swap) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::Instance().CalculationLock();
-        const auto found = qvl::addin::SwapArgument(*swap);
-        xll::SetRecordGrid(out, SwapInfo{*found});
+    return xll::respond(result, [&](xll::xloper& out) {
+        const auto lock = ObjectCache::instance().calculation_lock();
+        const auto found = qvl::addin::swap_argument(*swap);
+        xll::set_record_grid(out, SwapInfo{*found});
     });
 }
 QVL_EXPORT(GetSwapInfo);
 
 XLOPER12* QVL_ClearCache() {
     static xll::xloper result;
-    return xll::Respond(result, [](xll::xloper& out) {
-        const auto lock = ObjectCache::Instance().CalculationLock();
-        ObjectCache::Instance().ClearAll();
-        xll::SetText(out, "Cache cleared");
+    return xll::respond(result, [](xll::xloper& out) {
+        const auto lock = ObjectCache::instance().calculation_lock();
+        ObjectCache::instance().ClearAll();
+        xll::set_text(out, "Cache cleared");
     });
 }
 QVL_EXPORT(ClearCache);

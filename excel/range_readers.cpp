@@ -67,7 +67,7 @@ Date DateFromCell(const XLOPER12& cell) {
     }
 }
 
-std::string CellText(const XLOPER12& cell) {
+std::string cell_text(const XLOPER12& cell) {
     return xll::utf8_of(cell);
 }
 
@@ -80,7 +80,7 @@ CurveInput ReadCurveTable(const XLOPER12& range) {
     for (int r = 0; r < range.val.array.rows; ++r) {
         const XLOPER12& rate = cell_at(range, r, 1);
         if (!xll::is_numeric(rate)) continue;
-        pairs.emplace_back(CellText(cell_at(range, r, 0)), xll::numeric_of(rate));
+        pairs.emplace_back(cell_text(cell_at(range, r, 0)), xll::numeric_of(rate));
     }
     return pairs;
 }
@@ -114,9 +114,10 @@ SeriesRow ReadSeriesRow(const XLOPER12& range, const std::string& key) {
     }
 
     for (int r = header_row + 1; r < rows; ++r) {
-        if (NormaliseIndexKey(CellText(cell_at(range, r, column[index_column]))) != key) continue;
+        if (objects::NormaliseIndexKey(cell_text(cell_at(range, r, column[index_column]))) != key)
+            continue;
         SeriesRow row;
-        row.name = CellText(cell_at(range, r, column[name_column]));
+        row.name = cell_text(cell_at(range, r, column[name_column]));
         row.start_date = table_date(cell_at(range, r, column[start_column]));
         row.maturity_date = table_date(cell_at(range, r, column[maturity_column]));
         row.coupon_percent = xll::numeric_of(cell_at(range, r, column[coupon_column]));
@@ -134,7 +135,7 @@ FactorRows ReadFactorTable(const XLOPER12& range, const std::string& key) {
 
     int factor_column = -1;
     for (int c = 1; c < columns && factor_column < 0; ++c) {
-        if (NormaliseIndexKey(CellText(cell_at(range, 0, c))) == key) factor_column = c;
+        if (objects::NormaliseIndexKey(cell_text(cell_at(range, 0, c))) == key) factor_column = c;
     }
     if (factor_column < 0) {
         throw std::runtime_error("factors_data: column for index '" + key +

@@ -20,17 +20,17 @@ namespace {
 using xll::Addin;
 
 // The framework's records, with the form of this add-in's worksheet functions added:
-// Proc::Function("Name") is "QVL.Name", exported as "?QVL_Name", in the category "QVL".
+// Proc::function("Name") is "QVL.Name", exported as "?QVL_Name", in the category "QVL".
 struct Proc : xll::Proc {
-    static xll::Proc Function(std::string_view name) {
-        return Worksheet("?QVL_" + std::string(name), "QVL." + std::string(name), "QVL");
+    static xll::Proc function(std::string_view name) {
+        return worksheet("?QVL_" + std::string(name), "QVL." + std::string(name), "QVL");
     }
 };
 
 // Close actions run in the order they were filed, and each record below files its unregister
 // action: the service stops before the functions that control it go away.
 const bool stop_service_at_close = [] {
-    xll::AutoActions(xll::AutoKind::Close).push_back(&qvl::addin::StopHttpServiceAtClose);
+    xll::auto_actions(xll::AutoKind::Close).push_back(&qvl::addin::stop_http_service_at_close);
     return true;
 }();
 
@@ -46,7 +46,7 @@ std::string help_with_default(std::string_view help, std::string_view default_te
     return std::string(help) + " (default " + std::string(default_text) + ").";
 }
 
-const std::string port_default = default_text(qvl::service::kDefaultPort);
+const std::string port_default = default_text(qvl::service::default_port);
 const std::string side_default = qvl::default_is_buyer ? "TRUE" : "FALSE";
 const std::string rate_default = default_text(qvl::default_event_rate);
 const std::string notional_default = default_text(qvl::default_notional);
@@ -55,195 +55,195 @@ const std::string initiation_default = qvl::addin::default_trade_initiation ? "1
 const std::string roll_days_default = default_text(qvl::addin::default_roll_days);
 
 const Addin run_tests{
-    Proc::Function("RunTests")
-        .Help("Run QVL calculator unit tests. Returns 'ok' or the error message on failure.")};
+    Proc::function("RunTests")
+        .help("Run QVL calculator unit tests. Returns 'ok' or the error message on failure.")};
 
 const Addin http_start{
-    Proc::Function("HttpStart")
-        .Argument("Q", "port", help_with_default("HTTP port", port_default), port_default)
-        .Help("Start the HTTP server on the specified port. Returns status message.")};
+    Proc::function("HttpStart")
+        .argument("Q", "port", help_with_default("HTTP port", port_default), port_default)
+        .help("Start the HTTP server on the specified port. Returns status message.")};
 
-const Addin http_stop{Proc::Function("HttpStop").Help("Stop the HTTP server.")};
+const Addin http_stop{Proc::function("HttpStop").help("Stop the HTTP server.")};
 
-const Addin clear_status{Proc::Command("ClearStatus", "cellkit.ClearStatus")};
+const Addin clear_status{Proc::command("ClearStatus", "cellkit.ClearStatus")};
 
-const Addin toggle_logging{Proc::Command("ToggleLogging", "cellkit.ToggleLogging")};
+const Addin toggle_logging{Proc::command("ToggleLogging", "cellkit.ToggleLogging")};
 
 constexpr const char* swap_help = "Handle string from QVL.CreateSwap.";
 constexpr const char* curve_help = "Handle string from QVL.CreateCurve.";
 constexpr const char* series_help = "Handle string from QVL.CreateSeries.";
 
 const Addin create_curve{
-    Proc::Function("CreateCurve")
-        .Volatile()
-        .Argument("Q", "yc_date", "Yield-curve trade date (YYYY-MM-DD or Excel date).",
+    Proc::function("CreateCurve")
+        .mark_volatile()
+        .argument("Q", "yc_date", "Yield-curve trade date (YYYY-MM-DD or Excel date).",
                   "2026-01-21")
-        .Argument("Q", "OIS_Curve_Data", "2-column range (Tenor, ParRate) with OIS par rates.")
-        .Help("Construct and cache a YieldCurve. Returns a handle string.")};
+        .argument("Q", "OIS_Curve_Data", "2-column range (Tenor, ParRate) with OIS par rates.")
+        .help("Construct and cache a YieldCurve. Returns a handle string.")};
 
 const Addin discount_factor{
-    Proc::Function("DiscountFactor")
-        .Volatile()
-        .Argument("Q", "curve", curve_help)
-        .Argument("Q", "target_date", "Target date for the discount factor.", "2027-01-21")
-        .Help("Return the OIS discount factor for a target date.")};
+    Proc::function("DiscountFactor")
+        .mark_volatile()
+        .argument("Q", "curve", curve_help)
+        .argument("Q", "target_date", "Target date for the discount factor.", "2027-01-21")
+        .help("Return the OIS discount factor for a target date.")};
 
 const Addin create_series{
-    Proc::Function("CreateSeries")
-        .Volatile()
-        .Argument("Q", "index", "Series index identifier.", "1")
-        .Argument("Q", "series_data",
+    Proc::function("CreateSeries")
+        .mark_volatile()
+        .argument("Q", "index", "Series index identifier.", "1")
+        .argument("Q", "series_data",
                   "Range with columns: SeriesIndex, SeriesName, StartDate, MaturityDate, Coupon.")
-        .Argument("Q", "factors_data",
+        .argument("Q", "factors_data",
                   "Range with dates in col 1 and writedown factors in subsequent cols.")
-        .Help("Construct and cache an QVLSeries. Returns a handle string.")};
+        .help("Construct and cache an QVLSeries. Returns a handle string.")};
 
 const Addin get_series_info{
-    Proc::Function("GetSeriesInfo")
-        .Volatile()
-        .Argument("Q", "series", series_help)
-        .Help("Return series info as a 5x2 grid (Index, Name, Start Date, Maturity Date, "
+    Proc::function("GetSeriesInfo")
+        .mark_volatile()
+        .argument("Q", "series", series_help)
+        .help("Return series info as a 5x2 grid (Index, Name, Start Date, Maturity Date, "
               "Coupon).")};
 
 const Addin create_swap{
-    Proc::Function("CreateSwap")
-        .Volatile()
-        .Argument("Q", "series", series_help)
-        .Argument("Q", "curve", curve_help)
-        .Argument("Q", "is_buyer", help_with_default("TRUE for protection buyer", side_default),
+    Proc::function("CreateSwap")
+        .mark_volatile()
+        .argument("Q", "series", series_help)
+        .argument("Q", "curve", curve_help)
+        .argument("Q", "is_buyer", help_with_default("TRUE for protection buyer", side_default),
                   side_default)
-        .Argument("Q", "credit_event_rate",
+        .argument("Q", "credit_event_rate",
                   help_with_default("Credit event rate in bps", rate_default), rate_default)
-        .Argument("Q", "notional", help_with_default("Original notional amount", notional_default),
+        .argument("Q", "notional", help_with_default("Original notional amount", notional_default),
                   notional_default)
-        .Help("Construct and cache an QVLSwap from cached series and curve. Returns a handle "
+        .help("Construct and cache an QVLSwap from cached series and curve. Returns a handle "
               "string.")};
 
-const Addin get_swap_info{Proc::Function("GetSwapInfo")
-                              .Volatile()
-                              .Argument("Q", "swap", swap_help)
-                              .Help("Return swap info as an 11x2 grid.")};
+const Addin get_swap_info{Proc::function("GetSwapInfo")
+                              .mark_volatile()
+                              .argument("Q", "swap", swap_help)
+                              .help("Return swap info as an 11x2 grid.")};
 
 const Addin calc_from_event_rate{
-    Proc::Function("CalcFromEventRate")
-        .Volatile()
-        .Argument("Q", "swap", swap_help)
-        .Argument("Q", "trade_date", "The trade date.", trade_date_default)
-        .Argument("B", "event_rate", "Credit event rate in bps.", rate_default)
-        .Help("Compute all QVL swap outputs from a credit event rate. Returns a 15x2 grid.")};
+    Proc::function("CalcFromEventRate")
+        .mark_volatile()
+        .argument("Q", "swap", swap_help)
+        .argument("Q", "trade_date", "The trade date.", trade_date_default)
+        .argument("B", "event_rate", "Credit event rate in bps.", rate_default)
+        .help("Compute all QVL swap outputs from a credit event rate. Returns a 15x2 grid.")};
 
 const Addin solve_from_upfront{
-    Proc::Function("SolveFromUpfront")
-        .Volatile()
-        .Argument("Q", "swap", swap_help)
-        .Argument("Q", "trade_date", "The trade date.", trade_date_default)
-        .Argument("B", "upfront_fee", "Upfront fee (%).", "1.0")
-        .Help("Solve for the credit event rate from a given upfront fee. Returns a 15x2 grid.")};
+    Proc::function("SolveFromUpfront")
+        .mark_volatile()
+        .argument("Q", "swap", swap_help)
+        .argument("Q", "trade_date", "The trade date.", trade_date_default)
+        .argument("B", "upfront_fee", "Upfront fee (%).", "1.0")
+        .help("Solve for the credit event rate from a given upfront fee. Returns a 15x2 grid.")};
 
 const Addin solve_from_spread{
-    Proc::Function("SolveFromSpread")
-        .Volatile()
-        .Argument("Q", "swap", swap_help)
-        .Argument("Q", "trade_date", "The trade date.", trade_date_default)
-        .Argument("B", "conventional_spread", "Conventional spread in bps.", "100")
-        .Help("Solve for the credit event rate from a conventional spread. Returns a 15x2 "
+    Proc::function("SolveFromSpread")
+        .mark_volatile()
+        .argument("Q", "swap", swap_help)
+        .argument("Q", "trade_date", "The trade date.", trade_date_default)
+        .argument("B", "conventional_spread", "Conventional spread in bps.", "100")
+        .help("Solve for the credit event rate from a conventional spread. Returns a 15x2 "
               "grid.")};
 
 const Addin trade_pnl{
-    Proc::Function("TradePnL")
-        .Volatile()
-        .Argument("Q", "swap", swap_help)
-        .Argument("Q", "trade_date_1", "Trade initiation date.", "2025-10-01")
-        .Argument("B", "clean_price_1", "Clean price at initiation.", "100.1")
-        .Argument("Q", "trade_date_2", "Trade close date.", trade_date_default)
-        .Argument("B", "clean_price_2", "Clean price at close.", "99.5")
-        .Argument("B", "event_rate", help_with_default("Credit event rate in bps", rate_default),
+    Proc::function("TradePnL")
+        .mark_volatile()
+        .argument("Q", "swap", swap_help)
+        .argument("Q", "trade_date_1", "Trade initiation date.", "2025-10-01")
+        .argument("B", "clean_price_1", "Clean price at initiation.", "100.1")
+        .argument("Q", "trade_date_2", "Trade close date.", trade_date_default)
+        .argument("B", "clean_price_2", "Clean price at close.", "99.5")
+        .argument("B", "event_rate", help_with_default("Credit event rate in bps", rate_default),
                   rate_default)
-        .Help("Compute PnL between two trade dates given clean prices. Returns a 14x2 grid.")};
+        .help("Compute PnL between two trade dates given clean prices. Returns a 14x2 grid.")};
 
 const Addin total_payment{
-    Proc::Function("TotalPayment")
-        .Volatile()
-        .Argument("Q", "swap", swap_help)
-        .Argument("Q", "trade_date", "The trade date.", trade_date_default)
-        .Argument("B", "clean_price", "Clean price.", "99.5")
-        .Argument("Q", "IsTradeInitiation", "1 for trade initiation, 0 for close.",
+    Proc::function("TotalPayment")
+        .mark_volatile()
+        .argument("Q", "swap", swap_help)
+        .argument("Q", "trade_date", "The trade date.", trade_date_default)
+        .argument("B", "clean_price", "Clean price.", "99.5")
+        .argument("Q", "IsTradeInitiation", "1 for trade initiation, 0 for close.",
                   initiation_default)
-        .Argument("B", "credit_event_rate", "Credit event rate in bps.", rate_default)
-        .Help("Return the payment breakdown for a given trade date and clean price. Returns a "
+        .argument("B", "credit_event_rate", "Credit event rate in bps.", rate_default)
+        .help("Return the payment breakdown for a given trade date and clean price. Returns a "
               "4x2 grid.")};
 
 const Addin clear_cache{
-    Proc::Function("ClearCache").Help("Clear the internal cache of curves, series, and swaps.")};
+    Proc::function("ClearCache").help("Clear the internal cache of curves, series, and swaps.")};
 
-const Addin is_business_day{Proc::Function("IsBusinessDay")
-                                .Argument("Q", "date", "Date to check.", "2026-01-21")
-                                .Help("Returns TRUE if the date is a NYB business day.")};
+const Addin is_business_day{Proc::function("IsBusinessDay")
+                                .argument("Q", "date", "Date to check.", "2026-01-21")
+                                .help("Returns TRUE if the date is a NYB business day.")};
 
 const Addin roll_to_following_bd{
-    Proc::Function("RollToFollowingBD")
-        .Argument("Q", "date", "Starting date.", "2026-01-17")
-        .Argument("Q", "roll_days",
+    Proc::function("RollToFollowingBD")
+        .argument("Q", "date", "Starting date.", "2026-01-17")
+        .argument("Q", "roll_days",
                   help_with_default("Number of business days to advance", roll_days_default),
                   roll_days_default)
-        .Help("Roll a date to the next NYB business day, optionally advancing by N business "
+        .help("Roll a date to the next NYB business day, optionally advancing by N business "
               "days.")};
 
 const Addin next_publication_date{
-    Proc::Function("NextPublicationDate")
-        .Argument("Q", "date", "Reference date.", "2026-01-21")
-        .Help("Return the next QVL index publication date on or after the given date.")};
+    Proc::function("NextPublicationDate")
+        .argument("Q", "date", "Reference date.", "2026-01-21")
+        .help("Return the next QVL index publication date on or after the given date.")};
 
 const Addin prev_publication_date{
-    Proc::Function("PrevPublicationDate")
-        .Argument("Q", "date", "Reference date.", "2026-01-21")
-        .Help("Return the previous QVL index publication date on or before the given date.")};
+    Proc::function("PrevPublicationDate")
+        .argument("Q", "date", "Reference date.", "2026-01-21")
+        .help("Return the previous QVL index publication date on or before the given date.")};
 
-const Addin day_count_act360{Proc::Function("DayCountACT360")
-                                 .Argument("Q", "start_date", "Start date.", "2026-01-21")
-                                 .Argument("Q", "end_date", "End date.", "2027-01-21")
-                                 .Help("ACT/360 day-count fraction between two dates.")};
+const Addin day_count_act360{Proc::function("DayCountACT360")
+                                 .argument("Q", "start_date", "Start date.", "2026-01-21")
+                                 .argument("Q", "end_date", "End date.", "2027-01-21")
+                                 .help("ACT/360 day-count fraction between two dates.")};
 
-const Addin day_count_act365{Proc::Function("DayCountACT365")
-                                 .Argument("Q", "start_date", "Start date.", "2026-01-21")
-                                 .Argument("Q", "end_date", "End date.", "2027-01-21")
-                                 .Help("ACT/365.25 day-count fraction between two dates.")};
+const Addin day_count_act365{Proc::function("DayCountACT365")
+                                 .argument("Q", "start_date", "Start date.", "2026-01-21")
+                                 .argument("Q", "end_date", "End date.", "2027-01-21")
+                                 .help("ACT/365.25 day-count fraction between two dates.")};
 
 const Addin date_from_tenor{
-    Proc::Function("DateFromTenor")
-        .Argument("Q", "date", "Starting date.", "2026-01-21")
-        .Argument("Q", "tenor", "Tenor string (e.g. '3M', '1Y').", "1Y")
-        .Help("Compute a future date by adding a tenor string and rolling to the next business "
+    Proc::function("DateFromTenor")
+        .argument("Q", "date", "Starting date.", "2026-01-21")
+        .argument("Q", "tenor", "Tenor string (e.g. '3M', '1Y').", "1Y")
+        .help("Compute a future date by adding a tenor string and rolling to the next business "
               "day.")};
 
-const Addin forward_rate_1d{Proc::Function("ForwardRate1D")
-                                .Volatile()
-                                .Argument("Q", "curve", curve_help)
-                                .Argument("Q", "target_date", "Target date.", "2027-01-21")
-                                .Help("Return the 1-day forward rate for a given date.")};
+const Addin forward_rate_1d{Proc::function("ForwardRate1D")
+                                .mark_volatile()
+                                .argument("Q", "curve", curve_help)
+                                .argument("Q", "target_date", "Target date.", "2027-01-21")
+                                .help("Return the 1-day forward rate for a given date.")};
 
 const Addin cashflow_table{
-    Proc::Function("CashflowTable")
-        .Volatile()
-        .Argument("Q", "swap", swap_help)
-        .Argument("Q", "trade_date", "The trade date.", trade_date_default)
-        .Argument("Q", "credit_event_rate",
+    Proc::function("CashflowTable")
+        .mark_volatile()
+        .argument("Q", "swap", swap_help)
+        .argument("Q", "trade_date", "The trade date.", trade_date_default)
+        .argument("Q", "credit_event_rate",
                   help_with_default("Credit event rate in bps", rate_default), rate_default)
-        .Help("Return the consolidated cashflow table. Returns a 2-D array with headers.")};
+        .help("Return the consolidated cashflow table. Returns a 2-D array with headers.")};
 
 const Addin risk{
-    Proc::Function("Risk")
-        .Volatile()
-        .Argument("Q", "swap", swap_help)
-        .Argument("Q", "trade_date", "The trade date.", trade_date_default)
-        .Argument("Q", "credit_event_rate",
+    Proc::function("Risk")
+        .mark_volatile()
+        .argument("Q", "swap", swap_help)
+        .argument("Q", "trade_date", "The trade date.", trade_date_default)
+        .argument("Q", "credit_event_rate",
                   help_with_default("Credit event rate in bps", rate_default), rate_default)
-        .Help("Compute the sensitivities of a swap: event rate, spread and OIS curve, each for "
+        .help("Compute the sensitivities of a swap: event rate, spread and OIS curve, each for "
               "1 bp. Returns a 5x2 grid.")};
 
-const Addin version{Proc::Function("Version").Help("Return the QVL add-in version string.")};
+const Addin version{Proc::function("Version").help("Return the QVL add-in version string.")};
 
 const Addin build_date{
-    Proc::Function("BuildDate").Help("Return the date and time this add-in was compiled.")};
+    Proc::function("BuildDate").help("Return the date and time this add-in was compiled.")};
 
 }  // namespace

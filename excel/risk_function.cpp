@@ -18,12 +18,12 @@
 
 XLOPER12* QVL_Risk(XLOPER12* swap, XLOPER12* trade_date, XLOPER12* credit_event_rate) {
     static xll::xloper result;
-    return xll::Respond(result, [&](xll::xloper& out) {
-        const auto lock = qvl::addin::ObjectCache::Instance().CalculationLock();
-        const auto s = qvl::addin::SwapArgument(*swap);
-        const qvl::Date t = qvl::addin::TradeDateArgument(*trade_date);
+    return xll::respond(result, [&](xll::xloper& out) {
+        const auto lock = qvl::objects::ObjectCache::instance().calculation_lock();
+        const auto s = qvl::addin::swap_argument(*swap);
+        const qvl::Date t = qvl::addin::trade_date_argument(*trade_date);
         // Anything but a usable number keeps the rate the swap holds.
-        double rate = qvl::addin::NumberArgument(*credit_event_rate, s->eventRate());
+        double rate = qvl::addin::number_argument(*credit_event_rate, s->eventRate());
         if (std::isnan(rate)) rate = s->eventRate();
 
         const qvl::RiskResult risk = qvl::risk(*s, t, rate);

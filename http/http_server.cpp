@@ -25,7 +25,7 @@ bool HttpServer::Start() {
         std::lock_guard<std::mutex> lock(calls_lock_);
         calls_open_ = true;
     }
-    auto transport = MakeHttpTransport(*this);
+    auto transport = make_http_transport(*this);
     std::string error;
     if (!transport->Open(port_, error)) {
         last_error_ = std::move(error);
@@ -44,7 +44,7 @@ void HttpServer::Stop() {
     }
 }
 
-HttpServer::Dispatched HttpServer::Dispatch(Request request, std::function<void(Response)> done) {
+HttpServer::Dispatched HttpServer::dispatch(Request request, std::function<void(Response)> done) {
     try {
         Handler handler;
         Runs runs = Runs::at_once;
@@ -59,7 +59,7 @@ HttpServer::Dispatched HttpServer::Dispatch(Request request, std::function<void(
             }
         }
         if (!handler) return {Response{404, "Not Found", R"({"error":"not found"})"}, nullptr};
-        if (runs == Runs::at_once) return {Run(handler, request), nullptr};
+        if (runs == Runs::at_once) return {run(handler, request), nullptr};
         request.deadline = std::chrono::steady_clock::now() + queue_wait_;
         const auto deadline = request.deadline;
         auto call = std::make_shared<const Call>(
@@ -68,17 +68,17 @@ HttpServer::Dispatched HttpServer::Dispatch(Request request, std::function<void(
             std::lock_guard<std::mutex> lock(calls_lock_);
             // Stopping: the transport closes the connection with the rest.
             if (!calls_open_)
-                return {ListenerError(503, "Service Unavailable", "stopping"), nullptr};
+                return {listener_error(503, "Service Unavailable", "stopping"), nullptr};
             calls_.push_back(call);
         }
         calls_ready_.notify_one();
         return {std::nullopt, std::move(call)};
     } catch (...) {
-        return {ListenerError(500, "Internal Server Error", "Unknown error"), nullptr};
+        return {listener_error(500, "Internal Server Error", "Unknown error"), nullptr};
     }
 }
 
-bool HttpServer::Withdraw(const std::shared_ptr<const Call>& call) {
+bool HttpServer::withdraw(const std::shared_ptr<const Call>& call) {
     std::lock_guard<std::mutex> lock(calls_lock_);
     const auto it = std::find(calls_.begin(), calls_.end(), call);
     if (it == calls_.end()) return false;
@@ -86,7 +86,7 @@ bool HttpServer::Withdraw(const std::shared_ptr<const Call>& call) {
     return true;
 }
 
-void HttpServer::WorkCalls() {
+void HttpServer::work_calls() {
     std::unique_lock<std::mutex> lock(calls_lock_);
     for (;;) {
         calls_ready_.wait(lock, [this] { return !calls_open_ || !calls_.empty(); });
@@ -98,7 +98,7 @@ void HttpServer::WorkCalls() {
         // waited too long is never started.
         const bool late = std::chrono::steady_clock::now() > call->deadline;
         try {
-            call->done(late ? Busy() : Run(call->handler, call->request));
+            call->done(late ? busy() : run(call->handler, call->request));
         } catch (...) {
             // Out of memory handing the answer over; the client sees its connection end.
         }
@@ -107,7 +107,7 @@ void HttpServer::WorkCalls() {
     }
 }
 
-void HttpServer::EndCalls() {
+void HttpServer::end_calls() {
     std::deque<std::shared_ptr<const Call>> dropped;
     {
         std::lock_guard<std::mutex> lock(calls_lock_);
@@ -117,20 +117,20 @@ void HttpServer::EndCalls() {
     calls_ready_.notify_all();
 }
 
-HttpServer::Response HttpServer::Busy() {
-    return ListenerError(503, "Service Unavailable", "server busy");
+HttpServer::Response HttpServer::busy() {
+    return listener_error(503, "Service Unavailable", "server busy");
 }
 
-HttpServer::Response HttpServer::Run(const Handler& handler, const Request& request) const {
+HttpServer::Response HttpServer::run(const Handler& handler, const Request& request) const {
     try {
         return handler(request);
     } catch (...) {
         // Handlers answer their own failures; this only keeps the thread alive.
-        return ListenerError(500, "Internal Server Error", "Unknown error");
+        return listener_error(500, "Internal Server Error", "Unknown error");
     }
 }
 
-bool IsLoopbackHost(std::string_view host) {
+bool is_loopback_host(std::string_view host) {
     std::string_view name = host;
     std::string_view port;
     if (!host.empty() && host.front() == '[') {
@@ -159,13 +159,13 @@ bool IsLoopbackHost(std::string_view host) {
     return true;
 }
 
-HttpServer::Response ListenerError(std::uint16_t status, std::string_view reason,
-                                   std::string_view message) {
+HttpServer::Response listener_error(std::uint16_t status, std::string_view reason,
+                                    std::string_view message) {
     std::string body = R"({"error":")";
     body.append(message);
     body += "\"}";
     HttpServer::Response response{status, std::string(reason), std::move(body)};
-    if (status == 503) response.retry_after = HttpServer::kRetryAfterSeconds;
+    if (status == 503) response.retry_after = HttpServer::retry_after_seconds;
     return response;
 }
 

@@ -21,7 +21,7 @@ struct ServiceSlot {
 ServiceSlot& slot() {
     // The cache is made first so that it is destroyed after the slot, whose destruction stops a
     // server still serving requests against it.
-    addin::ObjectCache::Instance();
+    objects::ObjectCache::instance();
     static ServiceSlot instance;
     return instance;
 }
@@ -48,17 +48,17 @@ bool StartHttpService(std::uint16_t port) {
     return s.server->Start();
 }
 
-void StopHttpService() {
+void stop_http_service() {
     take_server(slot()).reset();
 }
 
-bool HttpServiceRunning() {
+bool http_service_running() {
     ServiceSlot& s = slot();
     std::lock_guard<std::mutex> guard(s.lock);
     return s.server && s.server->IsRunning();
 }
 
-std::optional<std::string> HttpServiceLastError() {
+std::optional<std::string> http_service_last_error() {
     ServiceSlot& s = slot();
     std::lock_guard<std::mutex> guard(s.lock);
     if (!s.server) return std::nullopt;
@@ -66,7 +66,8 @@ std::optional<std::string> HttpServiceLastError() {
 }
 
 HttpServer::Response HandleHealth(const HttpServer::Request&) {
-    return HttpServer::Response{200, "OK", HealthDocument(addin::ObjectCache::Instance().Counts())};
+    return HttpServer::Response{200, "OK",
+                                HealthDocument(objects::ObjectCache::instance().Counts())};
 }
 
 }  // namespace qvl::service

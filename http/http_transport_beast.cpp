@@ -51,21 +51,21 @@ namespace net = boost::asio;
 using tcp = net::ip::tcp;
 using error_code = boost::system::error_code;
 
-constexpr std::chrono::seconds kIdle{HttpServer::kIdleTimeoutSeconds};
+constexpr std::chrono::seconds idle_timeout{HttpServer::idle_timeout_seconds};
 // How long a refused client may go on sending before its connection is dropped; reading what it
 // sends meanwhile keeps the refusal from being destroyed by a reset on close.
-constexpr std::chrono::seconds kLinger{5};
+constexpr std::chrono::seconds linger_time{5};
 // The first read of a connection; a head or body beyond it grows the buffer, up to the head
 // limit, which also bounds chunk lines and trailers.
-constexpr std::size_t kFirstRead = HttpServer::kBodyReadSize;
+constexpr std::size_t first_read_size = HttpServer::body_read_size;
 // Descriptors left to the rest of the process when its open-file limit caps the connections.
-constexpr std::size_t kSpareDescriptors = 64;
+constexpr std::size_t spare_descriptors = 64;
 // Refused connections read from until their client stops sending; beyond this many at once, a
 // flood of them would keep the listener busy reading, and the rest are closed at once.
-constexpr std::size_t kMaxLingering = 64;
+constexpr std::size_t max_lingering = 64;
 // Accepts kept pending at once: a listener busy with many connections comes back to accepting
 // only once per round of their completions, and takes this many connections then.
-constexpr int kAcceptors = 16;
+constexpr int acceptor_count = 16;
 
 using Parser = http::request_parser<http::string_body>;
 
@@ -150,19 +150,19 @@ std::optional<HttpServer::Response> screen(const Parser& parser) {
     const auto& head = parser.get();
     // Browsers send Origin; no web page may drive the calculator.
     if (head.find(http::field::origin) != head.end()) {
-        return ListenerError(403, "Forbidden", "forbidden");
+        return listener_error(403, "Forbidden", "forbidden");
     }
     const auto hosts = head.count(http::field::host);
     if (hosts > 1 || (hosts == 0 && head.version() != 10)) {
-        return ListenerError(400, "Bad Request", "bad request");
+        return listener_error(400, "Bad Request", "bad request");
     }
-    if (hosts == 1 && !IsLoopbackHost(view(head.at(http::field::host)))) {
-        return ListenerError(403, "Forbidden", "forbidden");
+    if (hosts == 1 && !is_loopback_host(view(head.at(http::field::host)))) {
+        return listener_error(403, "Forbidden", "forbidden");
     }
     // A target in absolute form names the host too, and must name this machine as well.
     if (const auto absolute = absolute_target(view(head.target()));
-        absolute && !IsLoopbackHost(absolute->authority)) {
-        return ListenerError(403, "Forbidden", "forbidden");
+        absolute && !is_loopback_host(absolute->authority)) {
+        return listener_error(403, "Forbidden", "forbidden");
     }
     // Ambiguous framing is how requests get smuggled past a proxy. The parser refuses a length
     // next to chunked coding and differing lengths; repeated equal lengths and a list of them
@@ -171,17 +171,17 @@ std::optional<HttpServer::Response> screen(const Parser& parser) {
     const auto codings = head.count(http::field::transfer_encoding);
     if (lengths > 1 ||
         (lengths == 1 && (codings > 0 || !all_digits(view(head[http::field::content_length]))))) {
-        return ListenerError(400, "Bad Request", "bad request");
+        return listener_error(400, "Bad Request", "bad request");
     }
     // Chunked is the one coding taken; with any other ("gzip, chunked") the body would reach
     // the handler still coded.
     if (codings > 1 || (codings == 1 && !parser.chunked()) ||
         (codings == 1 && !beast::iequals(trimmed(view(head[http::field::transfer_encoding])),
                                          beast::string_view("chunked")))) {
-        return ListenerError(501, "Not Implemented", "transfer coding not supported");
+        return listener_error(501, "Not Implemented", "transfer coding not supported");
     }
-    if (lengths == 1 && parser.content_length().value_or(0) > HttpServer::kMaxBodySize) {
-        return ListenerError(413, "Payload Too Large", "request body too large");
+    if (lengths == 1 && parser.content_length().value_or(0) > HttpServer::max_body_size) {
+        return listener_error(413, "Payload Too Large", "request body too large");
     }
     return std::nullopt;
 }
@@ -193,7 +193,7 @@ class Listener {
     explicit Listener(HttpServer& server) : server(server) {}
 
     HttpServer& server;
-    std::size_t max_connections = HttpServer::kMaxConnections;
+    std::size_t max_connections = HttpServer::max_connections;
     std::size_t connections = 0;
     std::size_t lingering = 0;
     // Where the bytes a refused client still sends are read and dropped.
@@ -201,7 +201,7 @@ class Listener {
 
     // Grants bytes of the shared budget; false, granting nothing, when it has not that many left.
     bool take(std::size_t bytes) {
-        if (bytes > HttpServer::kSharedRequestBytes - used_) return false;
+        if (bytes > HttpServer::shared_request_bytes - used_) return false;
         used_ += bytes;
         peak_used_ = std::max(peak_used_, used_);
         return true;
@@ -225,7 +225,7 @@ class Listener {
     void settle() {
 #ifdef __GLIBC__
         if (used_ == 0 && connections <= 8 &&
-            (peak_used_ >= HttpServer::kSharedRequestBytes / 8 || peak_connections_ >= 256)) {
+            (peak_used_ >= HttpServer::shared_request_bytes / 8 || peak_connections_ >= 256)) {
             peak_used_ = 0;
             peak_connections_ = connections;
             malloc_trim(0);
@@ -239,7 +239,7 @@ class Listener {
 };
 
 HttpServer::Response crowded() {
-    return ListenerError(503, "Service Unavailable", "too many request bytes in progress");
+    return listener_error(503, "Service Unavailable", "too many request bytes in progress");
 }
 
 class Connection : public std::enable_shared_from_this<Connection> {
@@ -247,7 +247,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     Connection(tcp::socket socket, Listener& listener)
         : stream_(std::move(socket)), listener_(listener), wait_(stream_.get_executor()) {
         listener_.opened();
-        buffer_.max_size(HttpServer::kConnectionAllowance);
+        buffer_.max_size(HttpServer::connection_allowance);
     }
     ~Connection() {
         if (lingering_) --listener_.lingering;
@@ -256,25 +256,25 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
 
     void start() {
-        buffer_.reserve(kFirstRead);
+        buffer_.reserve(first_read_size);
         read_head();
     }
 
     // A connection beyond the cap: answered 503 and closed.
     void turn_away() {
-        send(ListenerError(503, "Service Unavailable", "too many connections"), Close::at_once,
+        send(listener_error(503, "Service Unavailable", "too many connections"), Close::at_once,
              false);
     }
 
   private:
     void read_head() {
         parser_.emplace();
-        parser_->header_limit(static_cast<std::uint32_t>(HttpServer::kHeadBufferSize));
+        parser_->header_limit(static_cast<std::uint32_t>(HttpServer::head_buffer_size));
         // Sizes are judged once the whole head is in, after the checks that come first. (No
         // limit at all, an empty optional, compares as exceeded by every length.)
         parser_->body_limit(std::numeric_limits<std::uint64_t>::max());
         head_size_ = 0;
-        stream_.expires_after(kIdle);
+        stream_.expires_after(idle_timeout);
         read_more_head();
     }
 
@@ -293,23 +293,23 @@ class Connection : public std::enable_shared_from_this<Connection> {
         // A head beyond the connection's own allowance may take the rest of the head buffer
         // from the shared budget.
         if (ec == http::error::buffer_overflow &&
-            buffer_.max_size() < HttpServer::kHeadBufferSize) {
-            if (!cover(HttpServer::kHeadBufferSize)) return refuse(crowded());
-            buffer_.max_size(HttpServer::kHeadBufferSize);
+            buffer_.max_size() < HttpServer::head_buffer_size) {
+            if (!cover(HttpServer::head_buffer_size)) return refuse(crowded());
+            buffer_.max_size(HttpServer::head_buffer_size);
             return read_more_head();
         }
         // The parser limits the request line and the fields each on their own; the head as a
         // whole is measured here.
         if (ec == http::error::header_limit || ec == http::error::buffer_overflow ||
-            (!ec && head_size > HttpServer::kHeadBufferSize)) {
+            (!ec && head_size > HttpServer::head_buffer_size)) {
             return refuse(
-                ListenerError(431, "Request Header Fields Too Large", "request head too large"));
+                listener_error(431, "Request Header Fields Too Large", "request head too large"));
         }
-        if (malformed(ec)) return refuse(ListenerError(400, "Bad Request", "bad request"));
+        if (malformed(ec)) return refuse(listener_error(400, "Bad Request", "bad request"));
         if (ec) return;  // closed, reset or timed out: the connection goes
         if (auto refusal = screen(*parser_)) return refuse(std::move(*refusal));
         if (parser_->is_done()) return dispatch();
-        parser_->body_limit(HttpServer::kMaxBodySize);
+        parser_->body_limit(HttpServer::max_body_size);
         // A declared length is granted in full before any of it is read.
         if (!cover(buffer_.capacity() + parser_->content_length().value_or(0))) {
             return refuse(crowded());
@@ -318,7 +318,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
         if (head.version() == 11 &&
             beast::iequals(head[http::field::expect], beast::string_view("100-continue"))) {
             static constexpr std::string_view proceed = "HTTP/1.1 100 Continue\r\n\r\n";
-            stream_.expires_after(kIdle);
+            stream_.expires_after(idle_timeout);
             net::async_write(stream_, net::buffer(proceed.data(), proceed.size()),
                              [self = shared_from_this()](error_code e, std::size_t) {
                                  if (!e) self->read_body();
@@ -330,7 +330,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
     void read_body() {
         // The whole body must arrive within the limit, however it is spread out.
-        stream_.expires_after(kIdle);
+        stream_.expires_after(idle_timeout);
         read_more_body();
     }
 
@@ -342,10 +342,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
     void on_body(error_code ec) {
         if (ec == http::error::body_limit) {
-            return refuse(ListenerError(413, "Payload Too Large", "request body too large"));
+            return refuse(listener_error(413, "Payload Too Large", "request body too large"));
         }
         if (malformed(ec) || ec == http::error::buffer_overflow) {
-            return refuse(ListenerError(400, "Bad Request", "bad request"));
+            return refuse(listener_error(400, "Bad Request", "bad request"));
         }
         if (ec) return;
         // A chunked body has no declared length: it draws on the budget as it grows.
@@ -360,7 +360,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     // allowance; false, leaving the grant as it was, when the budget cannot cover it.
     bool cover(std::size_t held) {
         const std::size_t need =
-            held > HttpServer::kConnectionAllowance ? held - HttpServer::kConnectionAllowance : 0;
+            held > HttpServer::connection_allowance ? held - HttpServer::connection_allowance : 0;
         if (need > granted_ && !listener_.take(need - granted_)) return false;
         if (need < granted_) listener_.give(granted_ - need);
         granted_ = need;
@@ -384,7 +384,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
                 self->on_answer(std::move(answer));
             });
         };
-        auto dispatched = listener_.server.Dispatch(std::move(request), std::move(done));
+        auto dispatched = listener_.server.dispatch(std::move(request), std::move(done));
         if (dispatched.answer) return send(std::move(*dispatched.answer), close_, head_only_);
         call_ = dispatched.call;
         waiting_ = true;
@@ -403,9 +403,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     void on_waited(error_code ec) {
         if (ec || !waiting_) return;
         const auto call = call_.lock();
-        if (!call || !listener_.server.Withdraw(call)) return;
+        if (!call || !listener_.server.withdraw(call)) return;
         waiting_ = false;
-        send(HttpServer::Busy(), close_, head_only_);
+        send(HttpServer::busy(), close_, head_only_);
     }
 
     enum class Close { no, announce_keep, after, linger, at_once };
@@ -415,7 +415,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
         // What the refused client still sends goes to the shared scratch buffer.
         buffer_ = beast::flat_buffer();
         cover(0);
-        lingering_ = listener_.lingering < kMaxLingering;
+        lingering_ = listener_.lingering < max_lingering;
         if (lingering_) ++listener_.lingering;
         send(std::move(refusal), lingering_ ? Close::linger : Close::at_once, false);
     }
@@ -448,7 +448,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
         if (head_only) body_.clear();
 
         const std::array<net::const_buffer, 2> pieces{net::buffer(head_), net::buffer(body_)};
-        stream_.expires_after(kIdle);
+        stream_.expires_after(idle_timeout);
         net::async_write(stream_, pieces,
                          [self = shared_from_this(), close](error_code ec, std::size_t) {
                              self->on_sent(ec, close);
@@ -460,8 +460,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
         std::string().swap(body_);
         if (close == Close::no || close == Close::announce_keep) {
             // What a large request took is given back before the next one.
-            if (buffer_.capacity() > kFirstRead) buffer_.shrink_to_fit();
-            buffer_.max_size(std::max(HttpServer::kConnectionAllowance, buffer_.size()));
+            if (buffer_.capacity() > first_read_size) buffer_.shrink_to_fit();
+            buffer_.max_size(std::max(HttpServer::connection_allowance, buffer_.size()));
             cover(buffer_.capacity());
             return read_head();
         }
@@ -479,7 +479,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
         }
         // What the client still sends is read and dropped until it closes, so that closing
         // with unread bytes does not reset the connection before the refusal is read.
-        stream_.expires_after(kLinger);
+        stream_.expires_after(linger_time);
         drain();
     }
 
@@ -567,14 +567,14 @@ bool BeastTransport::Open(std::uint16_t port, std::string& error) {
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
         const auto limit = static_cast<std::size_t>(files.rlim_cur);
         listener_.max_connections =
-            std::min(HttpServer::kMaxConnections,
-                     limit > 2 * kSpareDescriptors ? limit - kSpareDescriptors : limit / 2);
+            std::min(HttpServer::max_connections,
+                     limit > 2 * spare_descriptors ? limit - spare_descriptors : limit / 2);
     }
 
     pause_.emplace(*io_);
     work_.emplace(io_->get_executor());
-    for (int i = 0; i < kAcceptors; ++i) accept();
-    worker_ = std::thread([this] { server_.WorkCalls(); });
+    for (int i = 0; i < acceptor_count; ++i) accept();
+    worker_ = std::thread([this] { server_.work_calls(); });
     thread_ = std::thread([this] { serve(); });
     return true;
 }
@@ -624,7 +624,7 @@ void BeastTransport::Close() {
         thread_.join();
     }
     // The call in hand runs to its end; its answer goes nowhere, as the calls still waiting.
-    server_.EndCalls();
+    server_.end_calls();
     if (worker_.joinable()) worker_.join();
     // The connections live in their pending operations, which go with the context.
     work_.reset();
@@ -635,7 +635,7 @@ void BeastTransport::Close() {
 
 }  // namespace
 
-std::unique_ptr<HttpTransport> MakeHttpTransport(HttpServer& server) {
+std::unique_ptr<HttpTransport> make_http_transport(HttpServer& server) {
     return std::make_unique<BeastTransport>(server);
 }
 

@@ -1,6 +1,6 @@
 // The listener's Windows transport: the HTTP Server API 2.0 with one listener thread that
 // follows every request through overlapped operations on a completion port and hands each to
-// HttpServer::Dispatch; the worker's thread runs the calculating handlers.
+// HttpServer::dispatch; the worker's thread runs the calculating handlers.
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -33,7 +33,7 @@ namespace win32util {
 
 namespace {
 
-constexpr HTTPAPI_VERSION kApiVersion = HTTPAPI_VERSION_2;
+constexpr HTTPAPI_VERSION api_version = HTTPAPI_VERSION_2;
 
 std::string step_error(const char* step, ULONG code) {
     return std::string(step) + ": " + std::to_string(code);
@@ -112,28 +112,29 @@ std::string_view trimmed(std::string_view text) {
 // itself rejects malformed framing and repeated Host headers before a request gets here.
 std::optional<HttpServer::Response> screen(const HTTP_REQUEST& request) {
     if (!is_loopback_peer(request.Address.pRemoteAddress)) {
-        return ListenerError(403, "Forbidden", "forbidden");
+        return listener_error(403, "Forbidden", "forbidden");
     }
     // Browsers send Origin; no web page may drive the calculator.
-    if (has_unknown_header(request, "Origin")) return ListenerError(403, "Forbidden", "forbidden");
+    if (has_unknown_header(request, "Origin")) return listener_error(403, "Forbidden", "forbidden");
     const std::string_view host = known_header(request, HttpHeaderHost);
     const bool http_1_0 = request.Version.MajorVersion == 1 && request.Version.MinorVersion == 0;
-    if (host.empty() && !http_1_0) return ListenerError(400, "Bad Request", "bad request");
-    if (!host.empty() && !IsLoopbackHost(host)) return ListenerError(403, "Forbidden", "forbidden");
+    if (host.empty() && !http_1_0) return listener_error(400, "Bad Request", "bad request");
+    if (!host.empty() && !is_loopback_host(host))
+        return listener_error(403, "Forbidden", "forbidden");
     // Chunked is the one coding taken; with any other ("gzip, chunked") the body would reach
     // the handler still coded.
     const std::string_view coding = known_header(request, HttpHeaderTransferEncoding);
     if (!coding.empty() && !equals_caseless(trimmed(coding), "chunked")) {
-        return ListenerError(501, "Not Implemented", "transfer coding not supported");
+        return listener_error(501, "Not Implemented", "transfer coding not supported");
     }
     const std::string_view length = known_header(request, HttpHeaderContentLength);
     if (!length.empty()) {
         unsigned long long n = 0;
         for (const char c : length) {
-            if (c < '0' || c > '9') return ListenerError(400, "Bad Request", "bad request");
+            if (c < '0' || c > '9') return listener_error(400, "Bad Request", "bad request");
             n = n * 10 + static_cast<unsigned>(c - '0');
-            if (n > HttpServer::kMaxBodySize) {
-                return ListenerError(413, "Payload Too Large", "request body too large");
+            if (n > HttpServer::max_body_size) {
+                return listener_error(413, "Payload Too Large", "request body too large");
             }
         }
     }
@@ -188,10 +189,10 @@ HANDLE start_thread(Body* body) {
 }
 
 // Completion keys: what a completion packet on the port is about. The operations on the queue
-// report with kOperation, their OVERLAPPED telling which; the other two are posted.
-constexpr ULONG_PTR kOperation = 0;
-constexpr ULONG_PTR kAnswered = 1;  // the worker's answer to one exchange
-constexpr ULONG_PTR kQuit = 2;      // Close: cancel everything and end
+// report with operation_key, their OVERLAPPED telling which; the other two are posted.
+constexpr ULONG_PTR operation_key = 0;
+constexpr ULONG_PTR answered_key = 1;  // the worker's answer to one exchange
+constexpr ULONG_PTR quit_key = 2;      // Close: cancel everything and end
 
 // One request from its head to its answer. It lives on the listener's thread, with at most one
 // operation of its own pending at a time, until its answer has been sent.
@@ -209,7 +210,7 @@ struct Exchange {
     std::string retry_after;
     HTTP_RESPONSE response{};
     HTTP_DATA_CHUNK chunk{};
-    char buffer[HttpServer::kBodyReadSize];
+    char buffer[HttpServer::body_read_size];
 };
 
 class WinTransport final : public HttpTransport {
@@ -226,23 +227,23 @@ class WinTransport final : public HttpTransport {
   private:
     struct Worker {
         HttpServer& server;
-        void operator()() { server.WorkCalls(); }
+        void operator()() { server.work_calls(); }
     };
 
-    bool Receive();
-    void OnReceived(ULONG rc);
-    void OnExchange(Exchange* ex, ULONG rc, ULONG bytes);
-    void OnAnswered(Exchange* ex);
+    bool receive();
+    void on_received(ULONG rc);
+    void on_exchange(Exchange* ex, ULONG rc, ULONG bytes);
+    void on_answered(Exchange* ex);
     void ReadBody(Exchange* ex);
-    void Dispatch(Exchange* ex);
-    void Send(Exchange* ex, HttpServer::Response answer, ULONG flags = 0);
-    void Refuse(Exchange* ex, HttpServer::Response refusal);
-    void SendRefusal(Exchange* ex);
-    void Expire();
-    DWORD WaitTime() const;
-    bool Cover(Exchange* ex, std::size_t held);
-    void Finish(Exchange* ex);
-    void Drain();
+    void dispatch(Exchange* ex);
+    void send(Exchange* ex, HttpServer::Response answer, ULONG flags = 0);
+    void refuse(Exchange* ex, HttpServer::Response refusal);
+    void send_refusal(Exchange* ex);
+    void expire();
+    DWORD wait_time() const;
+    bool cover(Exchange* ex, std::size_t held);
+    void finish(Exchange* ex);
+    void drain();
     void ReleaseApi();
 
     HttpServer& server_;
@@ -268,13 +269,13 @@ class WinTransport final : public HttpTransport {
 };
 
 bool WinTransport::Open(std::uint16_t port, std::string& error) {
-    ULONG rc = HttpInitialize(kApiVersion, HTTP_INITIALIZE_SERVER, nullptr);
+    ULONG rc = HttpInitialize(api_version, HTTP_INITIALIZE_SERVER, nullptr);
     if (rc != NO_ERROR) {
         error = step_error("HttpInitialize", rc);
         return false;
     }
     initialized_ = true;
-    rc = HttpCreateServerSession(kApiVersion, &session_, 0);
+    rc = HttpCreateServerSession(api_version, &session_, 0);
     if (rc != NO_ERROR) {
         error = step_error("HttpCreateServerSession", rc);
         ReleaseApi();
@@ -286,7 +287,7 @@ bool WinTransport::Open(std::uint16_t port, std::string& error) {
         ReleaseApi();
         return false;
     }
-    rc = HttpCreateRequestQueue(kApiVersion, nullptr, nullptr, 0, &queue_);
+    rc = HttpCreateRequestQueue(api_version, nullptr, nullptr, 0, &queue_);
     if (rc != NO_ERROR) {
         queue_ = nullptr;
         error = step_error("HttpCreateRequestQueue", rc);
@@ -301,14 +302,14 @@ bool WinTransport::Open(std::uint16_t port, std::string& error) {
     // a head or a body may take. (Wine does not implement these; they fail there harmlessly.)
     HTTP_CONNECTION_LIMIT_INFO connections{};
     connections.Flags.Present = 1;
-    connections.MaxConnections = static_cast<ULONG>(HttpServer::kMaxConnections);
+    connections.MaxConnections = static_cast<ULONG>(HttpServer::max_connections);
     HTTP_QOS_SETTING_INFO qos{HttpQosSettingTypeConnectionLimit, &connections};
     HttpSetUrlGroupProperty(url_group_, HttpServerQosProperty, &qos, sizeof qos);
     HTTP_TIMEOUT_LIMIT_INFO timeouts{};
     timeouts.Flags.Present = 1;
-    timeouts.EntityBody = HttpServer::kIdleTimeoutSeconds;
-    timeouts.HeaderWait = HttpServer::kIdleTimeoutSeconds;
-    timeouts.IdleConnection = HttpServer::kIdleTimeoutSeconds;
+    timeouts.EntityBody = HttpServer::idle_timeout_seconds;
+    timeouts.HeaderWait = HttpServer::idle_timeout_seconds;
+    timeouts.IdleConnection = HttpServer::idle_timeout_seconds;
     HttpSetUrlGroupProperty(url_group_, HttpServerTimeoutsProperty, &timeouts, sizeof timeouts);
 
     // "localhost" is the name a user without administrator rights may listen on. The API
@@ -328,13 +329,13 @@ bool WinTransport::Open(std::uint16_t port, std::string& error) {
         prefixes_.push_back(address);
     }
 
-    port_ = CreateIoCompletionPort(queue_, nullptr, kOperation, 1);
+    port_ = CreateIoCompletionPort(queue_, nullptr, operation_key, 1);
     if (port_ == nullptr) {
         error = step_error("CreateIoCompletionPort", GetLastError());
         ReleaseApi();
         return false;
     }
-    head_buffer_ = std::make_unique<ULONGLONG[]>(HttpServer::kHeadBufferSize / sizeof(ULONGLONG));
+    head_buffer_ = std::make_unique<ULONGLONG[]>(HttpServer::head_buffer_size / sizeof(ULONGLONG));
     worker_thread_ = start_thread(&worker_);
     thread_ = worker_thread_ == nullptr ? nullptr : start_thread(this);
     if (thread_ == nullptr) {
@@ -346,14 +347,14 @@ bool WinTransport::Open(std::uint16_t port, std::string& error) {
 
 void WinTransport::Close() {
     // The call in hand runs to its end; the calls still waiting are dropped.
-    server_.EndCalls();
+    server_.end_calls();
     if (worker_thread_ != nullptr) {
         WaitForSingleObject(worker_thread_, INFINITE);
         CloseHandle(worker_thread_);
         worker_thread_ = nullptr;
     }
     if (thread_ != nullptr) {
-        PostQueuedCompletionStatus(port_, 0, kQuit, nullptr);
+        PostQueuedCompletionStatus(port_, 0, quit_key, nullptr);
         WaitForSingleObject(thread_, INFINITE);
         CloseHandle(thread_);
         thread_ = nullptr;
@@ -395,38 +396,38 @@ void WinTransport::ReleaseApi() {
 // Every operation is overlapped and reports to the port, so that this one thread follows any
 // number of requests at once and never waits for one of them, nor for the worker.
 void WinTransport::operator()() {
-    Receive();
+    receive();
     for (;;) {
         DWORD bytes = 0;
         ULONG_PTR key = 0;
         OVERLAPPED* overlapped = nullptr;
-        const BOOL ok = GetQueuedCompletionStatus(port_, &bytes, &key, &overlapped, WaitTime());
+        const BOOL ok = GetQueuedCompletionStatus(port_, &bytes, &key, &overlapped, wait_time());
         if (!ok && overlapped == nullptr) {
             if (GetLastError() == WAIT_TIMEOUT) {
-                Expire();
+                expire();
                 continue;
             }
             return;  // the port itself failed
         }
         const ULONG rc = ok ? NO_ERROR : GetLastError();
-        if (key == kQuit) return Drain();
-        if (key == kAnswered) {
-            OnAnswered(reinterpret_cast<Exchange*>(overlapped));
+        if (key == quit_key) return drain();
+        if (key == answered_key) {
+            on_answered(reinterpret_cast<Exchange*>(overlapped));
         } else {
             --pending_;
             if (overlapped == &receive_overlapped_) {
-                OnReceived(rc);
+                on_received(rc);
             } else {
-                OnExchange(reinterpret_cast<Exchange*>(overlapped), rc, bytes);
+                on_exchange(reinterpret_cast<Exchange*>(overlapped), rc, bytes);
             }
         }
-        Expire();
+        expire();
     }
 }
 
 // After Close: every pending operation is cancelled and its completion taken before the
 // thread ends, so that none of them reaches memory released after it.
-void WinTransport::Drain() {
+void WinTransport::drain() {
     static const ShutdownFunction shutdown = find_shutdown();
     if (shutdown != nullptr) shutdown(queue_);
     while (pending_ > 0) {
@@ -439,21 +440,21 @@ void WinTransport::Drain() {
             if (GetLastError() == WAIT_TIMEOUT) continue;
             return;
         }
-        if (key == kOperation) --pending_;
+        if (key == operation_key) --pending_;
     }
 }
 
-bool WinTransport::Receive() {
+bool WinTransport::receive() {
     auto* head = reinterpret_cast<HTTP_REQUEST*>(head_buffer_.get());
     receive_overlapped_ = OVERLAPPED{};
     const ULONG rc = HttpReceiveHttpRequest(
-        queue_, HTTP_NULL_ID, 0, head, HttpServer::kHeadBufferSize, nullptr, &receive_overlapped_);
+        queue_, HTTP_NULL_ID, 0, head, HttpServer::head_buffer_size, nullptr, &receive_overlapped_);
     receiving_ = rc == NO_ERROR || rc == ERROR_IO_PENDING || rc == ERROR_MORE_DATA;
     if (receiving_) ++pending_;
     return receiving_;
 }
 
-void WinTransport::OnReceived(ULONG rc) {
+void WinTransport::on_received(ULONG rc) {
     receiving_ = false;
     const auto& head = *reinterpret_cast<const HTTP_REQUEST*>(head_buffer_.get());
     if (rc != NO_ERROR && rc != ERROR_MORE_DATA) {
@@ -466,11 +467,12 @@ void WinTransport::OnReceived(ULONG rc) {
     exchanges_.push_back(std::move(exchange));
     if (rc == ERROR_MORE_DATA) {
         // A head larger than the buffer is refused, and the service serves on.
-        Refuse(ex, ListenerError(431, "Request Header Fields Too Large", "request head too large"));
+        refuse(ex,
+               listener_error(431, "Request Header Fields Too Large", "request head too large"));
     } else if (auto refusal = screen(head)) {
-        Refuse(ex, std::move(*refusal));
-    } else if (serving_ >= HttpServer::kMaxConnections) {
-        Refuse(ex, ListenerError(503, "Service Unavailable", "too many connections"));
+        refuse(ex, std::move(*refusal));
+    } else if (serving_ >= HttpServer::max_connections) {
+        refuse(ex, listener_error(503, "Service Unavailable", "too many connections"));
     } else {
         ex->serving = true;
         ++serving_;
@@ -483,15 +485,15 @@ void WinTransport::OnReceived(ULONG rc) {
         const std::string_view length = known_header(head, HttpHeaderContentLength);
         std::size_t declared = 0;
         for (const char c : length) declared = declared * 10 + static_cast<std::size_t>(c - '0');
-        if (!Cover(ex, sizeof ex->buffer + declared)) {
-            Refuse(ex,
-                   ListenerError(503, "Service Unavailable", "too many request bytes in progress"));
+        if (!cover(ex, sizeof ex->buffer + declared)) {
+            refuse(ex, listener_error(503, "Service Unavailable",
+                                      "too many request bytes in progress"));
         } else {
             ReadBody(ex);
         }
     }
     // The buffer is free again: the next head may come in.
-    Receive();
+    receive();
 }
 
 void WinTransport::ReadBody(Exchange* ex) {
@@ -504,29 +506,29 @@ void WinTransport::ReadBody(Exchange* ex) {
         return;
     }
     // The end of the body (or a failed read): what was gathered is complete.
-    if (ex->refusal) return SendRefusal(ex);
-    if (rc == ERROR_HANDLE_EOF) return Dispatch(ex);
-    Finish(ex);
+    if (ex->refusal) return send_refusal(ex);
+    if (rc == ERROR_HANDLE_EOF) return dispatch(ex);
+    finish(ex);
 }
 
-void WinTransport::OnExchange(Exchange* ex, ULONG rc, ULONG bytes) {
-    if (!ex->reading) return Finish(ex);  // a send completed
+void WinTransport::on_exchange(Exchange* ex, ULONG rc, ULONG bytes) {
+    if (!ex->reading) return finish(ex);  // a send completed
     ex->reading = false;
     if (rc == ERROR_HANDLE_EOF || (rc == NO_ERROR && bytes == 0)) {
-        if (ex->refusal) return SendRefusal(ex);
-        return Dispatch(ex);
+        if (ex->refusal) return send_refusal(ex);
+        return dispatch(ex);
     }
-    if (rc != NO_ERROR) return Finish(ex);  // the client went, or the service is closing
+    if (rc != NO_ERROR) return finish(ex);  // the client went, or the service is closing
     if (!ex->refusal) {
         // A chunked body has no declared size to refuse up front: the rest is read and dropped.
-        if (ex->request.body.size() + bytes > HttpServer::kMaxBodySize) {
-            Refuse(ex, ListenerError(413, "Payload Too Large", "request body too large"));
+        if (ex->request.body.size() + bytes > HttpServer::max_body_size) {
+            refuse(ex, listener_error(413, "Payload Too Large", "request body too large"));
             return;
         }
         ex->request.body.append(ex->buffer, bytes);
-        if (!Cover(ex, sizeof ex->buffer + ex->request.body.capacity())) {
-            Refuse(ex,
-                   ListenerError(503, "Service Unavailable", "too many request bytes in progress"));
+        if (!cover(ex, sizeof ex->buffer + ex->request.body.capacity())) {
+            refuse(ex, listener_error(503, "Service Unavailable",
+                                      "too many request bytes in progress"));
             return;
         }
     }
@@ -535,9 +537,9 @@ void WinTransport::OnExchange(Exchange* ex, ULONG rc, ULONG bytes) {
 
 // A refusal is sent once the rest of the body has been read and dropped: a connection closed on
 // unread bytes is reset, and the reset would destroy the answer on its way.
-void WinTransport::Refuse(Exchange* ex, HttpServer::Response refusal) {
+void WinTransport::refuse(Exchange* ex, HttpServer::Response refusal) {
     std::string().swap(ex->request.body);
-    Cover(ex, 0);
+    cover(ex, 0);
     ex->refusal = std::move(refusal);
     if (ex->serving) {
         ex->serving = false;
@@ -547,43 +549,43 @@ void WinTransport::Refuse(Exchange* ex, HttpServer::Response refusal) {
 }
 
 // The refused connection is closed after the answer, as on Linux.
-void WinTransport::SendRefusal(Exchange* ex) {
+void WinTransport::send_refusal(Exchange* ex) {
     auto refusal = std::move(*ex->refusal);
     ex->refusal.reset();
-    Send(ex, std::move(refusal), HTTP_SEND_RESPONSE_FLAG_DISCONNECT);
+    send(ex, std::move(refusal), HTTP_SEND_RESPONSE_FLAG_DISCONNECT);
 }
 
-void WinTransport::Dispatch(Exchange* ex) {
-    auto dispatched = server_.Dispatch(std::move(ex->request), [this, ex](HttpServer::Response a) {
+void WinTransport::dispatch(Exchange* ex) {
+    auto dispatched = server_.dispatch(std::move(ex->request), [this, ex](HttpServer::Response a) {
         ex->answer = std::move(a);
-        PostQueuedCompletionStatus(port_, 0, kAnswered, &ex->overlapped);
+        PostQueuedCompletionStatus(port_, 0, answered_key, &ex->overlapped);
     });
-    if (dispatched.answer) return Send(ex, std::move(*dispatched.answer));
+    if (dispatched.answer) return send(ex, std::move(*dispatched.answer));
     ex->call = std::move(dispatched.call);
     waiting_.emplace(ex->call->deadline, ex);
 }
 
-void WinTransport::OnAnswered(Exchange* ex) {
+void WinTransport::on_answered(Exchange* ex) {
     if (!ex->call) return;
     waiting_.erase({ex->call->deadline, ex});
     ex->call.reset();
-    Send(ex, std::move(ex->answer));
+    send(ex, std::move(ex->answer));
 }
 
 // Calls still waiting at their deadline are answered busy, unless the worker has them.
-void WinTransport::Expire() {
+void WinTransport::expire() {
     const auto now = std::chrono::steady_clock::now();
     while (!waiting_.empty() && waiting_.begin()->first <= now) {
         Exchange* ex = waiting_.begin()->second;
         waiting_.erase(waiting_.begin());
-        if (server_.Withdraw(ex->call)) {
+        if (server_.withdraw(ex->call)) {
             ex->call.reset();
-            Send(ex, HttpServer::Busy());
+            send(ex, HttpServer::busy());
         }
     }
 }
 
-DWORD WinTransport::WaitTime() const {
+DWORD WinTransport::wait_time() const {
     if (waiting_.empty()) return INFINITE;
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(
         waiting_.begin()->first - std::chrono::steady_clock::now());
@@ -592,11 +594,11 @@ DWORD WinTransport::WaitTime() const {
 
 // Brings the exchange's grant from the shared budget to what it holds beyond its own
 // allowance; false, leaving the grant as it was, when the budget cannot cover it.
-bool WinTransport::Cover(Exchange* ex, std::size_t held) {
+bool WinTransport::cover(Exchange* ex, std::size_t held) {
     const std::size_t need =
-        held > HttpServer::kConnectionAllowance ? held - HttpServer::kConnectionAllowance : 0;
+        held > HttpServer::connection_allowance ? held - HttpServer::connection_allowance : 0;
     if (need > ex->granted) {
-        if (need - ex->granted > HttpServer::kSharedRequestBytes - budget_used_) return false;
+        if (need - ex->granted > HttpServer::shared_request_bytes - budget_used_) return false;
         budget_used_ += need - ex->granted;
     } else {
         budget_used_ -= ex->granted - need;
@@ -605,7 +607,7 @@ bool WinTransport::Cover(Exchange* ex, std::size_t held) {
     return true;
 }
 
-void WinTransport::Send(Exchange* ex, HttpServer::Response answer, ULONG flags) {
+void WinTransport::send(Exchange* ex, HttpServer::Response answer, ULONG flags) {
     ex->answer = std::move(answer);
     const HttpServer::Response& a = ex->answer;
     ex->length = std::to_string(a.body.size());
@@ -640,11 +642,11 @@ void WinTransport::Send(Exchange* ex, HttpServer::Response answer, ULONG flags) 
         ++pending_;
         return;
     }
-    Finish(ex);
+    finish(ex);
 }
 
-void WinTransport::Finish(Exchange* ex) {
-    Cover(ex, 0);
+void WinTransport::finish(Exchange* ex) {
+    cover(ex, 0);
     if (ex->serving) --serving_;
     if (ex->call) waiting_.erase({ex->call->deadline, ex});
     const auto it = std::find_if(exchanges_.begin(), exchanges_.end(),
@@ -657,7 +659,7 @@ void WinTransport::Finish(Exchange* ex) {
 
 }  // namespace
 
-std::unique_ptr<HttpTransport> MakeHttpTransport(HttpServer& server) {
+std::unique_ptr<HttpTransport> make_http_transport(HttpServer& server) {
     return std::make_unique<WinTransport>(server);
 }
 

@@ -16,7 +16,7 @@ namespace qvl::service {
 
 namespace {
 
-using addin::ObjectCache;
+using objects::ObjectCache;
 using text::message_of;
 using win32util::HttpServer;
 
@@ -53,7 +53,7 @@ std::string ois_date_of(const QVLSwap& swap) {
 }
 
 std::string series_answer() {
-    return SeriesDocument(ObjectCache::Instance().ListSeries());
+    return SeriesDocument(ObjectCache::instance().ListSeries());
 }
 
 std::string specs_answer(const JsonObject& object) {
@@ -108,7 +108,7 @@ std::string calculate_answer(const JsonObject& object) {
 std::string risk_answer(const JsonObject& object) {
     const auto swap = ResolveSwap(object);
     const Date trade_date = required_date(object, "Trade Date");
-    return RiskToJson(
+    return risk_to_json(
         risk(*swap, trade_date, GetNumber(object, "Credit Event Rate", swap->eventRate())));
 }
 
@@ -123,7 +123,7 @@ std::string payment_answer(const JsonObject& object) {
 }
 
 HttpServer::Response run(std::string_view body) {
-    const auto object = ParseRequestObject(body);
+    const auto object = parse_request_object(body);
     if (!object) throw RequestError("No JSON data received");
     const std::string kind = GetText(*object, "Request", "");
     if (kind.empty()) throw RequestError("'Request' field is missing");
@@ -137,7 +137,7 @@ HttpServer::Response run(std::string_view body) {
 
 }  // namespace
 
-std::optional<JsonObject> ParseRequestObject(std::string_view body) {
+std::optional<JsonObject> parse_request_object(std::string_view body) {
     const std::string text = qvl::text::replace_malformed_utf8(body);
     JsonObject parsed = JsonObject::parse(text, nullptr, /*allow_exceptions=*/false);
     if (!parsed.is_object() || parsed.empty()) return std::nullopt;
@@ -165,10 +165,10 @@ double GetNumber(const JsonObject& object, std::string_view name, double fallbac
 }
 
 std::shared_ptr<QVLSwap> ResolveSwap(const JsonObject& object) {
-    const ObjectCache& cache = ObjectCache::Instance();
-    if (HasMember(object, "swap")) return cache.RequireSwap(GetText(object, "swap", ""));
+    const ObjectCache& cache = ObjectCache::instance();
+    if (HasMember(object, "swap")) return cache.require_swap(GetText(object, "swap", ""));
     if (HasMember(object, "Index")) {
-        const std::string key = addin::NormaliseIndexKey(GetText(object, "Index", ""));
+        const std::string key = objects::NormaliseIndexKey(GetText(object, "Index", ""));
         if (auto found = cache.FindSwapByIndex(key)) return found;
         throw text::TextError("No cached swap for Index: " + key);
     }
@@ -180,8 +180,8 @@ HttpServer::Response HandleApi(const HttpServer::Request& request) {
     try {
         // Worksheet functions use the same cached objects on the host's thread; one that runs
         // long keeps the request from starting, and it is answered busy at its deadline.
-        const auto lock = ObjectCache::Instance().CalculationLock(request.deadline);
-        if (!lock.owns_lock()) return HttpServer::Busy();
+        const auto lock = ObjectCache::instance().calculation_lock(request.deadline);
+        if (!lock.owns_lock()) return HttpServer::busy();
         try {
             return run(request.body);
         } catch (const RequestError& e) {

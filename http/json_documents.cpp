@@ -155,7 +155,7 @@ std::string JsonErrorDocument(std::string_view message) {
     return out;
 }
 
-std::string HealthDocument(const addin::ObjectCache::CountsResult& counts) {
+std::string HealthDocument(const objects::ObjectCache::CountsResult& counts) {
     std::string out;
     ObjectWriter writer(out);
     writer.text("status", "ok");
@@ -214,7 +214,7 @@ std::string PnLToJson(const PnLResult& result) {
     return record_document(result);
 }
 
-std::string RiskToJson(const RiskResult& result) {
+std::string risk_to_json(const RiskResult& result) {
     return record_document(result);
 }
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace qvl::addin {
+namespace qvl::objects {
 
 std::string NormaliseIndexKey(std::string_view text) {
     const std::string s(text);
@@ -35,4 +35,4 @@ std::string NormaliseIndexKey(std::string_view text) {
     return s.substr(first, last - first + 1);
 }
 
-}  // namespace qvl::addin
+}  // namespace qvl::objects

@@ -2,7 +2,7 @@
 
 #include "text/text_error.hpp"
 
-namespace qvl::addin {
+namespace qvl::objects {
 
 namespace {
 
@@ -16,18 +16,18 @@ typename Map::mapped_type find_in(const Map& map, const std::string& handle) {
 
 }  // namespace
 
-ObjectCache& ObjectCache::Instance() {
+ObjectCache& ObjectCache::instance() {
     static ObjectCache cache;
     return cache;
 }
 
-std::unique_lock<std::timed_mutex> ObjectCache::CalculationLock() {
+std::unique_lock<std::timed_mutex> ObjectCache::calculation_lock() {
     return std::unique_lock<std::timed_mutex>(calculation_mutex_);
 }
 
-std::unique_lock<std::timed_mutex> ObjectCache::CalculationLock(
+std::unique_lock<std::timed_mutex> ObjectCache::calculation_lock(
     std::chrono::steady_clock::time_point deadline) {
-    if (deadline == std::chrono::steady_clock::time_point::max()) return CalculationLock();
+    if (deadline == std::chrono::steady_clock::time_point::max()) return calculation_lock();
     // Timed on the system clock: ThreadSanitizer follows that timed lock, not the steady one.
     const auto left = std::chrono::duration_cast<std::chrono::system_clock::duration>(
         deadline - std::chrono::steady_clock::now());
@@ -48,17 +48,17 @@ std::string ObjectCache::MakeHandle(std::string_view prefix) {
 
 void ObjectCache::StoreCurve(const std::string& handle, std::shared_ptr<const YieldCurve> curve) {
     curves_.insert_or_assign(handle, std::move(curve));
-    UpdateCounts();
+    update_counts();
 }
 
 void ObjectCache::StoreSeries(const std::string& handle, std::shared_ptr<const QVLSeries> series) {
     series_.insert_or_assign(handle, std::move(series));
-    UpdateCounts();
+    update_counts();
 }
 
 void ObjectCache::StoreSwap(const std::string& handle, std::shared_ptr<QVLSwap> swap) {
     swaps_.insert_or_assign(handle, std::move(swap));
-    UpdateCounts();
+    update_counts();
 }
 
 std::shared_ptr<const YieldCurve> ObjectCache::FindCurve(const std::string& handle) const {
@@ -73,17 +73,17 @@ std::shared_ptr<QVLSwap> ObjectCache::FindSwap(const std::string& handle) const 
     return find_in(swaps_, handle);
 }
 
-std::shared_ptr<const YieldCurve> ObjectCache::RequireCurve(const std::string& handle) const {
+std::shared_ptr<const YieldCurve> ObjectCache::require_curve(const std::string& handle) const {
     if (auto found = FindCurve(handle)) return found;
     throw TextError("Curve handle not found: " + handle);
 }
 
-std::shared_ptr<const QVLSeries> ObjectCache::RequireSeries(const std::string& handle) const {
+std::shared_ptr<const QVLSeries> ObjectCache::require_series(const std::string& handle) const {
     if (auto found = FindSeries(handle)) return found;
     throw TextError("Series handle not found: " + handle);
 }
 
-std::shared_ptr<QVLSwap> ObjectCache::RequireSwap(const std::string& handle) const {
+std::shared_ptr<QVLSwap> ObjectCache::require_swap(const std::string& handle) const {
     if (auto found = FindSwap(handle)) return found;
     throw TextError("Swap handle not found: " + handle);
 }
@@ -104,27 +104,27 @@ std::vector<std::pair<std::string, std::shared_ptr<const QVLSeries>>> ObjectCach
     return {series_.begin(), series_.end()};
 }
 
-void ObjectCache::SetOwner(const std::string& caller, const std::string& handle) {
+void ObjectCache::set_owner(const std::string& caller, const std::string& handle) {
     auto [it, inserted] = owners_.try_emplace(caller, handle);
     if (!inserted) {
-        Drop(it->second);
+        drop(it->second);
         it->second = handle;
     }
 }
 
-void ObjectCache::DropOwned(const std::string& caller) {
+void ObjectCache::drop_owned(const std::string& caller) {
     const auto it = owners_.find(caller);
     if (it == owners_.end()) return;
-    Drop(it->second);
+    drop(it->second);
     owners_.erase(it);
 }
 
-void ObjectCache::Drop(const std::string& handle) {
+void ObjectCache::drop(const std::string& handle) {
     // Handles are unique across the three maps, so at most one of these erases anything.
     swaps_.erase(handle);
     series_.erase(handle);
     curves_.erase(handle);
-    UpdateCounts();
+    update_counts();
 }
 
 void ObjectCache::ClearAll() {
@@ -133,17 +133,17 @@ void ObjectCache::ClearAll() {
     curves_.clear();
     owners_.clear();
     counter_ = 0;
-    UpdateCounts();
+    update_counts();
 }
 
 ObjectCache::CountsResult ObjectCache::Counts() const {
     return {curve_count_.load(), series_count_.load(), swap_count_.load()};
 }
 
-void ObjectCache::UpdateCounts() {
+void ObjectCache::update_counts() {
     curve_count_ = curves_.size();
     series_count_ = series_.size();
     swap_count_ = swaps_.size();
 }
 
-}  // namespace qvl::addin
+}  // namespace qvl::objects

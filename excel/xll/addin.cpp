@@ -29,7 +29,7 @@ void show_action_error(const char* text) {
 
 }  // namespace
 
-Proc Proc::Worksheet(std::string_view procedure, std::string_view function_text,
+Proc Proc::worksheet(std::string_view procedure, std::string_view function_text,
                      std::string_view category) {
     Proc p;
     p.procedure_ = wide(procedure);
@@ -40,7 +40,7 @@ Proc Proc::Worksheet(std::string_view procedure, std::string_view function_text,
     return p;
 }
 
-Proc Proc::Command(std::string_view procedure, std::string_view command_text) {
+Proc Proc::command(std::string_view procedure, std::string_view command_text) {
     Proc p;
     p.procedure_ = wide(procedure);
     p.return_code_ = u'A';
@@ -49,18 +49,18 @@ Proc Proc::Command(std::string_view procedure, std::string_view command_text) {
     return p;
 }
 
-Proc& Proc::Argument(std::string_view type, std::string_view name, std::string_view help,
+Proc& Proc::argument(std::string_view type, std::string_view name, std::string_view help,
                      std::string_view default_text) {
     arguments_.push_back(Arg{wide(type), wide(name), wide(help), wide(default_text)});
     return *this;
 }
 
-Proc& Proc::Volatile() {
+Proc& Proc::mark_volatile() {
     volatile_ = true;
     return *this;
 }
 
-Proc& Proc::Help(std::string_view function_help) {
+Proc& Proc::help(std::string_view function_help) {
     function_help_ = wide(function_help);
     return *this;
 }
@@ -133,7 +133,7 @@ int Proc::Register() const {
     return 0;
 }
 
-int Proc::Unregister() const {
+int Proc::unregister() const {
     try {
         const xloper function(function_text_);
         const xloper id = call_host(xlfEvaluate, function);
@@ -147,19 +147,19 @@ int Proc::Unregister() const {
     return 0;
 }
 
-std::vector<AutoAction>& AutoActions(AutoKind kind) {
+std::vector<AutoAction>& auto_actions(AutoKind kind) {
     static std::map<AutoKind, std::vector<AutoAction>> table;
     return table[kind];
 }
 
 Addin::Addin(const Proc& proc) {
-    AutoActions(AutoKind::Open).push_back([p = proc] { return p.Register(); });
-    AutoActions(AutoKind::Close).push_back([p = proc] { return p.Unregister(); });
+    auto_actions(AutoKind::Open).push_back([p = proc] { return p.Register(); });
+    auto_actions(AutoKind::Close).push_back([p = proc] { return p.unregister(); });
 }
 
 int Addin::RunAutoMacros(AutoKind kind, const char* caption) noexcept {
     try {
-        for (const AutoAction& macro : AutoActions(kind)) {
+        for (const AutoAction& macro : auto_actions(kind)) {
             XLL_ENSURE("xll::Addin::RunAutoMacros", macro());
         }
         return 1;

@@ -19,7 +19,7 @@ void SetupCallback(const std::u16string& command, double seconds) {
         LogLine("SetupCallback: xlfNow failed");
         return;
     }
-    const xloper when(now.AsNumber() + seconds / 86400.0);
+    const xloper when(now.as_number() + seconds / 86400.0);
     const xloper name(command);
     if (seconds != 0) {
         if (call_host(xlcOnTime, when, name).IsError()) {
@@ -55,7 +55,7 @@ extern "C" XLL_EXPORT int xlAutoOpen() {
         // The load message and its timer are a courtesy: a host that refuses them must not
         // make the add-in fail to open.
         try {
-            const xll::xloper text(xll::ModuleName() + u" addin is loaded");
+            const xll::xloper text(xll::module_name() + u" addin is loaded");
             xll::call_host(xlcMessage, xll::True, text);
             xll::SetupCallback(u"cellkit.ClearStatus", 6);
         } catch (const std::exception& e) {
@@ -135,6 +135,6 @@ extern "C" XLL_EXPORT int ClearStatus() {
 }
 
 extern "C" XLL_EXPORT int ToggleLogging() {
-    xll::ToggleLoggingSwitch();
+    xll::toggle_logging_switch();
     return 1;
 }

@@ -30,7 +30,7 @@ xloper XlCallV(int xlfn, int count, XLOPER12** args) {
     return result;
 }
 
-std::optional<std::string> CallingCell() {
+std::optional<std::string> calling_cell() {
     try {
         const xloper caller = call_host(xlfCaller);
         XLREF12 area;

@@ -14,7 +14,7 @@ constexpr std::size_t longest_line = 2048;
 
 }  // namespace
 
-const std::u16string& ModulePath() {
+const std::u16string& module_path() {
     static const std::u16string path = [] {
         std::u16string p = platform::module_path();
         return p.size() >= longest_path ? std::u16string() : p;
@@ -22,12 +22,12 @@ const std::u16string& ModulePath() {
     return path;
 }
 
-std::u16string ModuleName() {
-    return module_name_of(ModulePath());
+std::u16string module_name() {
+    return module_name_of(module_path());
 }
 
-const std::u16string& LogPath() {
-    static const std::u16string path = log_path_of(ModulePath());
+const std::u16string& log_path() {
+    static const std::u16string path = log_path_of(module_path());
     return path;
 }
 
@@ -49,11 +49,11 @@ std::u16string log_path_of(std::u16string_view module_path) {
     return path;
 }
 
-bool LoggingEnabled() {
+bool logging_enabled() {
     return logging.load();
 }
 
-void ToggleLoggingSwitch() {
+void toggle_logging_switch() {
     logging = !logging.load();
 }
 
@@ -71,10 +71,10 @@ std::string format_log_line(const platform::LocalTime& t, std::string_view text)
 }
 
 void LogLine(std::string_view text) {
-    if (!LoggingEnabled()) {
+    if (!logging_enabled()) {
         return;
     }
-    const std::u16string& path = LogPath();
+    const std::u16string& path = log_path();
     if (path.empty()) {
         return;
     }

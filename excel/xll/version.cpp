@@ -24,12 +24,12 @@ std::string build_text_of(std::string_view comments) {
     return std::string(comments);
 }
 
-const std::string& VersionText() {
+const std::string& version_text() {
     static const std::string text = version_text_of(platform::file_version());
     return text;
 }
 
-const std::string& BuildDateText() {
+const std::string& build_date_text() {
     static const std::string text =
         build_text_of(platform::utf16_to_utf8(platform::version_string(u"Comments")));
     return text;

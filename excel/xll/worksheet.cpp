@@ -6,11 +6,11 @@
 
 namespace xll {
 
-void SetText(xloper& out, std::string_view utf8) {
+void set_text(xloper& out, std::string_view utf8) {
     out.str_alloc(utf8.data(), utf8.size());
 }
 
-void SetNumber(xloper& out, double number) {
+void set_number(xloper& out, double number) {
     if (std::isfinite(number)) {
         out.free();
         out.val.num = number;
@@ -20,11 +20,11 @@ void SetNumber(xloper& out, double number) {
     }
 }
 
-void SetBool(xloper& out, bool value) {
+void set_bool(xloper& out, bool value) {
     out = xloper::boolean(value);
 }
 
-void SetMessage(xloper& out, std::string_view utf8) noexcept {
+void set_message(xloper& out, std::string_view utf8) noexcept {
     try {
         std::size_t n = utf8.size();
         if (n > static_cast<std::size_t>(charmax)) {
@@ -58,7 +58,7 @@ GridWriter::GridWriter(xloper& out, int rows, int columns) : out_(out) {
 
 GridWriter::~GridWriter() {
     clear(next_, grid_.size());
-    if (out_.IsNil()) {
+    if (out_.is_nil()) {
         out_ = std::move(grid_);
     }
 }
@@ -88,7 +88,7 @@ void GridWriter::number(int r, int c, double value) {
 
 void GridWriter::boolean(int r, int c, bool value) {
     const std::size_t i = slot(r, c);
-    SetBool(cells_[i], value);
+    set_bool(cells_[i], value);
     mark(i);
 }
 

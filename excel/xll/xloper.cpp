@@ -341,7 +341,7 @@ xloper& xloper::multi_realloc(int rows, int columns) {
     return *this;
 }
 
-double xloper::AsNumber() const {
+double xloper::as_number() const {
     XLL_ENSURE("xll::xloper::AsDouble", IsDouble());
     return val.num;
 }

@@ -42,27 +42,27 @@ TEST(DateFromCell, FollowsTheSpreadsheetRules) {
 }
 
 TEST(ServiceControl, StartAndStopTexts) {
-    EXPECT_EQ(PortFromArgument(std::nullopt), 50080);
-    EXPECT_EQ(PortFromArgument(8080.9), 8080);
-    EXPECT_EQ(PortFromArgument(70000), 4464);
-    EXPECT_EQ(PortFromArgument(-1), 65535);
-    EXPECT_EQ(HttpStopText(), "HTTP server stopped");  // nothing runs
+    EXPECT_EQ(port_from_argument(std::nullopt), 50080);
+    EXPECT_EQ(port_from_argument(8080.9), 8080);
+    EXPECT_EQ(port_from_argument(70000), 4464);
+    EXPECT_EQ(port_from_argument(-1), 65535);
+    EXPECT_EQ(http_stop_text(), "HTTP server stopped");  // nothing runs
     // A socket bound to the port makes the start fail; the port is free again afterwards.
     std::uint16_t port = 0;
     const int holder = loopback_socket(port, false);
     const std::string where = "127.0.0.1:" + std::to_string(port);
-    EXPECT_EQ(HttpStartText(port), "Failed: bind " + where + ": Address already in use");
-    EXPECT_FALSE(service::HttpServiceRunning());
+    EXPECT_EQ(http_start_text(port), "Failed: bind " + where + ": Address already in use");
+    EXPECT_FALSE(service::http_service_running());
     ::close(holder);
     const std::string running = "HTTP server running on port " + std::to_string(port);
-    ASSERT_EQ(HttpStartText(port), running);
+    ASSERT_EQ(http_start_text(port), running);
     EXPECT_TRUE(service::StartHttpService(port));
     // A second start on the same port replaces the server.
-    EXPECT_EQ(HttpStartText(port), running);
+    EXPECT_EQ(http_start_text(port), running);
     EXPECT_EQ(Client(port).request("GET", "/health", "").status, 200);
-    EXPECT_EQ(HttpStopText(), "HTTP server stopped");
+    EXPECT_EQ(http_stop_text(), "HTTP server stopped");
     EXPECT_FALSE(Client(port).connected());
-    EXPECT_EQ(HttpStartText(0.0), "Failed: bind 127.0.0.1:0: port 0 is not allowed");
+    EXPECT_EQ(http_start_text(0.0), "Failed: bind 127.0.0.1:0: port 0 is not allowed");
 }
 
 }  // namespace

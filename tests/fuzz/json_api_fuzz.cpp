@@ -12,9 +12,9 @@
 #include <string>
 
 #include "core/self_check.hpp"
-#include "objects/object_cache.hpp"
 #include "http/http_server.hpp"
 #include "http/json_api.hpp"
+#include "objects/object_cache.hpp"
 
 namespace {
 
@@ -37,8 +37,8 @@ const char* const reference_request =
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    auto& cache = qvl::addin::ObjectCache::Instance();
-    const auto lock = cache.CalculationLock();
+    auto& cache = qvl::objects::ObjectCache::instance();
+    const auto lock = cache.calculation_lock();
     const auto buyer = qvl::make_reference_swap(true);
     auto seller = std::make_shared<qvl::QVLSwap>(buyer->series, buyer->curve, false,
                                                  buyer->eventRate(), buyer->notional);

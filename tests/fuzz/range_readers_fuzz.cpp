@@ -30,10 +30,10 @@
 #include "core/qvl_swap.hpp"
 #include "core/self_check.hpp"
 #include "core/yield_curve.hpp"
-#include "xll/host_api.hpp"
-#include "objects/index_key.hpp"
 #include "excel/range_readers.hpp"
 #include "host/csv.hpp"
+#include "objects/index_key.hpp"
+#include "xll/host_api.hpp"
 
 namespace {
 
@@ -213,7 +213,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     std::shared_ptr<QVLSeries> series;
-    const std::string key = addin::NormaliseIndexKey(addin::CellText(args[1]));
+    const std::string key = objects::NormaliseIndexKey(addin::cell_text(args[1]));
     attempt([&] {
         addin::SeriesRow row = addin::ReadSeriesRow(series_data, key);
         const FactorRows factors = addin::ReadFactorTable(factors_data, key);

@@ -14,13 +14,13 @@ using xll::xloper;
 
 extern "C" XLL_EXPORT XLOPER12* ProbeEcho(XLOPER12* value) {
     static xloper result;
-    return xll::Respond(result, [&](xloper& out) { out = *value; });
+    return xll::respond(result, [&](xloper& out) { out = *value; });
 }
 
 // n characters.
 extern "C" XLL_EXPORT XLOPER12* ProbeText(double n) {
     static xloper result;
-    return xll::Respond(result, [&](xloper& out) {
+    return xll::respond(result, [&](xloper& out) {
         out.str_alloc(std::u16string(static_cast<std::size_t>(n), u'x').data(),
                       static_cast<std::size_t>(n));
     });
@@ -68,23 +68,23 @@ namespace {
 using xll::Addin;
 using xll::Proc;
 
-const Addin echo{Proc::Worksheet("ProbeEcho", "Probe.Echo", "Probe")
-                     .Argument("Q", "value", "Any value.")
-                     .Help("Returns its argument.")};
-const Addin text{Proc::Worksheet("ProbeText", "Probe.Text", "Probe")
-                     .Argument("B", "n", "Characters.")
-                     .Help("Builds a text.")};
-const Addin misbehave{Proc::Worksheet("ProbeMisbehave", "Probe.Misbehave", "Probe")
-                          .Argument("B", "mode", "What to break.")};
-const Addin cancel{Proc::Command("ProbeCancel", "Probe.Cancel")};
+const Addin echo{Proc::worksheet("ProbeEcho", "Probe.Echo", "Probe")
+                     .argument("Q", "value", "Any value.")
+                     .help("Returns its argument.")};
+const Addin text{Proc::worksheet("ProbeText", "Probe.Text", "Probe")
+                     .argument("B", "n", "Characters.")
+                     .help("Builds a text.")};
+const Addin misbehave{Proc::worksheet("ProbeMisbehave", "Probe.Misbehave", "Probe")
+                          .argument("B", "mode", "What to break.")};
+const Addin cancel{Proc::command("ProbeCancel", "Probe.Cancel")};
 // A help text of 256 characters.
-const Addin too_long{Proc::Worksheet("ProbeEcho", "Probe.TooLong", "Probe")
-                         .Argument("Q", "value", std::string(256, 'h'))};
-const Addin missing_export{Proc::Worksheet("ProbeNowhere", "Probe.Nowhere", "Probe")};
+const Addin too_long{Proc::worksheet("ProbeEcho", "Probe.TooLong", "Probe")
+                         .argument("Q", "value", std::string(256, 'h'))};
+const Addin missing_export{Proc::worksheet("ProbeNowhere", "Probe.Nowhere", "Probe")};
 
 // Registered by hand: the argument text names one argument, the type text two.
 const bool mismatch = [] {
-    xll::AutoActions(xll::AutoKind::Open).push_back([] {
+    xll::auto_actions(xll::AutoKind::Open).push_back([] {
         const xloper module = xll::call_host(xlGetName);
         xll::call_host(xlfRegister, module, xloper("ProbeEcho"), xloper("UQQ"),
                        xloper("Probe.Mismatch"), xloper("value"), xloper(1.0));

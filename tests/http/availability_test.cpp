@@ -25,7 +25,7 @@ namespace {
 using namespace std::chrono_literals;
 using win32util::HttpServer;
 
-const std::string kRetryAfter = std::to_string(HttpServer::kRetryAfterSeconds);
+const std::string retry_after = std::to_string(HttpServer::retry_after_seconds);
 
 HttpServer::Response ok(std::string body = "{}") {
     return HttpServer::Response{200, "OK", std::move(body)};
@@ -45,13 +45,13 @@ struct Gate {
 // A server of its own on a free port, with the routes the test adds.
 std::unique_ptr<HttpServer> own_server(std::uint16_t& port,
                                        const std::function<void(HttpServer&)>& routes,
-                                       std::chrono::milliseconds wait = HttpServer::kQueueWait) {
+                                       std::chrono::milliseconds wait = HttpServer::queue_wait) {
     auto server = std::make_unique<HttpServer>(0);
     for (int attempt = 0; attempt < 20; ++attempt) {
         port = 0;
         ::close(loopback_socket(port, false));
         server = std::make_unique<HttpServer>(port);
-        server->SetQueueWait(wait);
+        server->set_queue_wait(wait);
         routes(*server);
         if (server->Start()) return server;
     }
@@ -76,7 +76,7 @@ TEST(Worker, RunsCallsOneAtATimeInArrivalOrderAndStoppingDropsTheWaitingOnes) {
             HttpServer::Runs::at_once);
     });
     for (int i = 0; i < 40; ++i) {
-        const auto dispatched = server->Dispatch(
+        const auto dispatched = server->dispatch(
             HttpServer::Request{"POST", u"/work", std::to_string(i)}, [&](HttpServer::Response r) {
                 std::lock_guard<std::mutex> lock(mutex);
                 answered.push_back(r.body);
@@ -88,7 +88,7 @@ TEST(Worker, RunsCallsOneAtATimeInArrivalOrderAndStoppingDropsTheWaitingOnes) {
     // Meanwhile routes that run at once answer in Dispatch itself, a failure as an error; so
     // do misses.
     const auto at_once = [&](const char16_t* path) {
-        return *server->Dispatch(HttpServer::Request{"GET", path, ""}, nullptr).answer;
+        return *server->dispatch(HttpServer::Request{"GET", path, ""}, nullptr).answer;
     };
     EXPECT_EQ(at_once(u"/fail").body, R"j({"error":"Unknown error"})j");
     EXPECT_EQ(at_once(u"/work").status, 404);
@@ -139,12 +139,12 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
     EXPECT_EQ(busy.status, 503);
     EXPECT_EQ(busy.reason, "Service Unavailable");
     EXPECT_EQ(busy.body, R"j({"error":"server busy"})j");
-    EXPECT_EQ(busy.headers.at("retry-after"), kRetryAfter);
+    EXPECT_EQ(busy.headers.at("retry-after"), retry_after);
 
     // Handed in directly, with no timer to take it back: the worker answers it busy itself
     // once it is free.
     std::promise<HttpServer::Response> late;
-    server->Dispatch(HttpServer::Request{"POST", u"/qvl", at_300},
+    server->dispatch(HttpServer::Request{"POST", u"/qvl", at_300},
                      [&late](HttpServer::Response r) { late.set_value(std::move(r)); });
     std::this_thread::sleep_for(350ms);
     gate.open.set_value();
@@ -154,7 +154,7 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
     // While a worksheet call holds the cache, a calculation that cannot have it by the bound is
     // answered busy, and /health counts the cache without waiting.
     {
-        const auto lock = addin::ObjectCache::Instance().CalculationLock();
+        const auto lock = objects::ObjectCache::instance().calculation_lock();
         const Reply refused = waiting.request("POST", "/qvl", at_300);
         EXPECT_EQ(refused.status, 503);
         EXPECT_EQ(refused.headers.at("content-type"), "application/json");
@@ -176,7 +176,7 @@ TEST_F(ConcurrencyTest, WorksheetAndServiceCalculationsOnOneSwapDoNotMix) {
     std::thread worksheet([&] {
         const Date t = parse_date("2026-01-20");
         while (!done.load()) {
-            const auto lock = addin::ObjectCache::Instance().CalculationLock();
+            const auto lock = objects::ObjectCache::instance().calculation_lock();
             const double rate = swap->calc_from_event_rate(t, 50, "x").credit_event_rate;
             swap->solve_from_spread(t, 300.0 + rate, "x");
             ++worksheet_calls;
@@ -185,7 +185,7 @@ TEST_F(ConcurrencyTest, WorksheetAndServiceCalculationsOnOneSwapDoNotMix) {
     Client client(port_);
     int wrong = 0;
     for (int i = 0; i < 5000 && (i < 200 || worksheet_calls.load() < 20); ++i) {
-        if (client.request("POST", "/qvl", kCalculateAt200).body != kReferenceValuation) ++wrong;
+        if (client.request("POST", "/qvl", calculate_at200).body != reference_valuation) ++wrong;
     }
     done = true;
     worksheet.join();
@@ -216,7 +216,7 @@ TEST(Caps, ConnectionsBeyondTheCapAreTurnedAwayAndLaterOnesServed) {
         const Reply refused = beyond.read();
         EXPECT_EQ(refused.status, 503);
         EXPECT_EQ(refused.body, R"j({"error":"too many connections"})j");
-        EXPECT_EQ(refused.headers.at("retry-after"), kRetryAfter);
+        EXPECT_EQ(refused.headers.at("retry-after"), retry_after);
         EXPECT_TRUE(beyond.closed_by_server());
         // The connections in hand are still served, and a freed place takes a newcomer.
         EXPECT_EQ(held.front()->request("GET", "/health", "").status, 200);
@@ -238,11 +238,11 @@ TEST(Caps, RequestBytesBeyondTheSharedBudgetAreRefusedToTheNewcomer) {
         return Client(port).request("POST", "/size", std::string(size, 'x')).body;
     };
     const std::string big_head = "POST /size HTTP/1.1\r\nHost: localhost\r\nContent-Length: " +
-                                 std::to_string(HttpServer::kMaxBodySize) + "\r\n\r\n";
+                                 std::to_string(HttpServer::max_body_size) + "\r\n\r\n";
     // Each declared body is granted in full as its head arrives; the budget takes 64 of them
     // (less what each connection holds on its own).
     std::vector<std::unique_ptr<Client>> stalled;
-    for (std::size_t i = 0; i < HttpServer::kSharedRequestBytes / HttpServer::kMaxBodySize; ++i) {
+    for (std::size_t i = 0; i < HttpServer::shared_request_bytes / HttpServer::max_body_size; ++i) {
         stalled.push_back(std::make_unique<Client>(port));
         stalled.back()->send(big_head + "{");
     }
@@ -253,7 +253,7 @@ TEST(Caps, RequestBytesBeyondTheSharedBudgetAreRefusedToTheNewcomer) {
     const Reply refused = newcomer.read();
     EXPECT_EQ(refused.status, 503);
     EXPECT_EQ(refused.body, R"j({"error":"too many request bytes in progress"})j");
-    EXPECT_EQ(refused.headers.at("retry-after"), kRetryAfter);
+    EXPECT_EQ(refused.headers.at("retry-after"), retry_after);
     // Requests that fit a connection's own allowance still pass; a chunked body that outgrows
     // it does not.
     EXPECT_EQ(size_of(4000), "4000");
@@ -264,7 +264,7 @@ TEST(Caps, RequestBytesBeyondTheSharedBudgetAreRefusedToTheNewcomer) {
     // Once the stalled clients go, their grants come back.
     stalled.clear();
     std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(size_of(HttpServer::kMaxBodySize), std::to_string(HttpServer::kMaxBodySize));
+    EXPECT_EQ(size_of(HttpServer::max_body_size), std::to_string(HttpServer::max_body_size));
 }
 
 }  // namespace

@@ -107,9 +107,9 @@ class Client {
 };
 
 // The reference swap valued at 2026-01-20 and 200 bp.
-inline const std::string kCalculateAt200 =
+inline const std::string calculate_at200 =
     R"j({"Request":"Calculate","Trade Date":"2026-01-20","Credit Event Rate":200})j";
-inline const std::string kReferenceValuation =
+inline const std::string reference_valuation =
     R"j({"Upfront Fee (%)":0.03146156,"Conventional Spread (bp)":200.720859,)j"
     R"j("Par Spread (bp)":199.830577,"Credit Event Rate (bp)":200,"Clean Price":99.96853844,)j"
     R"j("Current Notional":9975830,"Upfront Payment":-3138.55,"Accrued Interest":3879.49,)j"

@@ -16,8 +16,8 @@ namespace {
 using ServerTest = ServiceTest;
 using win32util::HttpServer;
 
-const std::string kEmptyHealth = R"j({"status":"ok","curves":0,"series":0,"swaps":0})j";
-const std::string kNoJson = R"j({"error":"No JSON data received"})j";
+const std::string empty_health = R"j({"status":"ok","curves":0,"series":0,"swaps":0})j";
+const std::string no_json = R"j({"error":"No JSON data received"})j";
 
 TEST_F(ServerTest, RoutesMatchMethodAndPathExactly) {
     const std::string authority = "127.0.0.1:" + std::to_string(port_);
@@ -42,10 +42,10 @@ TEST_F(ServerTest, RoutesMatchMethodAndPathExactly) {
     }
     // Paths are matched after decoding, in origin or absolute form; query strings take no part;
     // an empty body gets in.
-    EXPECT_EQ(get("/h%65alth").body, kEmptyHealth);
-    EXPECT_EQ(get("HTTP://localhost/h%65alth?x=/qvl").body, kEmptyHealth);
-    EXPECT_EQ(post("", "/API?x=y").body, kNoJson);
-    EXPECT_EQ(post("", "http://" + authority + "/qvl").body, kNoJson);
+    EXPECT_EQ(get("/h%65alth").body, empty_health);
+    EXPECT_EQ(get("HTTP://localhost/h%65alth?x=/qvl").body, empty_health);
+    EXPECT_EQ(post("", "/API?x=y").body, no_json);
+    EXPECT_EQ(post("", "http://" + authority + "/qvl").body, no_json);
 }
 
 TEST_F(ServerTest, OversizedAmbiguousAndForeignRequestsAreRefused) {
@@ -60,12 +60,12 @@ TEST_F(ServerTest, OversizedAmbiguousAndForeignRequestsAreRefused) {
     const auto head_of = [&](std::size_t size) {
         return get_health + "Host: 127.0.0.1\r\nX-Pad: " + std::string(size - 50, 'p') + "\r\n\r\n";
     };
-    const std::size_t limit = HttpServer::kMaxBodySize;
+    const std::size_t limit = HttpServer::max_body_size;
     // A body in two chunks that asks for the series.
     const std::string series = "\r\n5\r\n{\"Req\r\nf\r\nuest\":\"Series\"}\r\n0\r\n\r\n";
     const std::pair<std::string, int> cases[] = {
-        {head_of(HttpServer::kHeadBufferSize), 200},
-        {head_of(HttpServer::kHeadBufferSize + 1), 431},
+        {head_of(HttpServer::head_buffer_size), 200},
+        {head_of(HttpServer::head_buffer_size + 1), 431},
         // A declared body too large is refused before any of it is sent; one of exactly the
         // limit reaches the handler.
         {post_qvl + "Content-Length: " + std::to_string(limit + 1) + "\r\n\r\n", 413},
@@ -107,7 +107,7 @@ TEST_F(ServerTest, OversizedAmbiguousAndForeignRequestsAreRefused) {
         EXPECT_TRUE(status == 400 || status == 501) << codings << status;
     }
     for (const char* host : {"", "localhost:", "localhost:x", "[::1", "[::2]", "127.0.0.1.x"}) {
-        EXPECT_FALSE(win32util::IsLoopbackHost(host)) << host;
+        EXPECT_FALSE(win32util::is_loopback_host(host)) << host;
     }
 }
 

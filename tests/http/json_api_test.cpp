@@ -19,7 +19,7 @@ using ApiTest = ServiceTest;
 
 // Only the JSON member that the test is about.
 std::string member(const std::string& document, const std::string& name) {
-    const auto parsed = ParseRequestObject(document);
+    const auto parsed = parse_request_object(document);
     return parsed && HasMember(*parsed, name) ? (*parsed)[name].dump() : "absent";
 }
 
@@ -74,7 +74,7 @@ TEST_F(ApiTest, FaultsAreAnsweredWithTheirStatusAndMessage) {
         EXPECT_EQ(reply.body, JsonErrorDocument(message));
     }
     // The failed searches left the swap as it was: a valuation afterwards is the reference one.
-    EXPECT_EQ(post(kCalculateAt200).body, kReferenceValuation);
+    EXPECT_EQ(post(calculate_at200).body, reference_valuation);
 }
 
 TEST_F(ApiTest, SeriesAndSpecsDescribeTheCache) {
@@ -120,7 +120,7 @@ TEST_F(ApiTest, CalculateValuesAndSolvesTheReferenceSwap) {
     EXPECT_EQ(member(from_price, "Clean Price"), "98");
     // One PnL price alone does not select the PnL form.
     EXPECT_EQ(calculate(R"j("Close Clean Price":99,"Credit Event Rate":200)j"),
-              kReferenceValuation);
+              reference_valuation);
 }
 
 TEST_F(ApiTest, CalculateComputesTradePnLAndPaymentSettlesCash) {

@@ -44,7 +44,7 @@ TEST(JsonWriters, EveryDocumentParsesWhateverItsTextsHold) {
     // The result records are written by one writer; a measure that could not be had is null.
     RiskResult risk;
     risk.trade_date = text;
-    const json figures = json::parse(RiskToJson(risk));
+    const json figures = json::parse(risk_to_json(risk));
     EXPECT_EQ(figures.at("Trade Date"), text);
     EXPECT_TRUE(figures.at("Spread 01").is_null());
     EXPECT_EQ(json::parse(PaymentDocument(-1, 0, text)).at("ois_date"), text);

@@ -29,16 +29,16 @@ using Clock = std::chrono::steady_clock;
 using win32util::HttpServer;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
+constexpr bool sanitized = true;
 #else
-constexpr bool kSanitized = false;
+constexpr bool sanitized = false;
 #endif
 // The bounds asserted; the sanitizers' own memory and slowness put them out of reach there.
-constexpr std::size_t kMemoryCap = kSanitized ? SIZE_MAX : std::size_t{200} << 20;
-constexpr double kHealthBoundMs = kSanitized ? 2000 : 500;
+constexpr std::size_t memory_cap = sanitized ? SIZE_MAX : std::size_t{200} << 20;
+constexpr double health_bound_ms = sanitized ? 2000 : 500;
 // A smaller crowd under the sanitizers, whose listener takes connections several times slower.
-constexpr int kStalledBodies = kSanitized ? 300 : 2000;
-constexpr int kSlowHeads = 50;
+constexpr int stalled_body_count = sanitized ? 300 : 2000;
+constexpr int slow_head_count = 50;
 
 std::size_t resident_bytes() {
     std::ifstream statm("/proc/self/statm");
@@ -76,12 +76,12 @@ class Probes {
         while (!stop_) {
             std::this_thread::sleep_for(3ms);
             const auto asked = Clock::now();
-            const Reply reply = calculate ? client.request("POST", "/qvl", kCalculateAt200)
+            const Reply reply = calculate ? client.request("POST", "/qvl", calculate_at200)
                                           : client.request("GET", "/health", "");
             const double took =
                 std::chrono::duration<double, std::milli>(Clock::now() - asked).count();
             const bool wrong =
-                reply.status != 200 || reply.body != (calculate ? kReferenceValuation : health_);
+                reply.status != 200 || reply.body != (calculate ? reference_valuation : health_);
             const std::size_t memory = resident_bytes();
             std::lock_guard<std::mutex> lock(mutex_);
             ++figures_.answers[calculate];
@@ -160,8 +160,8 @@ void report(const char* phase, Probes& probes) {
     std::fflush(stdout);
     EXPECT_EQ(f.wrong, 0) << phase;
     EXPECT_GT(f.answers[0], 0) << phase;
-    EXPECT_LT(f.worst_ms[0], kHealthBoundMs) << phase;
-    EXPECT_LT(f.peak, kMemoryCap) << phase;
+    EXPECT_LT(f.worst_ms[0], health_bound_ms) << phase;
+    EXPECT_LT(f.peak, memory_cap) << phase;
 }
 
 using ResilienceTest = ServiceTest;
@@ -181,13 +181,13 @@ TEST_F(ResilienceTest, StaysAvailableAndBoundedUnderAttack) {
 
     // Slow heads: a byte every 100 ms, for as long as the service lets them, and a while longer
     // than the time it allows a head.
-    Crowd slow_heads(port_, kSlowHeads);
+    Crowd slow_heads(port_, slow_head_count);
     int slow_cut = 0;
     std::thread slow([&] {
         const auto give_up =
-            Clock::now() + std::chrono::seconds(HttpServer::kIdleTimeoutSeconds + 5);
+            Clock::now() + std::chrono::seconds(HttpServer::idle_timeout_seconds + 5);
         const std::string head = "GET /health HTTP/1.1\r\nHost: localhost\r\nX-Slow: ";
-        for (std::size_t i = 0; Clock::now() < give_up && slow_cut < kSlowHeads; ++i) {
+        for (std::size_t i = 0; Clock::now() < give_up && slow_cut < slow_head_count; ++i) {
             slow_heads.send(std::string(1, i < head.size() ? head[i] : 's'), Clock::now() + 1ms);
             slow_cut = slow_heads.refused();
             std::this_thread::sleep_for(100ms);
@@ -199,28 +199,28 @@ TEST_F(ResilienceTest, StaysAvailableAndBoundedUnderAttack) {
     // Stalled bodies: each declares the largest body, sends most of it and stalls. Twice, so
     // that the second shows the memory of the first was given back or reused.
     const std::string stalled = "POST /qvl HTTP/1.1\r\nHost: localhost\r\nContent-Length: " +
-                                std::to_string(HttpServer::kMaxBodySize) + "\r\n\r\n" +
+                                std::to_string(HttpServer::max_body_size) + "\r\n\r\n" +
                                 std::string(1000000, 'x');
     for (const char* phase : {"stalled bodies", "stalled bodies again"}) {
         {
-            Crowd crowd(port_, kStalledBodies);
+            Crowd crowd(port_, stalled_body_count);
             crowd.send(stalled, Clock::now() + 5s);
             std::this_thread::sleep_for(500ms);
             const int refused = crowd.refused();
             std::printf("%s: %d of %d refused\n", phase, refused, crowd.size());
-            EXPECT_EQ(crowd.size(), kStalledBodies);
+            EXPECT_EQ(crowd.size(), stalled_body_count);
             EXPECT_GT(refused, 0);
             report(phase, probes);
         }
         std::this_thread::sleep_for(1s);
-        EXPECT_LT(resident_bytes(), kMemoryCap) << phase << ", 1 s after";
+        EXPECT_LT(resident_bytes(), memory_cap) << phase << ", 1 s after";
         probes.take();
     }
 
     // The slow heads were cut at the head's time limit.
     slow.join();
-    std::printf("slow heads: %d of %d cut by the service\n", slow_cut, kSlowHeads);
-    EXPECT_EQ(slow_cut, kSlowHeads);
+    std::printf("slow heads: %d of %d cut by the service\n", slow_cut, slow_head_count);
+    EXPECT_EQ(slow_cut, slow_head_count);
 
     // Afterwards: served as before.
     std::this_thread::sleep_for(500ms);

@@ -17,27 +17,27 @@ class ServiceTest : public ::testing::Test {
     void SetUp() override {
         clear_cache();
         // Another process may take the free port between the probe and the start.
-        for (int attempt = 0; attempt < 20 && !HttpServiceRunning(); ++attempt) {
+        for (int attempt = 0; attempt < 20 && !http_service_running(); ++attempt) {
             port_ = 0;
             ::close(loopback_socket(port_, false));
             StartHttpService(port_);
         }
-        ASSERT_TRUE(HttpServiceRunning());
+        ASSERT_TRUE(http_service_running());
     }
     void TearDown() override {
-        StopHttpService();
+        stop_http_service();
         clear_cache();
     }
     static void clear_cache() {
-        const auto lock = addin::ObjectCache::Instance().CalculationLock();
-        addin::ObjectCache::Instance().ClearAll();
+        const auto lock = objects::ObjectCache::instance().calculation_lock();
+        objects::ObjectCache::instance().ClearAll();
     }
 
     // Caches the swap (the reference one by default) with its curve and series, as the
     // worksheet's creating calls do: #YC_1, #Series_2, #Swap_3.
     static std::shared_ptr<QVLSwap> store(std::shared_ptr<QVLSwap> swap = make_reference_swap()) {
-        auto& cache = addin::ObjectCache::Instance();
-        const auto lock = cache.CalculationLock();
+        auto& cache = objects::ObjectCache::instance();
+        const auto lock = cache.calculation_lock();
         cache.StoreCurve(cache.MakeHandle("YC"), swap->curve);
         cache.StoreSeries(cache.MakeHandle("Series"), swap->series);
         cache.StoreSwap(cache.MakeHandle("Swap"), swap);

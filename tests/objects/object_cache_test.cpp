@@ -13,7 +13,7 @@
 namespace {
 
 using qvl::QVLSwap;
-using qvl::addin::ObjectCache;
+using qvl::objects::ObjectCache;
 
 class Cache : public testing::Test {
   protected:
@@ -28,7 +28,7 @@ class Cache : public testing::Test {
         cache.StoreSwap(cache.MakeHandle("Swap"), swap);
         return swap;
     }
-    ObjectCache& cache = ObjectCache::Instance();
+    ObjectCache& cache = ObjectCache::instance();
 };
 
 TEST_F(Cache, HandlesShareOneCounterAndSortAsText) {
@@ -47,12 +47,12 @@ TEST_F(Cache, HandlesShareOneCounterAndSortAsText) {
 
 TEST_F(Cache, ACallersNewObjectDropsItsEarlierOne) {
     const auto first = store("1");  // #YC_1, #Series_2, #Swap_3
-    cache.SetOwner("[Book1]Sheet1!R1C1", "#YC_1");
-    cache.SetOwner("[Book1]Sheet1!R2C1", "#Series_2");
-    cache.SetOwner("[Book1]Sheet1!R1C2", "#Swap_3");
+    cache.set_owner("[Book1]Sheet1!R1C1", "#YC_1");
+    cache.set_owner("[Book1]Sheet1!R2C1", "#Series_2");
+    cache.set_owner("[Book1]Sheet1!R1C2", "#Swap_3");
     const auto second = store("1");  // #YC_4, #Series_5, #Swap_6
-    cache.SetOwner("[Book1]Sheet1!R1C1", "#YC_4");
-    cache.SetOwner("[Book1]Sheet1!R2C1", "#Series_5");
+    cache.set_owner("[Book1]Sheet1!R1C1", "#YC_4");
+    cache.set_owner("[Book1]Sheet1!R2C1", "#Series_5");
     EXPECT_EQ(cache.FindCurve("#YC_1"), nullptr);
     EXPECT_EQ(cache.FindSeries("#Series_2"), nullptr);
     // The swap of the first round still holds what its cells no longer do.
@@ -60,11 +60,11 @@ TEST_F(Cache, ACallersNewObjectDropsItsEarlierOne) {
     EXPECT_EQ(first->series.use_count(), 1);
     EXPECT_EQ(cache.Counts().swaps, 2u);
     // A failed call from a cell drops its object and forgets the cell; unknown cells are no-ops.
-    cache.DropOwned("[Book1]Sheet1!R1C2");
-    cache.DropOwned("[Book1]Sheet1!R9C9");
+    cache.drop_owned("[Book1]Sheet1!R1C2");
+    cache.drop_owned("[Book1]Sheet1!R9C9");
     EXPECT_EQ(cache.FindSwap("#Swap_3"), nullptr);
     EXPECT_EQ(cache.FirstSwap(), second);
-    EXPECT_EQ(cache.OwnerCount(), 2u);
+    EXPECT_EQ(cache.owner_count(), 2u);
     EXPECT_EQ(first.use_count(), 1);  // only this test's copy is left
     // Clearing releases every object not held elsewhere; a swap still in use keeps what it
     // reaches and can still be valued.
@@ -77,12 +77,12 @@ TEST_F(Cache, ACallersNewObjectDropsItsEarlierOne) {
     EXPECT_EQ(held.use_count(), 1);
     EXPECT_EQ(held->series.use_count(), 1);
     EXPECT_NO_THROW(held->calc_from_event_rate(qvl::parse_date("2026-01-20"), 200, ""));
-    EXPECT_EQ(cache.OwnerCount(), 0u);
+    EXPECT_EQ(cache.owner_count(), 0u);
     EXPECT_EQ(cache.MakeHandle("YC"), "#YC_1");
 }
 
 TEST(IndexKey, NumbersBecomeDigitsAndTextLosesItsBlanks) {
-    using qvl::addin::NormaliseIndexKey;
+    using qvl::objects::NormaliseIndexKey;
     EXPECT_EQ(NormaliseIndexKey(" 7.0"), "7");
     EXPECT_EQ(NormaliseIndexKey("03.5"), "3.500000");
     EXPECT_EQ(NormaliseIndexKey(" 7 "), "7");  // strtod stops at the trailing blank

@@ -12,15 +12,15 @@ namespace qvl::addin {
 
 // The worksheet argument as a port: a number's integer part, low 16 bits; the default when the
 // cell held no number (nullopt).
-std::uint16_t PortFromArgument(std::optional<double> argument);
+std::uint16_t port_from_argument(std::optional<double> argument);
 
 // "HTTP server running on port N", "Failed: ...", or an exception's message; and "HTTP server
 // stopped".
-std::string HttpStartText(std::optional<double> port_argument);
-std::string HttpStopText();
+std::string http_start_text(std::optional<double> port_argument);
+std::string http_stop_text();
 
 // The add-in's first close action: stops the service. Always succeeds (a failure is logged), so
 // that the add-in's functions are unregistered all the same.
-int StopHttpServiceAtClose();
+int stop_http_service_at_close();
 
 }  // namespace qvl::addin

@@ -15,21 +15,21 @@
 namespace qvl::addin {
 
 // The cached object named by the cell's text, taken exactly as written.
-std::shared_ptr<const YieldCurve> CurveArgument(const XLOPER12& cell);
-std::shared_ptr<const QVLSeries> SeriesArgument(const XLOPER12& cell);
-std::shared_ptr<QVLSwap> SwapArgument(const XLOPER12& cell);
+std::shared_ptr<const YieldCurve> curve_argument(const XLOPER12& cell);
+std::shared_ptr<const QVLSeries> series_argument(const XLOPER12& cell);
+std::shared_ptr<QVLSwap> swap_argument(const XLOPER12& cell);
 
 // DateFromCell, with "Invalid trade date" for a cell that holds no date.
-Date TradeDateArgument(const XLOPER12& cell);
+Date trade_date_argument(const XLOPER12& cell);
 
 // A yes/no switch: a logical value, or a number that is yes unless 0; fallback for any other kind
 // of value (a missing argument among them).
-bool SwitchArgument(const XLOPER12& cell, bool fallback);
+bool switch_argument(const XLOPER12& cell, bool fallback);
 
 // A numeric cell's value, or fallback for any other kind of value.
-double NumberArgument(const XLOPER12& cell, double fallback);
+double number_argument(const XLOPER12& cell, double fallback);
 
 // The text of the OIS date the valuations show: the trade date of the swap's curve.
-std::string OisText(const QVLSwap& swap);
+std::string ois_text(const QVLSwap& swap);
 
 }  // namespace qvl::addin

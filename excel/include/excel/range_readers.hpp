@@ -19,7 +19,7 @@ Date DateFromCell(const XLOPER12& cell);
 
 // The UTF-8 text of a cell: strings as they stand, whole numbers below 1e15 as integer digits,
 // other numbers as "%.15g", booleans as 1 or 0, everything else empty.
-std::string CellText(const XLOPER12& cell);
+std::string cell_text(const XLOPER12& cell);
 
 // The range readers are lenient about layout (title rows, blank rows, extra columns) and strict
 // about what they need; every failure is a std::runtime_error naming the range.

@@ -28,7 +28,7 @@ class HttpServer {
         std::string method;
         std::u16string path;  // decoded, without the query string
         std::string body;
-        // A handler that cannot start its work by then (it waits for a lock) answers Busy().
+        // A handler that cannot start its work by then (it waits for a lock) answers busy().
         std::chrono::steady_clock::time_point deadline =
             std::chrono::steady_clock::time_point::max();
     };
@@ -55,22 +55,22 @@ class HttpServer {
     };
 
     // Limits every transport keeps to.
-    static constexpr std::size_t kHeadBufferSize = 65536;
-    static constexpr std::size_t kBodyReadSize = 8192;
-    static constexpr std::size_t kMaxBodySize = std::size_t{1} << 20;
-    static constexpr unsigned kIdleTimeoutSeconds = 10;
+    static constexpr std::size_t head_buffer_size = 65536;
+    static constexpr std::size_t body_read_size = 8192;
+    static constexpr std::size_t max_body_size = std::size_t{1} << 20;
+    static constexpr unsigned idle_timeout_seconds = 10;
     // Open connections (requests in hand, on Windows); a newcomer beyond them is answered 503.
-    static constexpr std::size_t kMaxConnections = 2048;
+    static constexpr std::size_t max_connections = 2048;
     // Request bytes (head, body and read buffer) a connection may hold on its own; what it holds
     // beyond that comes out of one budget shared by all connections, and a request that finds
     // the budget spent is answered 503. Ordinary requests never reach into the budget.
-    static constexpr std::size_t kConnectionAllowance = 16384;
-    static constexpr std::size_t kSharedRequestBytes = std::size_t{64} << 20;
+    static constexpr std::size_t connection_allowance = 16384;
+    static constexpr std::size_t shared_request_bytes = std::size_t{64} << 20;
     // How long a request may wait for the worker and the calculation lock; one that waited
     // longer is answered 503 and its work is never started.
-    static constexpr std::chrono::seconds kQueueWait{10};
+    static constexpr std::chrono::seconds queue_wait{10};
     // The Retry-After of every 503 answer.
-    static constexpr unsigned kRetryAfterSeconds = 5;
+    static constexpr unsigned retry_after_seconds = 5;
 
     explicit HttpServer(std::uint16_t port);
     ~HttpServer();
@@ -79,8 +79,8 @@ class HttpServer {
 
     void AddRoute(std::string method, std::u16string path, Handler handler,
                   Runs runs = Runs::on_worker);
-    // The longest wait for the worker (kQueueWait unless set); for tests, set before Start.
-    void SetQueueWait(std::chrono::milliseconds wait) { queue_wait_ = wait; }
+    // The longest wait for the worker (queue_wait unless set); for tests, set before Start.
+    void set_queue_wait(std::chrono::milliseconds wait) { queue_wait_ = wait; }
 
     // True when the server runs afterwards; on failure LastError() says why.
     bool Start();
@@ -89,7 +89,7 @@ class HttpServer {
     void Stop();
     bool IsRunning() const { return running_.load(); }
     std::string LastError() const { return last_error_; }
-    std::uint16_t Port() const { return port_; }
+    std::uint16_t port() const { return port_; }
 
     // What follows is for the transports.
 
@@ -110,26 +110,26 @@ class HttpServer {
     // Route matching, run on the listener's thread. A handler that runs at once is called here
     // and its answer given back; otherwise the request joins the worker's queue, and done is
     // called on the worker's thread with the answer, unless Withdraw takes the call back first.
-    // The transport answers Busy() when the call is still waiting at its deadline. Never
+    // The transport answers busy() when the call is still waiting at its deadline. Never
     // throws for a handler: a handler's exception becomes a 500 answer.
-    Dispatched Dispatch(Request request, std::function<void(Response)> done);
+    Dispatched dispatch(Request request, std::function<void(Response)> done);
 
     // Takes a call that has waited too long out of the queue: true when the worker had not
     // started it (it never will), false when it has (its answer follows through done).
-    bool Withdraw(const std::shared_ptr<const Call>& call);
+    bool withdraw(const std::shared_ptr<const Call>& call);
 
     // The worker's loop, run on a thread the transport starts: takes the calls one at a time
-    // in arrival order until EndCalls. A call that waited past its deadline is answered Busy()
+    // in arrival order until end_calls. A call that waited past its deadline is answered busy()
     // instead of being run.
-    void WorkCalls();
-    // Lets WorkCalls end after the call in hand and drops the calls still waiting, unanswered.
-    void EndCalls();
+    void work_calls();
+    // Lets work_calls end after the call in hand and drops the calls still waiting, unanswered.
+    void end_calls();
 
     // The answer to a request that waited too long for the worker.
-    static Response Busy();
+    static Response busy();
 
   private:
-    Response Run(const Handler& handler, const Request& request) const;
+    Response run(const Handler& handler, const Request& request) const;
 
     std::uint16_t port_;
     std::unique_ptr<HttpTransport> transport_;
@@ -137,7 +137,7 @@ class HttpServer {
     mutable std::mutex route_lock_;
     std::vector<Route> routes_;
     std::string last_error_;
-    std::chrono::milliseconds queue_wait_{kQueueWait};
+    std::chrono::milliseconds queue_wait_{queue_wait};
 
     std::mutex calls_lock_;
     std::condition_variable calls_ready_;

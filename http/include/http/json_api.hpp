@@ -16,7 +16,7 @@ using JsonObject = nlohmann::json;
 
 // The body as one JSON object with at least one member, or nothing. Malformed UTF-8 is
 // replaced by U+FFFD before parsing.
-std::optional<JsonObject> ParseRequestObject(std::string_view body);
+std::optional<JsonObject> parse_request_object(std::string_view body);
 
 // Member accessors that never fail on a missing or mistyped member.
 bool HasMember(const JsonObject& object, std::string_view name);

@@ -25,14 +25,14 @@ std::string JsonErrorDocument(std::string_view message);
 
 using SeriesList = std::vector<std::pair<std::string, std::shared_ptr<const QVLSeries>>>;
 
-std::string HealthDocument(const addin::ObjectCache::CountsResult& counts);
+std::string HealthDocument(const objects::ObjectCache::CountsResult& counts);
 std::string SeriesDocument(const SeriesList& series);
 std::string SpecsDocument(const QVLSwap& swap, const QVLSeries& series, Date trade_date,
                           Date settlement_date);
 std::string ValuationToJson(const ValuationResult& result);
 std::string PnLToJson(const PnLResult& result);
 // An empty measure is null.
-std::string RiskToJson(const RiskResult& result);
+std::string risk_to_json(const RiskResult& result);
 std::string PaymentDocument(double cash_settlement_amount, Date payment_date,
                             std::string_view ois_date);
 

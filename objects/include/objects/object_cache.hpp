@@ -17,7 +17,7 @@
 #include "core/qvl_swap.hpp"
 #include "core/yield_curve.hpp"
 
-namespace qvl::addin {
+namespace qvl::objects {
 
 // The process-wide store of curves, series and swaps, keyed by handle texts such as "#YC_1".
 //
@@ -25,7 +25,7 @@ namespace qvl::addin {
 // service's serving thread, and both read the maps and value cached swaps. Curves and series
 // never change once built; what changes is the maps and the rate and trade date each swap
 // remembers of its latest valuation. One calculation lock guards both: a worksheet function
-// holds CalculationLock() while it reaches the maps, and for the whole operation when it values
+// holds calculation_lock() while it reaches the maps, and for the whole operation when it values
 // a swap or shows what the swap remembers (the operation reads and writes those fields from
 // start to end); every request handler holds it for its whole run. The maps themselves take no
 // lock of their own.
@@ -45,12 +45,12 @@ class ObjectCache {
         std::size_t swaps;
     };
 
-    static ObjectCache& Instance();
+    static ObjectCache& instance();
 
     // The calculation lock described above; the second form gives up at the deadline, and the
     // lock it returns then holds nothing.
-    [[nodiscard]] std::unique_lock<std::timed_mutex> CalculationLock();
-    [[nodiscard]] std::unique_lock<std::timed_mutex> CalculationLock(
+    [[nodiscard]] std::unique_lock<std::timed_mutex> calculation_lock();
+    [[nodiscard]] std::unique_lock<std::timed_mutex> calculation_lock(
         std::chrono::steady_clock::time_point deadline);
 
     // "#" + prefix + "_" + the next value of the shared counter.
@@ -66,9 +66,9 @@ class ObjectCache {
 
     // The same lookups for callers that need the object: a miss throws TextError
     // "<Kind> handle not found: " followed by the handle as given.
-    std::shared_ptr<const YieldCurve> RequireCurve(const std::string& handle) const;
-    std::shared_ptr<const QVLSeries> RequireSeries(const std::string& handle) const;
-    std::shared_ptr<QVLSwap> RequireSwap(const std::string& handle) const;
+    std::shared_ptr<const YieldCurve> require_curve(const std::string& handle) const;
+    std::shared_ptr<const QVLSeries> require_series(const std::string& handle) const;
+    std::shared_ptr<QVLSwap> require_swap(const std::string& handle) const;
 
     // First swap, in handle order, whose series index equals index byte for byte.
     std::shared_ptr<QVLSwap> FindSwapByIndex(const std::string& index) const;
@@ -76,19 +76,19 @@ class ObjectCache {
     std::vector<std::pair<std::string, std::shared_ptr<const QVLSeries>>> ListSeries() const;
 
     // Records that caller made handle. The object caller made before (if any) leaves the maps.
-    void SetOwner(const std::string& caller, const std::string& handle);
+    void set_owner(const std::string& caller, const std::string& handle);
     // The object caller made before (if any) leaves the maps and caller is forgotten: the
     // caller's new creating call failed.
-    void DropOwned(const std::string& caller);
-    std::size_t OwnerCount() const { return owners_.size(); }
+    void drop_owned(const std::string& caller);
+    std::size_t owner_count() const { return owners_.size(); }
 
     // Drops swaps, then series, then curves, forgets the callers and restarts the handle counter.
     void ClearAll();
     CountsResult Counts() const;
 
   private:
-    void UpdateCounts();
-    void Drop(const std::string& handle);
+    void update_counts();
+    void drop(const std::string& handle);
 
     std::timed_mutex calculation_mutex_;
     std::atomic<std::int32_t> counter_{0};
@@ -102,4 +102,4 @@ class ObjectCache {
     std::atomic<std::size_t> swap_count_{0};
 };
 
-}  // namespace qvl::addin
+}  // namespace qvl::objects

@@ -41,17 +41,17 @@ TEST(Version, ReadsTheVersionBlock) {
     EXPECT_EQ(xll::version_text_of(std::nullopt), "");
     EXPECT_EQ(xll::build_text_of("Built on 18-May-2026 20:41"), "18-May-2026 20:41");
     // The block is the add-in's, not the framework's: a program that hands over none has none.
-    EXPECT_EQ(xll::VersionText(), "");
-    EXPECT_EQ(xll::BuildDateText(), "");
+    EXPECT_EQ(xll::version_text(), "");
+    EXPECT_EQ(xll::build_date_text(), "");
 }
 
 // Adds an action to a list for the length of one test.
 class ScopedAction {
   public:
     ScopedAction(xll::AutoKind kind, xll::AutoAction action) : kind_(kind) {
-        xll::AutoActions(kind_).push_back(std::move(action));
+        xll::auto_actions(kind_).push_back(std::move(action));
     }
-    ~ScopedAction() { xll::AutoActions(kind_).pop_back(); }
+    ~ScopedAction() { xll::auto_actions(kind_).pop_back(); }
 
   private:
     xll::AutoKind kind_;
@@ -91,7 +91,7 @@ using Cells = std::vector<std::string>;
 // One call of a function whose result is a grid of texts (t:...), numbers (n:...) or, for an
 // empty entry, a cell left unwritten.
 void call(xloper& result, int rows, int columns, const Cells& cells) {
-    xll::Respond(result, [&](xloper& out) {
+    xll::respond(result, [&](xloper& out) {
         GridWriter grid(out, rows, columns);
         for (std::size_t i = 0; i < cells.size(); ++i) {
             const int r = static_cast<int>(i) / columns;
@@ -105,7 +105,7 @@ void call(xloper& result, int rows, int columns, const Cells& cells) {
 std::string describe(const xloper& cell) {
     if (cell.IsString()) return "t:" + xll::utf8_of(cell);
     if (cell.IsDouble()) return "n:" + xll::utf8_of(cell);
-    return cell.IsNil() ? "nil" : "other";
+    return cell.is_nil() ? "nil" : "other";
 }
 
 Cells cells_of(const xloper& grid) {
@@ -129,20 +129,20 @@ void visit_fields(const Sample& s, F&& f) {
 
 TEST(Respond, TurnsEveryFailureIntoText) {
     xloper result;
-    EXPECT_EQ(xll::Respond(result, [](xloper&) { throw std::out_of_range("bad index"); }), &result);
+    EXPECT_EQ(xll::respond(result, [](xloper&) { throw std::out_of_range("bad index"); }), &result);
     EXPECT_EQ(xll::utf8_of(result), "bad index");
-    xll::Respond(result, [](xloper&) { throw 7; });
+    xll::respond(result, [](xloper&) { throw 7; });
     EXPECT_EQ(xll::utf8_of(result), "Unknown error");
-    xll::Respond(result, [](xloper& out) { xll::SetNumber(out, std::nan("")); });
+    xll::respond(result, [](xloper& out) { xll::set_number(out, std::nan("")); });
     EXPECT_TRUE(result.IsString() && result.CharCount() == 0);
     // A message longer than a cell is cut, not lost.
-    xll::Respond(result, [](xloper&) { throw std::runtime_error(std::string(40000, 'm')); });
+    xll::respond(result, [](xloper&) { throw std::runtime_error(std::string(40000, 'm')); });
     EXPECT_EQ(result.CharCount(), xll::charmax);
 }
 
 TEST(Respond, LaysRecordsOutAsLabelsAndValues) {
     xloper result;
-    xll::Respond(result, [](xloper& out) { xll::SetRecordGrid(out, Sample{}); });
+    xll::respond(result, [](xloper& out) { xll::set_record_grid(out, Sample{}); });
     ASSERT_EQ(result.columns(), 2);
     // A non-finite number shows empty.
     EXPECT_EQ(cells_of(result),
@@ -183,7 +183,7 @@ TEST(GridRefill, FollowsEveryChangeOfTheCells) {
 TEST(GridRefill, KeepsCellsWrittenInAnyOrder) {
     xloper result;
     call(result, 2, 2, {"t:a", "t:b", "t:c", "t:d"});
-    xll::Respond(result, [&](xloper& out) {
+    xll::respond(result, [&](xloper& out) {
         GridWriter grid(out, 2, 2);
         grid.text(1, 1, "D");
         grid.number(0, 1, 2.0);
@@ -198,7 +198,7 @@ TEST(GridRefill, StartsAfreshForAnotherShapeOrResult) {
     call(result, 2, 2, {"t:a", "t:b", "t:c", "t:d"});
     expect_refill(result, 1, 4, {"t:w", "t:x", "", "t:z"});
     // A grid that fails half-way leaves only the message.
-    xll::Respond(result, [](xloper& out) {
+    xll::respond(result, [](xloper& out) {
         GridWriter grid(out, 1, 4);
         grid.text(0, 0, "half");
         throw std::runtime_error("core failed");
@@ -206,9 +206,9 @@ TEST(GridRefill, StartsAfreshForAnotherShapeOrResult) {
     EXPECT_EQ(xll::utf8_of(result), "core failed");
     expect_refill(result, 1, 2, {"t:after", "n:7"});
     // What the body writes to the result itself while a writer is open stands.
-    xll::Respond(result, [](xloper& out) {
+    xll::respond(result, [](xloper& out) {
         GridWriter grid(out, 1, 2);
-        xll::SetText(out, "instead");
+        xll::set_text(out, "instead");
         grid.text(0, 1, "more");
     });
     EXPECT_EQ(xll::utf8_of(result), "instead");
@@ -217,7 +217,7 @@ TEST(GridRefill, StartsAfreshForAnotherShapeOrResult) {
 TEST(GridRefill, WritesRunsOfNumbers) {
     xloper result;
     for (int pass = 0; pass < 2; ++pass) {
-        xll::Respond(result, [&](xloper& out) {
+        xll::respond(result, [&](xloper& out) {
             GridWriter grid(out, 2, 4);
             grid.text(0, 0, "row");
             const double first[] = {1.0, NAN, 3.0};
@@ -228,7 +228,7 @@ TEST(GridRefill, WritesRunsOfNumbers) {
         EXPECT_EQ(cells_of(result), Cells({"t:row", "n:1", "t:", "n:3", "nil", "nil", "t:", "n:5"}))
             << "pass " << pass;
     }
-    xll::Respond(result, [&](xloper& out) {
+    xll::respond(result, [&](xloper& out) {
         const double three[] = {1.0, 2.0, 3.0};
         GridWriter(out, 2, 4).numbers(1, 2, three);  // one past the last column
     });
@@ -307,7 +307,7 @@ TEST(XloperString, WhatTheHostOwnsGoesBackToTheHost) {
     foreign.xltype |= xlbitXLFree;
     EXPECT_THROW(foreign.str_alloc("abcd", 4), std::runtime_error);
     EXPECT_EQ(std::u16string(own + 1, own[0]), u"text");
-    EXPECT_TRUE(foreign.IsNil());
+    EXPECT_TRUE(foreign.is_nil());
     std::free(own);
     // This test program exports no callback.
     expect_ensure([] { xll::call_host(xlfNow); }, "xll::XlCallV", "host_callback != nullptr");
@@ -326,7 +326,7 @@ TEST(XloperText, RendersValuesLikeACell) {
     EXPECT_EQ(xll::numeric_of(xloper(2.5)) + xll::numeric_of(xloper::boolean(true)), 3.5);
     EXPECT_EQ(xll::numeric_of(plain(xltypeInt, -4)), -4.0);
     expect_ensure([] { xll::numeric_of(xloper("1")); }, "xll::xloper::AsDouble", "IsNumeric()");
-    expect_ensure([] { xloper::boolean(true).AsNumber(); }, "xll::xloper::AsDouble", "IsDouble()");
+    expect_ensure([] { xloper::boolean(true).as_number(); }, "xll::xloper::AsDouble", "IsDouble()");
 }
 
 TEST(XloperGrid, IndexReshapeAndCopy) {
@@ -339,7 +339,7 @@ TEST(XloperGrid, IndexReshapeAndCopy) {
     // Reshaping keeps linear positions and fills new cells with nil.
     g.multi_realloc(3, 2);
     EXPECT_EQ(g.index(std::size_t{3}).val.num, 3.0);
-    EXPECT_TRUE(g.index(std::size_t{5}).IsNil());
+    EXPECT_TRUE(g.index(std::size_t{5}).is_nil());
     xloper s("first");
     s.multi_realloc(2, 3);
     EXPECT_EQ(utf8(s.index(std::size_t{0})), "first");

@@ -23,15 +23,15 @@ struct Arg {
 class Proc {
   public:
     // A worksheet function returning "U".
-    static Proc Worksheet(std::string_view procedure, std::string_view function_text,
+    static Proc worksheet(std::string_view procedure, std::string_view function_text,
                           std::string_view category);
     // A command (type "A", no arguments, no category) exported under its procedure name.
-    static Proc Command(std::string_view procedure, std::string_view command_text);
+    static Proc command(std::string_view procedure, std::string_view command_text);
 
-    Proc& Argument(std::string_view type, std::string_view name, std::string_view help,
+    Proc& argument(std::string_view type, std::string_view name, std::string_view help,
                    std::string_view default_text = {});
-    Proc& Volatile();
-    Proc& Help(std::string_view function_help);
+    Proc& mark_volatile();
+    Proc& help(std::string_view function_help);
 
     // Return code, "!" when volatile, then one code per argument.
     std::u16string type_text() const;
@@ -42,7 +42,7 @@ class Proc {
     // A registration the host rejects raises an alert and still counts as done, so that the
     // remaining items get registered.
     int Register() const;
-    int Unregister() const;
+    int unregister() const;
 
   private:
     std::u16string procedure_;
@@ -61,7 +61,7 @@ enum class AutoKind { OpenBefore = 1, Open = 2, OpenAfter = 3, Close = 4, Add = 
 using AutoAction = std::function<int()>;
 
 // The process-wide list of actions of one kind, in insertion order.
-std::vector<AutoAction>& AutoActions(AutoKind kind);
+std::vector<AutoAction>& auto_actions(AutoKind kind);
 
 // One registered item. Constructing it files its register action in the Open list and its
 // unregister action in the Close list, so the order of construction is the order of

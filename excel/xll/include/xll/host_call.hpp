@@ -28,6 +28,6 @@ xloper call_host(int xlfn, const Args&... args) {
 // for one cell, "[Book1]Sheet1!R2C3:R4C3" for the range of an array formula (rows and columns
 // from 1); "sheet <id>" stands for the name when the host gives an id but no name. Empty when
 // the caller is no cell (a macro, a command) or the host cannot say.
-std::optional<std::string> CallingCell();
+std::optional<std::string> calling_cell();
 
 }  // namespace xll

@@ -9,8 +9,8 @@
 namespace xll {
 
 // The add-in's version and build date texts, read once from the library's version block.
-const std::string& VersionText();
-const std::string& BuildDateText();
+const std::string& version_text();
+const std::string& build_date_text();
 
 // The rules behind them: "major.minor.build.revision" from the two version words (empty
 // without a version block), and what follows the first " on " of the Comments value (the

@@ -2,16 +2,16 @@
 
 // The shell every worksheet function shares. A function owns one process-wide result value,
 // refills it at every call and returns its address; the host copies it out before the next
-// call, so nothing is handed over for freeing. The body always writes the whole result (SetText,
-// SetNumber, SetBool, a GridWriter or SetRecordGrid): what the previous call left is released as
-// it is overwritten, and its buffers serve again where the new value fits them. Every failure
+// call, so nothing is handed over for freeing. The body always writes the whole result (set_text,
+// set_number, set_bool, a GridWriter or set_record_grid): what the previous call left is released
+// as it is overwritten, and its buffers serve again where the new value fits them. Every failure
 // becomes the result text: a standard exception's message, "Unknown error" for anything else.
 // Host error values are never returned, and a non-finite number reaches no cell (it shows as an
 // empty text).
 //
 //   XLOPER12* Something(XLOPER12* a) {
 //       static xll::xloper result;
-//       return xll::Respond(result, [&](xll::xloper& out) { xll::SetNumber(out, ...); });
+//       return xll::respond(result, [&](xll::xloper& out) { xll::set_number(out, ...); });
 //   }
 
 #include <cmath>
@@ -28,21 +28,21 @@
 
 namespace xll {
 
-void SetText(xloper& out, std::string_view utf8);
-void SetNumber(xloper& out, double number);
-void SetBool(xloper& out, bool value);
+void set_text(xloper& out, std::string_view utf8);
+void set_number(xloper& out, double number);
+void set_bool(xloper& out, bool value);
 
 // The result text of a failure; cut to the longest string a cell holds.
-void SetMessage(xloper& out, std::string_view utf8) noexcept;
+void set_message(xloper& out, std::string_view utf8) noexcept;
 
 template <class Body>
-XLOPER12* Respond(xloper& result, Body&& body) noexcept {
+XLOPER12* respond(xloper& result, Body&& body) noexcept {
     try {
         body(result);
     } catch (const std::exception& e) {
-        SetMessage(result, qvl::text::message_of(e));
+        set_message(result, qvl::text::message_of(e));
     } catch (...) {
-        SetMessage(result, "Unknown error");
+        set_message(result, "Unknown error");
     }
     return &result;
 }
@@ -103,7 +103,7 @@ class GridWriter {
             cell.val.num = value;  // nothing to release
             cell.xltype = xltypeNum;
         } else {
-            SetNumber(cell, value);
+            set_number(cell, value);
         }
     }
     [[noreturn]] static void out_of_bounds();
@@ -122,7 +122,7 @@ class GridWriter {
 // A record with a visit_fields(record, f) overload (f(label, value), value a double or a
 // text) laid out as a 2-column grid of labels and values, one row per field.
 template <class Record>
-void SetRecordGrid(xloper& out, const Record& record) {
+void set_record_grid(xloper& out, const Record& record) {
     int rows = 0;
     visit_fields(record, [&](const char*, const auto&) { ++rows; });
     GridWriter grid(out, rows, 2);

@@ -13,7 +13,6 @@ namespace xll {
 // Longest string a cell value holds.
 inline constexpr int charmax = 32767;
 
-
 // The owning cell value. Exactly the host's XLOPER12 (no members of its own), so it is handed
 // to the host as it stands. Strings and grids it builds are its own (malloc'ed, no ownership
 // bit); values the host returned carry xlbitXLFree and go back to the host when released.
@@ -55,7 +54,7 @@ class xloper : public XLOPER12 {
     bool IsString() const noexcept { return type() == xltypeStr; }
     bool IsError() const noexcept { return type() == xltypeErr; }
     bool IsMulti() const noexcept { return type() == xltypeMulti; }
-    bool IsNil() const noexcept { return type() == xltypeNil; }
+    bool is_nil() const noexcept { return type() == xltypeNil; }
     bool IsNumeric() const noexcept { return is_numeric(*this); }
     int CharCount() const noexcept { return IsString() && val.str ? val.str[0] : 0; }
 
@@ -69,7 +68,7 @@ class xloper : public XLOPER12 {
     xloper& multi_realloc(int rows, int columns);
 
     // For host results that must be numbers: only a number passes.
-    double AsNumber() const;
+    double as_number() const;
 
   private:
     void take(XLOPER12& o) noexcept;

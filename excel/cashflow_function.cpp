@@ -1,6 +1,5 @@
 // QVL.CashflowTable: the whole schedule of a cached swap as one grid with a header row.
 
-#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -19,9 +18,7 @@ XLOPER12* QVL_CashflowTable(XLOPER12* swap, XLOPER12* trade_date, XLOPER12* cred
         const auto lock = qvl::objects::ObjectCache::instance().calculation_lock();
         const auto s = qvl::addin::swap_argument(*swap);
         const qvl::Date t = qvl::addin::trade_date_argument(*trade_date);
-        // Anything but a usable number keeps the rate the swap holds.
-        double rate = qvl::addin::number_argument(*credit_event_rate, s->eventRate());
-        if (std::isnan(rate)) rate = s->eventRate();
+        const double rate = qvl::addin::held_rate_argument(*credit_event_rate, *s);
 
         const std::vector<qvl::CashflowRow> rows = qvl::cashflow_rows(*s, t, rate);
         constexpr int columns = static_cast<int>(qvl::cashflow_headers.size());

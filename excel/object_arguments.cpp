@@ -1,5 +1,6 @@
 #include "excel/object_arguments.hpp"
 
+#include <cmath>
 #include <stdexcept>
 
 #include "excel/range_readers.hpp"
@@ -41,6 +42,11 @@ bool switch_argument(const XLOPER12& cell, bool fallback) {
 
 double number_argument(const XLOPER12& cell, double fallback) {
     return xll::is_numeric(cell) ? xll::numeric_of(cell) : fallback;
+}
+
+double held_rate_argument(const XLOPER12& cell, const QVLSwap& swap) {
+    const double rate = number_argument(cell, swap.eventRate());
+    return std::isnan(rate) ? swap.eventRate() : rate;
 }
 
 std::string ois_text(const QVLSwap& swap) {

@@ -29,6 +29,10 @@ bool switch_argument(const XLOPER12& cell, bool fallback);
 // A numeric cell's value, or fallback for any other kind of value.
 double number_argument(const XLOPER12& cell, double fallback);
 
+// A credit event rate that defaults to the rate the swap holds: the cell's number, or the held
+// rate for anything but a usable number (a missing argument, a text, NaN).
+double held_rate_argument(const XLOPER12& cell, const QVLSwap& swap);
+
 // The text of the OIS date the valuations show: the trade date of the swap's curve.
 std::string ois_text(const QVLSwap& swap);
 

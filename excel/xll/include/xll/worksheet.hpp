@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstddef>
 #include <exception>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -119,8 +120,9 @@ class GridWriter {
     std::size_t next_ = 0;
 };
 
-// A record with a visit_fields(record, f) overload (f(label, value), value a double or a
-// text) laid out as a 2-column grid of labels and values, one row per field.
+// A record with a visit_fields(record, f) overload (f(label, value), value a double, an
+// optional double or a text) laid out as a 2-column grid of labels and values, one row per
+// field. An empty optional, a value that could not be computed, shows as an empty text.
 template <class Record>
 void set_record_grid(xloper& out, const Record& record) {
     int rows = 0;
@@ -128,9 +130,16 @@ void set_record_grid(xloper& out, const Record& record) {
     GridWriter grid(out, rows, 2);
     int r = 0;
     visit_fields(record, [&](const char* label, const auto& value) {
+        using Value = std::decay_t<decltype(value)>;
         grid.text(r, 0, label);
-        if constexpr (std::is_arithmetic_v<std::decay_t<decltype(value)>>) {
+        if constexpr (std::is_arithmetic_v<Value>) {
             grid.number(r, 1, static_cast<double>(value));
+        } else if constexpr (std::is_same_v<Value, std::optional<double>>) {
+            if (value) {
+                grid.number(r, 1, *value);
+            } else {
+                grid.text(r, 1, "");
+            }
         } else {
             grid.text(r, 1, value);
         }

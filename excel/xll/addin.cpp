@@ -27,6 +27,21 @@ void show_action_error(const char* text) {
     platform::message_box(text, "AddIn Auto<Close> failed", platform::BoxIcon::error);
 }
 
+// Runs a registration action for the auto-action lists: 1 when it succeeds; when it throws, the
+// error is shown to the user and 0 returned, so that the lists go on with the next record.
+template <class Action>
+int run_action(Action&& action) {
+    try {
+        action();
+        return 1;
+    } catch (const std::exception& e) {
+        show_action_error(e.what());
+    } catch (...) {
+        show_action_error("Unknown exception");
+    }
+    return 0;
+}
+
 }  // namespace
 
 Proc Proc::worksheet(std::string_view procedure, std::string_view function_text,
@@ -88,7 +103,7 @@ std::u16string Proc::argument_text() const {
 }
 
 int Proc::Register() const {
-    try {
+    return run_action([this] {
         const xloper procDllName(procedure_);
         XLL_ENSURE("xll::Proc::Register", procDllName.IsString() && procDllName.CharCount() > 1);
         const xloper module = call_host(xlGetName);
@@ -124,27 +139,15 @@ int Proc::Register() const {
             const xloper style(2.0);
             call_host(xlcAlert, message, style);
         }
-        return 1;
-    } catch (const std::exception& e) {
-        show_action_error(e.what());
-    } catch (...) {
-        show_action_error("Unknown exception");
-    }
-    return 0;
+    });
 }
 
 int Proc::unregister() const {
-    try {
+    return run_action([this] {
         const xloper function(function_text_);
         const xloper id = call_host(xlfEvaluate, function);
         call_host(xlfUnregister, id);
-        return 1;
-    } catch (const std::exception& e) {
-        show_action_error(e.what());
-    } catch (...) {
-        show_action_error("Unknown exception");
-    }
-    return 0;
+    });
 }
 
 std::vector<AutoAction>& auto_actions(AutoKind kind) {

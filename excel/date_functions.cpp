@@ -65,15 +65,19 @@ XLOPER12* day_count(xll::xloper& result, const XLOPER12* start, const XLOPER12* 
 
 }  // namespace
 
-XLOPER12* QVL_IsBusinessDay(XLOPER12* date) {
+QVL_FUNCTION(IsBusinessDay, 180, "Returns TRUE if the date is a NYB business day.",
+             (LPXLOPER12 date), {"date", "Date to check."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         xll::set_bool(out, qvl::is_business_day(date_argument(date)));
     });
 }
-QVL_EXPORT(IsBusinessDay);
 
-XLOPER12* QVL_RollToFollowingBD(XLOPER12* date, XLOPER12* roll_days) {
+QVL_FUNCTION(RollToFollowingBD, 190,
+             "Roll a date to the next NYB business day, optionally advancing by N business days.",
+             (LPXLOPER12 date, LPXLOPER12 roll_days), {"date", "Starting date."},
+             with_default("roll_days", "Number of business days to advance",
+                          number_text(default_roll_days))) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const Date d = date_argument(date);
@@ -81,39 +85,45 @@ XLOPER12* QVL_RollToFollowingBD(XLOPER12* date, XLOPER12* roll_days) {
         xll::set_number(out, date_result(qvl::advance_business_days(d, n)));
     });
 }
-QVL_EXPORT(RollToFollowingBD);
 
-XLOPER12* QVL_NextPublicationDate(XLOPER12* date) {
+QVL_FUNCTION(NextPublicationDate, 200,
+             "Return the next QVL index publication date on or after the given date.",
+             (LPXLOPER12 date), {"date", "Reference date."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const Date next = qvl::next_publication_date(date_argument(date), true);
         xll::set_number(out, date_result(next));
     });
 }
-QVL_EXPORT(NextPublicationDate);
 
-XLOPER12* QVL_PrevPublicationDate(XLOPER12* date) {
+QVL_FUNCTION(PrevPublicationDate, 210,
+             "Return the previous QVL index publication date on or before the given date.",
+             (LPXLOPER12 date), {"date", "Reference date."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const Date previous = qvl::previous_publication_date(date_argument(date), true);
         xll::set_number(out, date_result(previous));
     });
 }
-QVL_EXPORT(PrevPublicationDate);
 
-XLOPER12* QVL_DayCountACT360(XLOPER12* start_date, XLOPER12* end_date) {
+QVL_FUNCTION(DayCountACT360, 220, "ACT/360 day-count fraction between two dates.",
+             (LPXLOPER12 start_date, LPXLOPER12 end_date), {"start_date", "Start date."},
+             {"end_date", "End date."}) {
     static xll::xloper result;
     return day_count(result, start_date, end_date, qvl::year_fraction_act360);
 }
-QVL_EXPORT(DayCountACT360);
 
-XLOPER12* QVL_DayCountACT365(XLOPER12* start_date, XLOPER12* end_date) {
+QVL_FUNCTION(DayCountACT365, 230, "ACT/365.25 day-count fraction between two dates.",
+             (LPXLOPER12 start_date, LPXLOPER12 end_date), {"start_date", "Start date."},
+             {"end_date", "End date."}) {
     static xll::xloper result;
     return day_count(result, start_date, end_date, qvl::year_fraction_act365_25);
 }
-QVL_EXPORT(DayCountACT365);
 
-XLOPER12* QVL_DateFromTenor(XLOPER12* date, XLOPER12* tenor) {
+QVL_FUNCTION(DateFromTenor, 240,
+             "Compute a future date by adding a tenor string and rolling to the next business day.",
+             (LPXLOPER12 date, LPXLOPER12 tenor), {"date", "Starting date."},
+             {"tenor", "Tenor string (e.g. '3M', '1Y')."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const Date d = date_argument(date);
@@ -121,4 +131,3 @@ XLOPER12* QVL_DateFromTenor(XLOPER12* date, XLOPER12* tenor) {
         xll::set_number(out, date_result(rolled));
     });
 }
-QVL_EXPORT(DateFromTenor);

@@ -2,6 +2,7 @@
 // and values. It leaves the swap valued at the trade date and rate it was given, as
 // QVL.CalcFromEventRate does.
 
+#include "core/conventions.hpp"
 #include "core/date.hpp"
 #include "core/qvl_swap.hpp"
 #include "core/risk.hpp"
@@ -10,7 +11,13 @@
 #include "objects/object_cache.hpp"
 #include "xll/worksheet.hpp"
 
-XLOPER12* QVL_Risk(XLOPER12* swap, XLOPER12* trade_date, XLOPER12* credit_event_rate) {
+QVL_VOLATILE_FUNCTION(Risk, 270,
+                      "Compute the sensitivities of a swap: event rate, spread and OIS curve, each "
+                      "for 1 bp. Returns a 5x2 grid.",
+                      (LPXLOPER12 swap, LPXLOPER12 trade_date, LPXLOPER12 credit_event_rate),
+                      {"swap", swap_help}, {"trade_date", "The trade date."},
+                      with_default("credit_event_rate", "Credit event rate in bps",
+                                   number_text(default_event_rate))) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const auto lock = qvl::objects::ObjectCache::instance().calculation_lock();
@@ -20,4 +27,3 @@ XLOPER12* QVL_Risk(XLOPER12* swap, XLOPER12* trade_date, XLOPER12* credit_event_
         xll::set_record_grid(out, qvl::risk(*s, t, rate));
     });
 }
-QVL_EXPORT(Risk);

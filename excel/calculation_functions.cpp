@@ -4,7 +4,6 @@
 
 #include <stdexcept>
 
-#include "core/conventions.hpp"
 #include "core/date.hpp"
 #include "core/qvl_swap.hpp"
 #include "core/results.hpp"
@@ -69,7 +68,7 @@ QVL_VOLATILE_FUNCTION(
     {"swap", swap_help}, {"trade_date_1", "Trade initiation date."},
     {"clean_price_1", "Clean price at initiation."}, {"trade_date_2", "Trade close date."},
     {"clean_price_2", "Clean price at close."},
-    with_default("event_rate", "Credit event rate in bps", number_text(default_event_rate))) {
+    {"event_rate", "Credit event rate in bps (default: the rate the swap holds)."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const auto lock = ObjectCache::instance().calculation_lock();

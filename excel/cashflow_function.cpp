@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "core/cashflow.hpp"
-#include "core/conventions.hpp"
 #include "core/date.hpp"
 #include "core/qvl_swap.hpp"
 #include "excel/object_arguments.hpp"
@@ -17,8 +16,8 @@ QVL_VOLATILE_FUNCTION(CashflowTable, 260,
                       "Return the consolidated cashflow table. Returns a 2-D array with headers.",
                       (LPXLOPER12 swap, LPXLOPER12 trade_date, LPXLOPER12 credit_event_rate),
                       {"swap", swap_help}, {"trade_date", "The trade date."},
-                      with_default("credit_event_rate", "Credit event rate in bps",
-                                   number_text(default_event_rate))) {
+                      {"credit_event_rate",
+                       "Credit event rate in bps (default: the rate the swap holds)."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const auto lock = qvl::objects::ObjectCache::instance().calculation_lock();

@@ -87,8 +87,8 @@ QVL_FUNCTION(RollToFollowingBD, 190,
 }
 
 QVL_FUNCTION(NextPublicationDate, 200,
-             "Return the next QVL index publication date on or after the given date.",
-             (LPXLOPER12 date), {"date", "Reference date."}) {
+             "Return the next QVL index publication date after the given date.", (LPXLOPER12 date),
+             {"date", "Reference date."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const Date next = qvl::next_publication_date(date_argument(date), true);
@@ -97,7 +97,7 @@ QVL_FUNCTION(NextPublicationDate, 200,
 }
 
 QVL_FUNCTION(PrevPublicationDate, 210,
-             "Return the previous QVL index publication date on or before the given date.",
+             "Return the previous QVL index publication date before the given date.",
              (LPXLOPER12 date), {"date", "Reference date."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {

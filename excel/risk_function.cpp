@@ -2,7 +2,6 @@
 // and values. It leaves the swap valued at the trade date and rate it was given, as
 // QVL.CalcFromEventRate does.
 
-#include "core/conventions.hpp"
 #include "core/date.hpp"
 #include "core/qvl_swap.hpp"
 #include "core/risk.hpp"
@@ -16,8 +15,8 @@ QVL_VOLATILE_FUNCTION(Risk, 270,
                       "for 1 bp. Returns a 5x2 grid.",
                       (LPXLOPER12 swap, LPXLOPER12 trade_date, LPXLOPER12 credit_event_rate),
                       {"swap", swap_help}, {"trade_date", "The trade date."},
-                      with_default("credit_event_rate", "Credit event rate in bps",
-                                   number_text(default_event_rate))) {
+                      {"credit_event_rate",
+                       "Credit event rate in bps (default: the rate the swap holds)."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const auto lock = qvl::objects::ObjectCache::instance().calculation_lock();

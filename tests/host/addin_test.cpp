@@ -1,10 +1,13 @@
 // qvl.xll loaded by the stand-in host: registration, exports, lifecycle, logging and what the
 // add-in says about itself.
 
+#include "xll/addin.hpp"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <iterator>
+#include <map>
 #include <regex>
 #include <set>
 #include <stdexcept>
@@ -12,6 +15,7 @@
 #include <vector>
 
 #include "addin_fixture.hpp"
+#include "text/utf.hpp"
 
 namespace {
 
@@ -59,6 +63,66 @@ TEST_F(Registrations, ExportsExactlyTheEntryPointsAndRegisteredProcedures) {
                         std::back_inserter(missing));
     EXPECT_TRUE(extra.empty()) << "never registered: " << testing::PrintToString(extra);
     EXPECT_TRUE(missing.empty()) << "not exported: " << testing::PrintToString(missing);
+}
+
+// A default text as the value a cell would hold: TRUE or FALSE, a number, or a text.
+Value cell_value(const std::string& text) {
+    if (text == "TRUE" || text == "FALSE") return Value::boolean(text == "TRUE");
+    char* end = nullptr;
+    const double number = std::strtod(text.c_str(), &end);
+    return !text.empty() && *end == '\0' ? Value(number) : Value(text.c_str());
+}
+
+// Every default a declaration names is what its function does with the argument left out: the
+// call with that argument missing answers as the call with the default given. The declarations
+// are read from the functions linked into this test, the calls go to the add-in loaded from the
+// same sources.
+TEST_F(Registrations, AppliesEveryDeclaredDefaultToAMissingArgument) {
+    const std::vector<const xll::Proc*> declared = xll::Addin::items();
+    std::vector<std::string> declared_names, registered_names;
+    for (const xll::Proc* p : declared) {
+        declared_names.push_back(qvl::text::utf16_to_utf8(p->function_text()));
+    }
+    for (const standin::Registration& r : host.registrations()) {
+        if (r.macro_type == 1) registered_names.push_back(r.function_text);
+    }
+    ASSERT_EQ(declared_names, registered_names);
+
+    build_reference();
+    // Every value differs from every default, so that each default shows on its own.
+    const std::map<std::string, Value> samples = {
+        {"series", "#Series_2"},      {"curve", "#YC_1"},
+        {"swap", "#Swap_3"},          {"is_buyer", Value::boolean(false)},
+        {"credit_event_rate", 150},   {"notional", 5e6},
+        {"trade_date", "2026-01-20"}, {"clean_price", 99.5},
+        {"IsTradeInitiation", 0},     {"date", "2026-01-21"}};
+    // A new swap is shown by its details, since every call makes one under a new handle.
+    const auto shown = [&](const Value& answer) {
+        const bool swap = answer.kind() == Value::Kind::text && answer.text().starts_with("#Swap_");
+        return swap ? host.call("QVL.GetSwapInfo", {answer}) : answer;
+    };
+    int checked = 0;
+    for (std::size_t f = 0; f < declared.size(); ++f) {
+        const std::vector<xll::Arg>& arguments = declared[f]->arguments();
+        for (std::size_t i = 0; i < arguments.size(); ++i) {
+            if (arguments[i].default_text.empty()) continue;
+            std::vector<Value> args(arguments.size());
+            for (std::size_t j = 0; j < arguments.size(); ++j) {
+                if (j == i) continue;
+                const std::string name = qvl::text::utf16_to_utf8(arguments[j].name);
+                ASSERT_TRUE(samples.contains(name)) << "no sample value for " << name;
+                args[j] = samples.at(name);
+            }
+            args[i] = Value::missing();
+            SCOPED_TRACE(declared_names[f] + testing::PrintToString(args));
+            const Value left_out = shown(host.call(declared_names[f], args));
+            args[i] = cell_value(qvl::text::utf16_to_utf8(arguments[i].default_text));
+            EXPECT_EQ(left_out, shown(host.call(declared_names[f], args)));
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 0);
+    host.call("QVL.HttpStop");
 }
 
 TEST_F(Registrations, SaysWhatItIsAndUnregistersOnClose) {

@@ -6,6 +6,7 @@
 #include "core/cashflow.hpp"
 #include "core/date.hpp"
 #include "core/qvl_swap.hpp"
+#include "excel/cell_readers.hpp"
 #include "excel/object_arguments.hpp"
 #include "excel/worksheet_functions.hpp"
 #include "objects/object_cache.hpp"

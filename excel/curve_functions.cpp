@@ -5,8 +5,8 @@
 
 #include "core/date.hpp"
 #include "core/yield_curve.hpp"
+#include "excel/cell_readers.hpp"
 #include "excel/object_arguments.hpp"
-#include "excel/range_readers.hpp"
 #include "excel/worksheet_functions.hpp"
 #include "objects/object_cache.hpp"
 #include "xll/worksheet.hpp"

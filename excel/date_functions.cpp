@@ -2,24 +2,22 @@
 // QVL.DayCountACT360, QVL.DayCountACT365 and QVL.DateFromTenor: cells to dates, one calendar or
 // date operation, a number or logical back.
 
-#include <cmath>
 #include <cstdint>
 #include <stdexcept>
 
 #include "core/calendar.hpp"
 #include "core/date.hpp"
-#include "excel/range_readers.hpp"
+#include "excel/cell_readers.hpp"
 #include "excel/worksheet_functions.hpp"
 #include "xll/worksheet.hpp"
 
 using qvl::Date;
 using qvl::invalid_date;
+using qvl::addin::date_argument;
 using qvl::addin::DateFromCell;
+using qvl::addin::roll_days_argument;
 
 namespace {
-
-// Beyond this many business days a roll steps through centuries one day at a time.
-constexpr double longest_roll = 100000;
 
 // A date result as the sheet's serial. The sheet shows serials 1 to 2958465 (9999-12-31); a
 // date outside them would show as a number that is no date, or as an error.
@@ -29,25 +27,6 @@ double date_result(Date d) {
         throw std::runtime_error("Result date out of range");
     }
     return serial;
-}
-
-Date date_argument(const XLOPER12* cell) {
-    const Date d = DateFromCell(*cell);
-    if (d == invalid_date) {
-        throw std::runtime_error("Invalid date");
-    }
-    return d;
-}
-
-std::int32_t roll_days_argument(const XLOPER12* cell) {
-    if (!xll::is_numeric(*cell)) {
-        return qvl::addin::default_roll_days;
-    }
-    const double days = std::trunc(xll::numeric_of(*cell));
-    if (!(std::fabs(days) <= longest_roll)) {
-        throw std::runtime_error("Invalid roll_days");
-    }
-    return static_cast<std::int32_t>(days);
 }
 
 template <class Fraction>

@@ -17,6 +17,7 @@
 #include "core/qvl_series.hpp"
 #include "core/qvl_swap.hpp"
 #include "core/yield_curve.hpp"
+#include "excel/cell_readers.hpp"
 #include "excel/object_arguments.hpp"
 #include "excel/range_readers.hpp"
 #include "excel/worksheet_functions.hpp"

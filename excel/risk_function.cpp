@@ -5,6 +5,7 @@
 #include "core/date.hpp"
 #include "core/qvl_swap.hpp"
 #include "core/risk.hpp"
+#include "excel/cell_readers.hpp"
 #include "excel/object_arguments.hpp"
 #include "excel/worksheet_functions.hpp"
 #include "objects/object_cache.hpp"

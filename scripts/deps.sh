@@ -5,6 +5,7 @@ QVL_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libboost-dev nlohmann-json3-dev
     curl python3 libedit-dev
+    libzip-dev libpugixml-dev
     clang libclang-rt-14-dev
 )
 # The Windows build of qvl.xll: the mingw-w64 cross compiler; its smoke test adds Wine.

@@ -26,6 +26,7 @@ sys.path.insert(0, str(EXAMPLES))
 import make_workbook  # noqa: E402
 
 MIB = 1 << 20
+ERRORS = {"#NULL!", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#N/A"}
 CSV_FILTER = "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1"
 
 
@@ -201,26 +202,30 @@ def expanding_entry(path):
 
 # (name, builder, exit status, texts its output shows, cached values of the copy --out writes)
 CASES = [
-    ("shared", shared_formulas, 0, [], {"Days!B1": 1.0138888888888888,
-                                        "Days!B2": 0.7611111111111111,
-                                        "Days!B3": 0.5083333333333333}),
+    ("shared", shared_formulas, 0, ["Days!B3 = QVL.DayCountACT360(A3,$C$1)"],
+     {"Days!B1": 365 / 360, "Days!B2": 275 / 360, "Days!B3": 184 / 360}),
     ("names", defined_names, 0, [], {"Calc!A1": 46408, "Calc!A2": "#YC_1"}),
     ("quoted", quoted_sheet_name, 0, [], {"Book!A1": "#YC_1", "Book!A2": 0.9657051100400302}),
     ("dynamic", dynamic_array, 0, [], {"Risk!K2": -4365.03, "Risk!J5": "Trade Date",
-                                       "Risk!K11": "#N/A", "Risk!L7": "#N/A",
+                                       "Risk!K12": "#N/A", "Risk!L7": "#N/A",
                                        "Risk!J12": "#N/A"}),
-    ("circular", circular, 1, ["Loop!A1", "Loop!A2"], None),
-    ("index", index_over_grid, 0, ["not recalculated", "Risk!M1", "J1:K5"], {"Risk!K2": -4365.03}),
-    ("not_a_zip", not_a_zip, 2, ["not_a_zip.xlsx"], None),
-    ("no_workbook", zip_without_workbook, 2, ["no_workbook.xlsx"], None),
-    ("no_sheet", damaged({"xl/worksheets/sheet1.xml": None}), 2, ["no_sheet.xlsx"], None),
+    ("circular", circular, 1, ["circular reference: Loop!A1 -> Loop!A2 -> Loop!A1"], None),
+    ("index", index_over_grid, 0,
+     ["Risk!M1: not recalculated: =INDEX(J1:K5,2,2) depends on Risk!J1:K5"], {"Risk!K2": -4365.03}),
+    ("not_a_zip", not_a_zip, 2, ["not_a_zip.xlsx: not a workbook: not a zip file"], None),
+    ("no_workbook", zip_without_workbook, 2, ["no_workbook.xlsx: not a workbook: the zip holds "
+                                              "no workbook part"], None),
+    ("no_sheet", damaged({"xl/worksheets/sheet1.xml": None}), 2,
+     ["no_sheet.xlsx: the part xl/worksheets/sheet1.xml of the sheet 'Sheet1' is missing"], None),
     ("bad_xml", damaged({"xl/worksheets/sheet1.xml": b"<worksheet><sheetData>"}), 2,
-     ["bad_xml.xlsx"], None),
-    ("bomb", expanding_entry, 2, ["bomb.xlsx"], None),
+     ["bad_xml.xlsx: xl/worksheets/sheet1.xml: the XML does not parse"], None),
+    ("bomb", expanding_entry, 2, ["bomb.xlsx: xl/worksheets/sheet1.xml expands beyond the cap of "
+                                  "256 MiB"], None),
     ("long_formula", one_formula('=_xll.QVL.IsBusinessDay("' + "x" * 8200 + '")'), 2,
-     ["long_formula.xlsx", "8,192"], None),
+     ["long_formula.xlsx: Sheet1!A1: a formula of 8221 characters; the host allows 8,192"], None),
     ("beyond_last_cell", one_formula("=_xll.QVL.IsBusinessDay(XFE1)"), 2,
-     ["beyond_last_cell.xlsx", "XFE1"], None),
+     ["beyond_last_cell.xlsx: Sheet1!A1: a reference beyond the last cell XFD1048576: XFE1"],
+     None),
 ]
 
 
@@ -313,9 +318,14 @@ def test_libreoffice_keeps_sheets_and_cached_values(runs, name):
     stored = cached(copy)
     for cell in plain:
         shown, value = libreoffice_cell(csv_folder, copy, cell), stored[cell]
-        if isinstance(value, bool):
-            assert shown == str(value).upper(), cell
-        elif isinstance(value, (int, float)):
+        # LibreOffice recalculates a formula cell whose stored value is a boolean or an error
+        # whatever the file says, so such a QVL cell shows #NAME? there.
+        if isinstance(value, bool) or value in ERRORS:
+            continue
+        if isinstance(value, (int, float)):
+            # Numbers come with 15 significant digits, dates in the cell's date format.
+            if "-" in shown[1:]:
+                shown = to_excel(datetime.date.fromisoformat(shown))
             assert float(shown) == pytest.approx(value, rel=1e-14), cell
         else:
             assert shown == value, cell

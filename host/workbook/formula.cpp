@@ -242,6 +242,7 @@ class Lexer {
         if (match_part(first, false, true, a) != Match::no && at(i_) == ':') {
             ++i_;
             if (range_end(first, a, b, false, true)) {
+                t.cells = t.begin;
                 set_range(t, Reference::Form::rows, "", a, b);
                 return true;
             }
@@ -293,6 +294,7 @@ class Lexer {
     // What follows "Sheet!" (or starts a reference without a sheet): a cell, a rectangle, whole
     // columns or rows, #REF!, or a name.
     void reference_part(Token& t, std::string sheet) {
+        t.cells = i_;
         if (at(i_) == '#') {
             error(t);
             return;
@@ -591,6 +593,16 @@ std::string without_addin_prefix(std::string_view formula) {
         }
     }
     out.append(formula.substr(copied));
+    if (copied == 0) {
+        return out;
+    }
+    // Taking the prefix away must not make another formula of it ("YGA:_xll.F(" would read
+    // as columns YGA:F): such a formula keeps its prefix.
+    try {
+        tokenize(out);
+    } catch (const std::exception&) {
+        return std::string(formula);
+    }
     return out;
 }
 
@@ -616,8 +628,9 @@ std::string shift_formula(std::string_view formula, std::int32_t rows, std::int3
             (!move_columns ||
              (move(r.first_column, r.absolute_first_column, columns, column_count) &&
               move(r.last_column, r.absolute_last_column, columns, column_count)));
-        out.append(formula.substr(copied, t.begin - copied));
-        out += kept ? reference_text(r) : "#REF!";
+        // The sheet stays as written; only the cells move.
+        out.append(formula.substr(copied, t.cells - copied));
+        out += kept ? cells_text(r) : "#REF!";
         copied = t.end;
     }
     out.append(formula.substr(copied));
@@ -651,7 +664,11 @@ std::string quoted_sheet(std::string_view sheet) {
 }
 
 std::string reference_text(const Reference& r) {
-    std::string s = r.sheet.empty() ? "" : quoted_sheet(r.sheet) + "!";
+    return (r.sheet.empty() ? "" : quoted_sheet(r.sheet) + "!") + cells_text(r);
+}
+
+std::string cells_text(const Reference& r) {
+    std::string s;
     const bool rows = r.form != Reference::Form::columns;
     const bool columns = r.form != Reference::Form::rows;
     s += part_text(rows ? r.first_row : -1, columns ? r.first_column : -1, r.absolute_first_row,
@@ -673,6 +690,8 @@ bool read_call(std::string_view formula, Node& call, Unreadable& why) {
         why = Unreadable{e.offset(), e.what()};
     } catch (const CallReader::Failure& f) {
         why = f.why;
+    } catch (const BeyondLastCell& e) {
+        why = Unreadable{0, e.what()};
     }
     return false;
 }

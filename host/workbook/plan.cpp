@@ -55,7 +55,7 @@ class Planner {
         std::vector<Token> tokens;
         try {
             tokens = tokenize(f.text);
-        } catch (const FormulaError&) {
+        } catch (const std::exception&) {
             return;  // not a formula the host writes; nothing in it can be told apart
         }
         for (const Token& t : tokens) {

@@ -49,6 +49,7 @@ struct Token {
     };
     Kind kind = Kind::other;
     std::size_t begin = 0, end = 0;  // bytes of the formula text
+    std::size_t cells = 0;           // where a reference's cells start, after its sheet
     double number = 0;
     bool boolean = false;
     int error = 0;        // the host's error code of an error literal
@@ -79,7 +80,8 @@ class BeyondLastCell : public std::runtime_error {
 std::vector<Token> tokenize(std::string_view formula);
 
 // The formula as the host shows it: without the "_xll." it stores in front of add-in
-// function names. A formula that does not tokenize comes back unchanged.
+// function names. A formula that does not tokenize, with or without them, comes back
+// unchanged. Throws BeyondLastCell.
 std::string without_addin_prefix(std::string_view formula);
 
 // A shared formula's text for a cell rows and columns away from the first cell: each relative
@@ -88,6 +90,7 @@ std::string shift_formula(std::string_view formula, std::int32_t rows, std::int3
 
 // "A1", "$B$7", "Book!B7:C21", "'Market data'!A3:B20" (quoting the sheet where needed).
 std::string reference_text(const Reference& r);
+std::string cells_text(const Reference& r);  // without the sheet
 std::string quoted_sheet(std::string_view sheet);
 std::string column_letters(std::int32_t column);
 
@@ -115,7 +118,7 @@ struct Unreadable {
 // unary minus), a text, TRUE or FALSE, an error literal, nothing (a missing argument), a
 // reference to a cell or rectangle, a defined name or another call; calls nest at most 64
 // deep and take at most 255 arguments. Gives false and says why in *why when the formula has
-// another form. Throws BeyondLastCell.
+// another form.
 bool read_call(std::string_view formula, Node& call, Unreadable& why);
 
 // The 1-based character column of a byte offset in a UTF-8 text.

@@ -12,8 +12,8 @@ coding other than chunked, a stalled body and, while the host builds a large cur
 requests and a valuation; then the service is stopped, the add-in closed and every Wine process of the prefix ended. A watchdog
 bounds the whole run.
 
-Usage: smoke.py BUILD_DIR   (the cross build, packaged: e.g. build/win after
-       `cpack --config build/win/CPackConfig.cmake -B build/win`)
+Usage: smoke.py BUILD_DIR   (the cross build with its package: build/win as
+       scripts/windows-build.sh leaves it, or build/ci-windows)
 """
 
 import http.client
@@ -145,7 +145,7 @@ def unpack_package(build, version):
     """Unpacks the user's zip afresh and gives the qvl.xll in it."""
     name = f"qvl-{version}-windows-x64"
     package = build / f"{name}.zip"
-    check(package.is_file(), f"{package}: no package; run cpack in the build folder first")
+    check(package.is_file(), f"{package}: no package; run cpack in {build} first")
     with zipfile.ZipFile(package) as z:
         files = {n for n in z.namelist() if not n.endswith("/")}
         check(files == {f"{name}/{f}" for f in PACKAGE_FILES}, f"{package} holds {sorted(files)}")

@@ -2,15 +2,15 @@
 """Smoke test of the Windows package of qvl.xll.
 
 Unpacks the package CPack made in the build folder (qvl-VERSION-windows-x64.zip), checks that it
-holds what a user is handed and takes qvl.xll from it; checks the library itself (system DLL imports only, the exact export names, the
-version resource), then runs it under Wine in a fresh prefix: the Windows stand-in host loads
-it and calls it from a thread Windows starts (53-bit x87 precision, as in a real host; the
-program's own main thread has 64), registers every item, runs the self-check, builds the
-reference curve, series and swap from the example data and values the swap; the service is
-started on a free loopback port and this side asks it for /health and a valuation, sends a
-coding other than chunked, a stalled body and, while the host builds a large curve, /health
-requests and a valuation; then the service is stopped, the add-in closed and every Wine process of the prefix ended. A watchdog
-bounds the whole run.
+holds what a user is handed and takes qvl.xll from it. Checks the library itself (system DLL
+imports only, the exact export names, the version resource), then runs it under Wine in a fresh
+prefix: the Windows stand-in host loads it and calls it from a thread Windows starts (53-bit x87
+precision, as in a real host; the program's own main thread has 64), registers every item, runs
+the self-check, builds the reference curve, series and swap from the example data and values the
+swap; the service is started on a free loopback port and this side asks it for /health and a
+valuation, sends a coding other than chunked, a stalled body and, while the host builds a large
+curve, /health requests and a valuation; then the service is stopped, the add-in closed and
+every Wine process of the prefix ended. A watchdog bounds the whole run.
 
 Usage: smoke.py BUILD_DIR   (the cross build with its package: build/win as
        scripts/windows-build.sh leaves it, or build/ci-windows)

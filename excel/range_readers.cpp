@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "objects/index_key.hpp"
+#include "text/text_error.hpp"
 #include "xll/xloper.hpp"
 
 namespace qvl::addin {
@@ -123,7 +124,7 @@ SeriesRow ReadSeriesRow(const XLOPER12& range, const std::string& key) {
         row.coupon_percent = xll::numeric_of(cell_at(range, r, column[coupon_column]));
         return row;
     }
-    throw std::runtime_error("SeriesIndex '" + key + "' not found in series_data");
+    throw text::TextError("SeriesIndex '" + key + "' not found in series_data");
 }
 
 FactorRows ReadFactorTable(const XLOPER12& range, const std::string& key) {
@@ -138,8 +139,8 @@ FactorRows ReadFactorTable(const XLOPER12& range, const std::string& key) {
         if (objects::NormaliseIndexKey(cell_text(cell_at(range, 0, c))) == key) factor_column = c;
     }
     if (factor_column < 0) {
-        throw std::runtime_error("factors_data: column for index '" + key +
-                                 "' not found in header row");
+        throw text::TextError("factors_data: column for index '" + key +
+                              "' not found in header row");
     }
 
     FactorRows factors;

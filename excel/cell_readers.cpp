@@ -71,9 +71,11 @@ double number_argument(const XLOPER12& cell, double fallback) {
     return xll::is_numeric(cell) ? xll::numeric_of(cell) : fallback;
 }
 
-double held_rate_argument(const XLOPER12& cell, const QVLSwap& swap) {
-    const double rate = number_argument(cell, swap.eventRate());
-    return std::isnan(rate) ? swap.eventRate() : rate;
+std::optional<double> held_rate_argument(const XLOPER12& cell) {
+    if (!xll::is_numeric(cell)) return std::nullopt;
+    const double rate = xll::numeric_of(cell);
+    if (std::isnan(rate)) return std::nullopt;
+    return rate;
 }
 
 std::int32_t roll_days_argument(const XLOPER12* cell) {

@@ -6,10 +6,10 @@
 // names in object_arguments.hpp.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/date.hpp"
-#include "core/qvl_swap.hpp"
 #include "xll/host_api.hpp"
 
 namespace qvl::addin {
@@ -43,9 +43,9 @@ bool switch_argument(const XLOPER12& cell, bool fallback);
 // A numeric cell's value, or fallback for any other kind of value.
 double number_argument(const XLOPER12& cell, double fallback);
 
-// A credit event rate that defaults to the rate the swap holds: the cell's number, or the held
-// rate for anything but a usable number (a missing argument, a text, NaN).
-double held_rate_argument(const XLOPER12& cell, const QVLSwap& swap);
+// A credit event rate that defaults to the rate the swap holds: the cell's number, or nullopt
+// (the held rate) for anything but a usable number (a missing argument, a text, NaN).
+std::optional<double> held_rate_argument(const XLOPER12& cell);
 
 // The business days QVL.RollToFollowingBD advances by: a number's integer part, at most 100,000
 // either way ("Invalid roll_days" beyond), or the default for any other kind of value.

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "core/calendar.hpp"
+#include "core/conventions.hpp"
 #include "core/date.hpp"
 #include "excel/range_readers.hpp"
 #include "excel/worksheet_functions.hpp"
@@ -17,9 +18,6 @@ using qvl::invalid_date;
 using qvl::addin::DateFromCell;
 
 namespace {
-
-// Beyond this many business days a roll steps through centuries one day at a time.
-constexpr double longest_roll = 100000;
 
 // A date result as the sheet's serial. The sheet shows serials 1 to 2958465 (9999-12-31); a
 // date outside them would show as a number that is no date, or as an error.
@@ -44,7 +42,7 @@ std::int32_t roll_days_argument(const XLOPER12* cell) {
         return qvl::addin::default_roll_days;
     }
     const double days = std::trunc(xll::numeric_of(*cell));
-    if (!(std::fabs(days) <= longest_roll)) {
+    if (!(std::fabs(days) <= qvl::longest_roll)) {
         throw std::runtime_error("Invalid roll_days");
     }
     return static_cast<std::int32_t>(days);

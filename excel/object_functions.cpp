@@ -20,7 +20,6 @@
 #include "excel/object_arguments.hpp"
 #include "excel/range_readers.hpp"
 #include "excel/worksheet_functions.hpp"
-#include "objects/index_key.hpp"
 #include "objects/object_cache.hpp"
 #include "xll/host_call.hpp"
 #include "xll/worksheet.hpp"
@@ -110,12 +109,7 @@ XLOPER12* QVL_CreateSeries(XLOPER12* index, XLOPER12* series_data, XLOPER12* fac
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         create_object(out, "Series", &ObjectCache::StoreSeries, [&] {
-            std::string key = qvl::objects::NormaliseIndexKey(qvl::addin::cell_text(*index));
-            qvl::addin::SeriesRow row = qvl::addin::ReadSeriesRow(*series_data, key);
-            const qvl::FactorRows factors = qvl::addin::ReadFactorTable(*factors_data, key);
-            return std::make_shared<const qvl::QVLSeries>(std::move(key), std::move(row.name),
-                                                          row.start_date, row.maturity_date,
-                                                          row.coupon_percent, factors);
+            return qvl::addin::SeriesFromRanges(*index, *series_data, *factors_data);
         });
     });
 }

@@ -4,18 +4,18 @@
 // "QVL.Name"; QVL_EXPORT(Name), written after its definition, exports it as "?QVL_Name". The
 // registration table names the function by the same Name.
 
-#include <cstdint>
-
+#include "core/conventions.hpp"
 #include "xll/export.hpp"
 #include "xll/host_api.hpp"
 
 namespace qvl::addin {
 
 // Defaults that worksheet functions apply to arguments left out, beside those of the swap terms
-// (core/conventions.hpp) and of the port (http/http_service.hpp). The registration table shows
-// each as a default text and in the argument's help text.
-inline constexpr bool default_trade_initiation = true;  // QVL.TotalPayment: initiation
-inline constexpr std::int32_t default_roll_days = 0;    // QVL.RollToFollowingBD: roll only
+// (both in core/conventions.hpp, which the Python package takes them from too) and of the port
+// (http/http_service.hpp). The registration table shows each as a default text and in the
+// argument's help text.
+using qvl::default_roll_days;         // QVL.RollToFollowingBD: roll only
+using qvl::default_trade_initiation;  // QVL.TotalPayment: initiation
 
 }  // namespace qvl::addin
 

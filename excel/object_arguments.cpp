@@ -4,21 +4,30 @@
 #include <stdexcept>
 
 #include "excel/range_readers.hpp"
-#include "objects/object_cache.hpp"
 #include "xll/xloper.hpp"
 
 namespace qvl::addin {
 
+std::shared_ptr<objects::ObjectCache> shared_worksheet_cache() {
+    static const auto cache = std::make_shared<objects::ObjectCache>();
+    return cache;
+}
+
+objects::ObjectCache& worksheet_cache() {
+    static objects::ObjectCache& cache = *shared_worksheet_cache();
+    return cache;
+}
+
 std::shared_ptr<const YieldCurve> curve_argument(const XLOPER12& cell) {
-    return objects::ObjectCache::instance().require_curve(cell_text(cell));
+    return worksheet_cache().require<YieldCurve>(cell_text(cell));
 }
 
 std::shared_ptr<const QVLSeries> series_argument(const XLOPER12& cell) {
-    return objects::ObjectCache::instance().require_series(cell_text(cell));
+    return worksheet_cache().require<QVLSeries>(cell_text(cell));
 }
 
-std::shared_ptr<QVLSwap> swap_argument(const XLOPER12& cell) {
-    return objects::ObjectCache::instance().require_swap(cell_text(cell));
+std::shared_ptr<const objects::SwapHandle> swap_argument(const XLOPER12& cell) {
+    return worksheet_cache().require<objects::SwapHandle>(cell_text(cell));
 }
 
 Date trade_date_argument(const XLOPER12& cell) {
@@ -44,13 +53,11 @@ double number_argument(const XLOPER12& cell, double fallback) {
     return xll::is_numeric(cell) ? xll::numeric_of(cell) : fallback;
 }
 
-double held_rate_argument(const XLOPER12& cell, const QVLSwap& swap) {
-    const double rate = number_argument(cell, swap.eventRate());
-    return std::isnan(rate) ? swap.eventRate() : rate;
-}
-
-std::string ois_text(const QVLSwap& swap) {
-    return format_date(swap.curve->trade_date());
+std::optional<double> held_rate_argument(const XLOPER12& cell) {
+    if (!xll::is_numeric(cell)) return std::nullopt;
+    const double rate = xll::numeric_of(cell);
+    if (std::isnan(rate)) return std::nullopt;
+    return rate;
 }
 
 }  // namespace qvl::addin

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "core/solver.hpp"
+
 namespace qvl::python {
 
 namespace {
@@ -108,10 +110,7 @@ TableCell table_cell_of(py::handle value) {
 void raise_core_error(const std::exception& error, const std::string& prefix) {
     const std::string message = prefix + error.what();
     PyObject* type =
-        std::string_view(error.what())
-                .starts_with("QVL Swap calculator is unable to solve")  // interim, until SolveError
-            ? solve_error_type
-            : PyExc_ValueError;
+        dynamic_cast<const SolveError*>(&error) != nullptr ? solve_error_type : PyExc_ValueError;
     if (dynamic_cast<const py::type_error*>(&error) != nullptr) type = PyExc_TypeError;
     // The message may hold any character the caller's text held, NUL included.
     const py::object text = py::reinterpret_steal<py::object>(

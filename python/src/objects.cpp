@@ -75,27 +75,21 @@ class RowsTable final : public CellTable {
     std::vector<TableCell> cells_;
 };
 
-// A swap and the event rate its calls take when given none. The core's swap remembers no rate:
-// the one it was made with is the Python swap's own term.
-struct Swap {
-    std::shared_ptr<const QVLSwap> swap;
-    double event_rate;
+// The rate a call takes: the one given, else the one the swap was made with. A Python swap
+// remembers nothing of earlier calls.
+double rate(const QVLSwap& s, std::optional<double> given) {
+    return given ? *given : s.initial_event_rate;
+}
 
-    double rate(std::optional<double> given) const { return given ? *given : event_rate; }
-};
-
-// The core's calls on a swap.
-ValuationResult value(const QVLSwap& s, Date t, double rate) {
-    QVLSwap w(s);
-    return w.calc_from_event_rate(t, rate, format_date(s.curve->trade_date()));
+// The core's valuations, as the array calls take them.
+ValuationResult value(const QVLSwap& s, Date t, double event_rate) {
+    return s.calc_from_event_rate(t, event_rate);
 }
 ValuationResult from_spread(const QVLSwap& s, Date t, double spread) {
-    QVLSwap w(s);
-    return w.solve_from_spread(t, spread, format_date(s.curve->trade_date()));
+    return s.solve_from_spread(t, spread);
 }
 ValuationResult from_upfront(const QVLSwap& s, Date t, double upfront_fee) {
-    QVLSwap w(s);
-    return w.solve_from_upfront(t, upfront_fee, format_date(s.curve->trade_date()));
+    return s.solve_from_upfront(t, upfront_fee);
 }
 
 template <class Value>
@@ -105,7 +99,7 @@ std::shared_ptr<Value> shared(const std::shared_ptr<const Value>& value) {
 
 // Broadcasts dates against numbers and makes one valuation per element, a column per field.
 template <class Valuation>
-py::object valuations(const Swap& s, py::handle dates, py::handle numbers,
+py::object valuations(const QVLSwap& s, py::handle dates, py::handle numbers,
                       const std::string& errors, Valuation valuation) {
     const Argument<Date> d = date_argument(dates);
     const Argument<double> x = number_argument(numbers);
@@ -114,7 +108,7 @@ py::object valuations(const Swap& s, py::handle dates, py::handle numbers,
     for_each_element(
         b, errors_of(errors),
         [&](std::size_t i) {
-            columns.set(i, valuation(*s.swap, d.at(b.at(0, i)), x.at(b.at(1, i))));
+            columns.set(i, valuation(s, d.at(b.at(0, i)), x.at(b.at(1, i))));
         },
         [&](std::size_t i) { columns.fail(i); });
     return columns.finish();
@@ -241,70 +235,67 @@ Its identity, life, coupon (in percent: 2 is 200 bp) and published writedown fac
                    " to " + format_date(s.maturity_date) + ")";
         });
 
-    py::class_<Swap>(m, "Swap", R"(A swap on a QVL series, discounted on an OIS curve.
+    py::class_<QVLSwap, std::shared_ptr<QVLSwap>>(m, "Swap", R"(A swap on a QVL series, discounted on an OIS curve.
 
 buyer is the protection buyer's side (paying the fixed leg). event_rate (bp) is the credit event
 rate every call takes when it is given none: a swap remembers nothing of earlier calls. Immutable.)")
         .def(py::init([](const std::shared_ptr<QVLSeries>& series,
                          const std::shared_ptr<YieldCurve>& curve, bool buyer, double event_rate,
                          double notional) {
-                 return Swap{
-                     std::make_shared<const QVLSwap>(series, curve, buyer, event_rate, notional),
-                     event_rate};
+                 return std::make_shared<QVLSwap>(series, curve, buyer, event_rate, notional);
              }),
              "series"_a, "curve"_a, "buyer"_a = default_is_buyer,
              "event_rate"_a = default_event_rate, "notional"_a = default_notional)
         .def(
             "with_curve",
-            [](const Swap& s, const std::shared_ptr<YieldCurve>& curve) {
-                return Swap{std::make_shared<const QVLSwap>(*s.swap, curve), s.event_rate};
+            [](const QVLSwap& s, const std::shared_ptr<YieldCurve>& curve) {
+                return std::make_shared<QVLSwap>(s, curve);
             },
             "curve"_a, "The same swap discounted on another curve (cheaper than making it again).")
-        .def_property_readonly("series", [](const Swap& s) { return shared(s.swap->series); })
-        .def_property_readonly("curve", [](const Swap& s) { return shared(s.swap->curve); })
-        .def_property_readonly("buyer", [](const Swap& s) { return s.swap->is_buyer; })
-        .def_readonly("event_rate", &Swap::event_rate)
-        .def_property_readonly("notional", [](const Swap& s) { return s.swap->notional; })
+        .def_property_readonly("series", [](const QVLSwap& s) { return shared(s.series); })
+        .def_property_readonly("curve", [](const QVLSwap& s) { return shared(s.curve); })
+        .def_property_readonly("buyer", [](const QVLSwap& s) { return s.is_buyer; })
+        .def_readonly("event_rate", &QVLSwap::initial_event_rate)
+        .def_property_readonly("notional", [](const QVLSwap& s) { return s.notional; })
         .def_property_readonly("start_date",
-                               [](const Swap& s) { return date_object(s.swap->start_date); })
+                               [](const QVLSwap& s) { return date_object(s.start_date); })
         .def_property_readonly("end_date",
-                               [](const Swap& s) { return date_object(s.swap->end_date); })
-        .def_property_readonly("coupon_bps", [](const Swap& s) { return s.swap->coupon_bps; })
+                               [](const QVLSwap& s) { return date_object(s.end_date); })
+        .def_property_readonly("coupon_bps", [](const QVLSwap& s) { return s.coupon_bps; })
         .def_property_readonly("frequency_months",
-                               [](const Swap& s) { return s.swap->frequency_months; })
+                               [](const QVLSwap& s) { return s.frequency_months; })
         .def_property_readonly("settlement_delay",
-                               [](const Swap& s) { return s.swap->settlement_delay; })
-        .def_property_readonly("payment_delay", [](const Swap& s) { return s.swap->payment_delay; })
+                               [](const QVLSwap& s) { return s.settlement_delay; })
+        .def_property_readonly("payment_delay", [](const QVLSwap& s) { return s.payment_delay; })
         .def(
             "value",
-            [](const Swap& s, py::handle trade_date, std::optional<double> event_rate) {
-                return record_object(value(*s.swap, date_of(trade_date), s.rate(event_rate)));
+            [](const QVLSwap& s, py::handle trade_date, std::optional<double> event_rate) {
+                return record_object(value(s, date_of(trade_date), rate(s, event_rate)));
             },
             "trade_date"_a, "event_rate"_a = py::none(),
             "The valuation at a trade date and credit event rate (QVL.CalcFromEventRate).")
         .def(
             "solve_from_spread",
-            [](const Swap& s, py::handle trade_date, double spread) {
-                return record_object(from_spread(*s.swap, date_of(trade_date), spread));
+            [](const QVLSwap& s, py::handle trade_date, double spread) {
+                return record_object(from_spread(s, date_of(trade_date), spread));
             },
             "trade_date"_a, "spread"_a,
             "The valuation at the event rate that reproduces a conventional spread (bp); "
             "qvl.SolveError when none does (QVL.SolveFromSpread).")
         .def(
             "solve_from_upfront",
-            [](const Swap& s, py::handle trade_date, double upfront_fee) {
-                return record_object(from_upfront(*s.swap, date_of(trade_date), upfront_fee));
+            [](const QVLSwap& s, py::handle trade_date, double upfront_fee) {
+                return record_object(from_upfront(s, date_of(trade_date), upfront_fee));
             },
             "trade_date"_a, "upfront_fee"_a,
             "The valuation at the event rate that reproduces an upfront fee (%); "
             "qvl.SolveError when none does (QVL.SolveFromUpfront).")
         .def(
             "payment",
-            [](const Swap& s, py::handle trade_date, double clean_price, bool initiation,
+            [](const QVLSwap& s, py::handle trade_date, double clean_price, bool initiation,
                std::optional<double> event_rate) {
-                QVLSwap w(*s.swap);
-                return record_object(w.trade_payment(date_of(trade_date), clean_price, initiation,
-                                                     s.rate(event_rate)));
+                return record_object(s.trade_payment(date_of(trade_date), clean_price, initiation,
+                                                     rate(s, event_rate)));
             },
             "trade_date"_a, "clean_price"_a, "initiation"_a = default_trade_initiation,
             "event_rate"_a = py::none(),
@@ -312,12 +303,11 @@ rate every call takes when it is given none: a swap remembers nothing of earlier
             "(QVL.TotalPayment).")
         .def(
             "pnl",
-            [](const Swap& s, py::handle trade_date_1, double clean_price_1,
+            [](const QVLSwap& s, py::handle trade_date_1, double clean_price_1,
                py::handle trade_date_2, double clean_price_2, std::optional<double> event_rate) {
-                QVLSwap w(*s.swap);
-                return record_object(w.trade_pnl(
-                    date_of(trade_date_1), clean_price_1, date_of(trade_date_2), clean_price_2,
-                    format_date(s.swap->curve->trade_date()), s.rate(event_rate)));
+                return record_object(s.trade_pnl(date_of(trade_date_1), clean_price_1,
+                                                 date_of(trade_date_2), clean_price_2,
+                                                 rate(s, event_rate)));
             },
             "trade_date_1"_a, "clean_price_1"_a, "trade_date_2"_a, "clean_price_2"_a,
             "event_rate"_a = py::none(),
@@ -325,10 +315,9 @@ rate every call takes when it is given none: a swap remembers nothing of earlier
             "(QVL.TradePnL).")
         .def(
             "cashflows",
-            [](const Swap& s, py::handle trade_date, std::optional<double> event_rate) {
-                QVLSwap w(*s.swap);
+            [](const QVLSwap& s, py::handle trade_date, std::optional<double> event_rate) {
                 const std::vector<CashflowRow> rows =
-                    cashflow_rows(w, date_of(trade_date), s.rate(event_rate));
+                    cashflow_rows(s, date_of(trade_date), rate(s, event_rate));
                 py::list out;
                 for (const CashflowRow& row : rows) out.append(cashflow_object(row));
                 return out;
@@ -338,16 +327,15 @@ rate every call takes when it is given none: a swap remembers nothing of earlier
             "(QVL.CashflowTable); pandas.DataFrame(rows) makes the table.")
         .def(
             "risk",
-            [](const Swap& s, py::handle trade_date, std::optional<double> event_rate) {
-                QVLSwap w(*s.swap);
-                return record_object(qvl::risk(w, date_of(trade_date), s.rate(event_rate)));
+            [](const QVLSwap& s, py::handle trade_date, std::optional<double> event_rate) {
+                return record_object(qvl::risk(s, date_of(trade_date), rate(s, event_rate)));
             },
             "trade_date"_a, "event_rate"_a = py::none(),
             "The upfront payment's sensitivities to 1 bp of event rate, of spread and of the "
             "OIS curve (QVL.Risk).")
         .def(
             "value_many",
-            [](const Swap& s, py::handle trade_dates, py::handle event_rates,
+            [](const QVLSwap& s, py::handle trade_dates, py::handle event_rates,
                const std::string& errors) {
                 return valuations(s, trade_dates, event_rates, errors, &value);
             },
@@ -356,7 +344,7 @@ rate every call takes when it is given none: a swap remembers nothing of earlier
             "ValuationResult holding an array per field.")
         .def(
             "solve_from_spread_many",
-            [](const Swap& s, py::handle trade_dates, py::handle spreads,
+            [](const QVLSwap& s, py::handle trade_dates, py::handle spreads,
                const std::string& errors) {
                 return valuations(s, trade_dates, spreads, errors, &from_spread);
             },
@@ -364,7 +352,7 @@ rate every call takes when it is given none: a swap remembers nothing of earlier
             "solve_from_spread() over arrays, as value_many().")
         .def(
             "solve_from_upfront_many",
-            [](const Swap& s, py::handle trade_dates, py::handle upfront_fees,
+            [](const QVLSwap& s, py::handle trade_dates, py::handle upfront_fees,
                const std::string& errors) {
                 return valuations(s, trade_dates, upfront_fees, errors, &from_upfront);
             },
@@ -372,7 +360,7 @@ rate every call takes when it is given none: a swap remembers nothing of earlier
             "solve_from_upfront() over arrays, as value_many().")
         .def(
             "upfront_fee",
-            [](const Swap& s, py::handle trade_dates, py::handle event_rates,
+            [](const QVLSwap& s, py::handle trade_dates, py::handle event_rates,
                const std::string& errors) {
                 const Argument<Date> d = date_argument(trade_dates);
                 const Argument<double> x = number_argument(event_rates);
@@ -382,16 +370,16 @@ rate every call takes when it is given none: a swap remembers nothing of earlier
                 for_each_element(
                     b, errors_of(errors),
                     [&](std::size_t i) {
-                        o[i] = value(*s.swap, d.at(b.at(0, i)), x.at(b.at(1, i))).upfront_fee;
+                        o[i] = value(s, d.at(b.at(0, i)), x.at(b.at(1, i))).upfront_fee;
                     },
                     [&](std::size_t i) { o[i] = std::numeric_limits<double>::quiet_NaN(); });
                 return finish(b, out);
             },
             "trade_dates"_a, "event_rates"_a, py::kw_only(), "errors"_a = "raise",
             "The upfront fee (%) of value() over arrays broadcast together.")
-        .def("__repr__", [](const Swap& s) {
-            return std::string("qvl.Swap(") + (s.swap->is_buyer ? "buyer" : "seller") + ", '" +
-                   s.swap->series_name + "', " + format_date(s.swap->curve->trade_date()) +
+        .def("__repr__", [](const QVLSwap& s) {
+            return std::string("qvl.Swap(") + (s.is_buyer ? "buyer" : "seller") + ", '" +
+                   s.series_name + "', " + format_date(s.curve->trade_date()) +
                    " curve)";
         });
 }

@@ -224,8 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (trade_date == invalid_date) trade_date = series->start_date;
     attempt([&] {
         QVLSwap swap(series, curve, buyer, rate, notional);
-        const std::string ois = format_date(curve->trade_date());
-        attempt([&] { swap.calc_from_event_rate(trade_date, rate, ois); });
+        attempt([&] { swap.calc_from_event_rate(trade_date, rate); });
         attempt([&] { cashflow_rows(swap, trade_date, rate); });
     });
     return 0;

@@ -4,20 +4,27 @@
 // Each throws std::runtime_error with the message the user sees.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/date.hpp"
 #include "core/qvl_series.hpp"
 #include "core/qvl_swap.hpp"
 #include "core/yield_curve.hpp"
+#include "objects/object_cache.hpp"
 #include "xll/host_api.hpp"
 
 namespace qvl::addin {
 
+// The cache of the worksheet functions, one per process; the service started from the sheet
+// serves it.
+objects::ObjectCache& worksheet_cache();
+std::shared_ptr<objects::ObjectCache> shared_worksheet_cache();
+
 // The cached object named by the cell's text, taken exactly as written.
 std::shared_ptr<const YieldCurve> curve_argument(const XLOPER12& cell);
 std::shared_ptr<const QVLSeries> series_argument(const XLOPER12& cell);
-std::shared_ptr<QVLSwap> swap_argument(const XLOPER12& cell);
+std::shared_ptr<const objects::SwapHandle> swap_argument(const XLOPER12& cell);
 
 // DateFromCell, with "Invalid trade date" for a cell that holds no date.
 Date trade_date_argument(const XLOPER12& cell);
@@ -29,11 +36,8 @@ bool switch_argument(const XLOPER12& cell, bool fallback);
 // A numeric cell's value, or fallback for any other kind of value.
 double number_argument(const XLOPER12& cell, double fallback);
 
-// A credit event rate that defaults to the rate the swap holds: the cell's number, or the held
-// rate for anything but a usable number (a missing argument, a text, NaN).
-double held_rate_argument(const XLOPER12& cell, const QVLSwap& swap);
-
-// The text of the OIS date the valuations show: the trade date of the swap's curve.
-std::string ois_text(const QVLSwap& swap);
+// A credit event rate that defaults to the rate the swap holds: the cell's number, or nullopt
+// (the held rate) for anything but a usable number (a missing argument, a text, NaN).
+std::optional<double> held_rate_argument(const XLOPER12& cell);
 
 }  // namespace qvl::addin

@@ -119,7 +119,7 @@ struct Failure {
 
 // Runs body(i) for every element without the interpreter lock. An element whose body throws
 // is given to fail(i) when errors is nan; otherwise the loop stops and raises, naming the
-// element's position.
+// element's position unless the call had scalars only.
 template <class Body, class Fail>
 void for_each_element(const Broadcast& b, Errors errors, Body&& body, Fail&& fail) {
     std::optional<Failure> failure;
@@ -141,7 +141,7 @@ void for_each_element(const Broadcast& b, Errors errors, Body&& body, Fail&& fai
         try {
             std::rethrow_exception(failure->error);
         } catch (const std::exception& e) {
-            raise_core_error(e, b.position(failure->position) + ": ");
+            raise_core_error(e, b.scalar() ? "" : b.position(failure->position) + ": ");
         }
     }
 }

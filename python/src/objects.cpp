@@ -107,9 +107,7 @@ py::object valuations(const QVLSwap& s, py::handle dates, py::handle numbers,
     RecordColumns<ValuationResult> columns(b);
     for_each_element(
         b, errors_of(errors),
-        [&](std::size_t i) {
-            columns.set(i, valuation(s, d.at(b.at(0, i)), x.at(b.at(1, i))));
-        },
+        [&](std::size_t i) { columns.set(i, valuation(s, d.at(b.at(0, i)), x.at(b.at(1, i)))); },
         [&](std::size_t i) { columns.fail(i); });
     return columns.finish();
 }
@@ -235,7 +233,8 @@ Its identity, life, coupon (in percent: 2 is 200 bp) and published writedown fac
                    " to " + format_date(s.maturity_date) + ")";
         });
 
-    py::class_<QVLSwap, std::shared_ptr<QVLSwap>>(m, "Swap", R"(A swap on a QVL series, discounted on an OIS curve.
+    py::class_<QVLSwap, std::shared_ptr<QVLSwap>>(
+        m, "Swap", R"(A swap on a QVL series, discounted on an OIS curve.
 
 buyer is the protection buyer's side (paying the fixed leg). event_rate (bp) is the credit event
 rate every call takes when it is given none: a swap remembers nothing of earlier calls. Immutable.)")
@@ -259,8 +258,7 @@ rate every call takes when it is given none: a swap remembers nothing of earlier
         .def_property_readonly("notional", [](const QVLSwap& s) { return s.notional; })
         .def_property_readonly("start_date",
                                [](const QVLSwap& s) { return date_object(s.start_date); })
-        .def_property_readonly("end_date",
-                               [](const QVLSwap& s) { return date_object(s.end_date); })
+        .def_property_readonly("end_date", [](const QVLSwap& s) { return date_object(s.end_date); })
         .def_property_readonly("coupon_bps", [](const QVLSwap& s) { return s.coupon_bps; })
         .def_property_readonly("frequency_months",
                                [](const QVLSwap& s) { return s.frequency_months; })
@@ -379,8 +377,7 @@ rate every call takes when it is given none: a swap remembers nothing of earlier
             "The upfront fee (%) of value() over arrays broadcast together.")
         .def("__repr__", [](const QVLSwap& s) {
             return std::string("qvl.Swap(") + (s.is_buyer ? "buyer" : "seller") + ", '" +
-                   s.series_name + "', " + format_date(s.curve->trade_date()) +
-                   " curve)";
+                   s.series_name + "', " + format_date(s.curve->trade_date()) + " curve)";
         });
 }
 

@@ -6,6 +6,10 @@ QVL_PACKAGES=(
     libboost-dev nlohmann-json3-dev
     curl python3 libedit-dev
     clang libclang-rt-14-dev
+    # The Python package: pybind11, the interpreter's headers, the libraries it works with and
+    # its tests, and pip's build from the source tree into a virtual environment.
+    pybind11-dev python3-dev python3-numpy python3-pandas python3-matplotlib python3-pytest
+    python3-setuptools python3-wheel python3-venv python3-pip
 )
 # The Windows build of qvl.xll and its smoke test: the mingw-w64 cross compiler and Wine.
 QVL_WINDOWS_PACKAGES=(

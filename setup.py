@@ -23,7 +23,8 @@ setup(
         sources=sorted(glob.glob("core/*.cpp")) + sorted(glob.glob("python/src/*.cpp")),
         include_dirs=["core/include"],
         define_macros=[("QVL_VERSION", '"%s"' % VERSION)],
-        extra_compile_args=["-std=c++20", "-fvisibility=hidden"],
+        # No debugging information: the wheel is then a tenth of the size.
+        extra_compile_args=["-std=c++20", "-fvisibility=hidden", "-g0"],
         language="c++")],
     options={"build_ext": {"parallel": 2}},
 )

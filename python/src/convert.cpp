@@ -151,11 +151,10 @@ Argument<Date> date_argument(py::handle value) {
             "texts, not an array of " +
             std::string(py::str(a.dtype())));
     }
-    const py::object flat = a.attr("ravel")();
+    const py::list elements = a.attr("ravel")().attr("tolist")();
     for (std::size_t k = 0; k < size; ++k) {
-        const py::object element = flat[py::int_(k)];
         try {
-            argument.values[k] = date_of(element);
+            argument.values[k] = date_of(elements[k]);
         } catch (const py::type_error&) {
             throw;
         } catch (const std::exception& e) {
@@ -178,10 +177,10 @@ Argument<std::string> text_argument(py::handle value) {
     Argument<std::string> argument;
     const py::array a = py::module_::import("numpy").attr("asarray")(value, "object");
     argument.shape = shape_of(a);
-    const py::object flat = a.attr("ravel")();
-    argument.values.reserve(static_cast<std::size_t>(a.size()));
-    for (py::ssize_t k = 0; k < a.size(); ++k) {
-        argument.values.push_back(py::str(flat[py::int_(k)]).cast<std::string>());
+    const py::list elements = a.attr("ravel")().attr("tolist")();
+    argument.values.reserve(elements.size());
+    for (const py::handle element : elements) {
+        argument.values.push_back(py::str(element).cast<std::string>());
     }
     return argument;
 }

@@ -200,7 +200,7 @@ Bootstrapped from par rates (decimal fractions: 0.039765 is 3.9765 %) at tenors 
 Its identity, life, coupon (in percent: 2 is 200 bp) and published writedown factors, given as
 (date, factor) pairs, as QVL.CreateSeries reads them from its tables. Immutable.)")
         .def(py::init([](py::handle index, const std::string& name, py::handle start,
-                         py::handle maturity, double coupon, const py::sequence& factors) {
+                         py::handle maturity, double coupon, const py::iterable& factors) {
                  FactorRows rows;
                  for (const py::handle pair : factors) {
                      const auto row = py::reinterpret_borrow<py::sequence>(pair);

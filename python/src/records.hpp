@@ -9,8 +9,11 @@
 #include <pybind11/pybind11.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "convert.hpp"

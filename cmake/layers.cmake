@@ -67,7 +67,7 @@ function(qvl_check_layers)
 endfunction()
 
 qvl_layer(qvl_text)
-qvl_layer(qvl_core)
+qvl_layer(qvl_core qvl_text)
 qvl_layer(qvl_objects qvl_core qvl_text)
 qvl_layer(qvl_http qvl_objects qvl_core qvl_text)
 qvl_layer(qvl_xll_api)

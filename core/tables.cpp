@@ -8,19 +8,11 @@
 #include <utility>
 
 #include "core/index_key.hpp"
+#include "text/text_error.hpp"
 
 namespace qvl {
 
 namespace {
-
-// A date cell of a table: a text that names no day fails with its reading error, since a table
-// skips or passes on rows without a date and would otherwise drop or misplace a row silently.
-Date table_date(const TableCell& cell) {
-    if (const auto* text = std::get_if<std::string>(&cell); text && !text->empty()) {
-        return parse_date(*text);
-    }
-    return cell_date(cell);
-}
 
 bool text_equals(const TableCell& cell, std::string_view name) {
     const auto* text = std::get_if<std::string>(&cell);
@@ -53,14 +45,9 @@ std::optional<double> cell_number(const TableCell& cell) {
     return std::nullopt;
 }
 
-Date cell_date(const TableCell& cell) {
+Date table_date(const TableCell& cell) {
     if (const auto* text = std::get_if<std::string>(&cell)) {
-        if (text->empty()) return invalid_date;
-        try {
-            return parse_date(*text);
-        } catch (const DateTextError&) {
-            return invalid_date;
-        }
+        return text->empty() ? invalid_date : parse_date(*text);
     }
     if (const auto* number = std::get_if<double>(&cell)) {
         return *number < 0 ? invalid_date : date_from_serial(*number);
@@ -120,7 +107,7 @@ SeriesRow read_series_row(const CellTable& table, const std::string& key) {
         row.coupon_percent = table.number(r, column[coupon_column]);
         return row;
     }
-    throw std::runtime_error("SeriesIndex '" + key + "' not found in series_data");
+    throw text::TextError("SeriesIndex '" + key + "' not found in series_data");
 }
 
 FactorRows read_factor_table(const CellTable& table, const std::string& key) {
@@ -135,8 +122,8 @@ FactorRows read_factor_table(const CellTable& table, const std::string& key) {
         if (NormaliseIndexKey(cell_text(table.cell(0, c))) == key) factor_column = c;
     }
     if (factor_column < 0) {
-        throw std::runtime_error("factors_data: column for index '" + key +
-                                 "' not found in header row");
+        throw text::TextError("factors_data: column for index '" + key +
+                              "' not found in header row");
     }
 
     FactorRows factors;

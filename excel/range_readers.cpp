@@ -2,14 +2,14 @@
 
 #include <cstddef>
 
+#include "core/tables.hpp"
+#include "excel/cell_readers.hpp"
 #include "xll/xloper.hpp"
 
 namespace qvl::addin {
 
 namespace {
 
-// A range argument as a table: a grid's cells, and no cells for any other value, which the
-// readers then refuse with their own messages.
 class RangeTable final : public CellTable {
   public:
     explicit RangeTable(const XLOPER12& range) : range_(range) {}
@@ -31,30 +31,6 @@ class RangeTable final : public CellTable {
 };
 
 }  // namespace
-
-TableCell table_cell(const XLOPER12& cell) {
-    switch (xll::type_of(cell)) {
-        case xltypeStr:
-            return xll::utf8_of(cell);
-        case xltypeNum:
-        case xltypeInt:
-            return xll::numeric_of(cell);
-        case xltypeBool:
-            return cell.val.xbool != 0;
-        default:
-            return std::monostate{};
-    }
-}
-
-Date DateFromCell(const XLOPER12& cell) {
-    // An integer cell is no date on a sheet, although a table reads it as a number.
-    if (xll::type_of(cell) == xltypeInt) return invalid_date;
-    return cell_date(table_cell(cell));
-}
-
-std::string cell_text(const XLOPER12& cell) {
-    return qvl::cell_text(table_cell(cell));
-}
 
 CurveInput ReadCurveTable(const XLOPER12& range) {
     return read_curve_table(RangeTable(range));

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/solver.hpp"
+#include "text/text_error.hpp"
 
 namespace qvl::python {
 
@@ -108,7 +109,7 @@ TableCell table_cell_of(py::handle value) {
 }
 
 void raise_core_error(const std::exception& error, const std::string& prefix) {
-    const std::string message = prefix + error.what();
+    const std::string message = prefix + std::string(text::message_of(error));
     PyObject* type =
         dynamic_cast<const SolveError*>(&error) != nullptr ? solve_error_type : PyExc_ValueError;
     if (dynamic_cast<const py::type_error*>(&error) != nullptr) type = PyExc_TypeError;
@@ -139,7 +140,7 @@ Argument<Date> date_argument(py::handle value) {
             try {
                 argument.values[k] = date_from_datetime64(d[k]);
             } catch (const std::exception& e) {
-                argument.failures.emplace(k, e.what());
+                argument.failures.emplace(k, text::message_of(e));
             }
         }
         return argument;
@@ -158,7 +159,7 @@ Argument<Date> date_argument(py::handle value) {
         } catch (const py::type_error&) {
             throw;
         } catch (const std::exception& e) {
-            argument.failures.emplace(k, e.what());
+            argument.failures.emplace(k, text::message_of(e));
         }
     }
     return argument;

@@ -17,6 +17,7 @@
 
 #include "core/date.hpp"
 #include "core/tables.hpp"
+#include "text/text_error.hpp"
 
 namespace qvl::python {
 
@@ -69,7 +70,8 @@ struct Argument {
     const T& at(std::size_t k) const {
         if (!failures.empty()) {
             const auto failed = failures.find(k);
-            if (failed != failures.end()) throw std::invalid_argument(failed->second);
+            if (failed != failures.end())
+                throw text::BasicTextError<std::invalid_argument>(failed->second);
         }
         return values[k];
     }

@@ -97,8 +97,8 @@ def test_dates_in_every_form_and_out_as_dates():
 
 
 def test_errors_carry_the_cores_messages():
-    with pytest.raises(ValueError, match="^Invalid tenor: 3 M$"):
-        qvl.date_from_tenor("2026-01-20", "3 M")
+    with pytest.raises(ValueError, match="^position 1: Invalid tenor: 3M\0x$"):
+        qvl.date_from_tenor("2026-01-20", ["1M", "3M\0x"])
     with pytest.raises(ValueError, match="SeriesIndex '7' not found in series_data"):
         qvl.Series.from_tables(EXAMPLES / "series.csv", EXAMPLES / "factors.csv", " 7 ")
     assert issubclass(qvl.SolveError, ValueError)

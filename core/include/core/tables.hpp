@@ -38,11 +38,11 @@ class CellTable {
 std::string cell_text(const TableCell& cell);
 // Numbers, and logicals as 1 or 0.
 std::optional<double> cell_number(const TableCell& cell);
-// A non-negative number is a date serial (the time of day dropped), a non-empty text goes
-// through parse_date; anything else is invalid_date. A text that names no day
-// (DateTextError) is invalid_date too, for the caller to name; the reading errors of texts
-// without numbers where the fields stand travel on.
-Date cell_date(const TableCell& cell);
+// A date cell of a table: a non-negative number is a date serial (the time of day dropped), a
+// non-empty text goes through parse_date, anything else is invalid_date. A text that names no
+// day fails with its reading error, since a table skips or passes on rows without a date and
+// would otherwise drop or misplace a row silently.
+Date table_date(const TableCell& cell);
 
 // (tenor, par rate) for every row whose second cell is numeric, in row order. Fails with
 // std::runtime_error for a table of fewer than two columns.

@@ -1,34 +1,19 @@
 #pragma once
 
-#include <memory>
-#include <string>
+// The tables of the creating functions: the curve's tenors and rates, the series row and the
+// writedown factors. The layout rules are the core's (core/tables.hpp), which the Python package
+// reads its tables by too; a range is read as a table of its cells, and a value that is no grid
+// as a table without cells. Every failure is a std::runtime_error naming the range.
 
-#include "core/date.hpp"
+#include <memory>
+
 #include "core/qvl_series.hpp"
-#include "core/tables.hpp"
 #include "core/yield_curve.hpp"
 #include "xll/host_api.hpp"
 
 namespace qvl::addin {
 
-// A cell value as a table cell: a string, a number (integers too), a logical, or empty for
-// every other kind of value.
-TableCell table_cell(const XLOPER12& cell);
-
-// A cell as a date (cell_date): a non-negative number is a date serial, a non-empty text goes
-// through parse_date; every other kind of value (negative numbers, booleans, integers, errors,
-// missing, nil, grids) gives invalid_date. A text that holds numbers where the fields stand but
-// names no day gives invalid_date too, so that each caller answers it with its own message; the
-// reading errors of texts without such numbers ("invalid stoi argument", "invalid string
-// position") travel on.
-Date DateFromCell(const XLOPER12& cell);
-
-// The UTF-8 text of a cell (cell_text): strings as they stand, whole numbers below 1e15 as
-// integer digits, other numbers as "%.15g", booleans as 1 or 0, everything else empty.
-std::string cell_text(const XLOPER12& cell);
-
-// The range readers read a range as the core reads a table (core/tables.hpp); a value that is
-// no grid is a table without cells. Every failure is a std::runtime_error naming the range.
+// (tenor, par rate) for every row whose second cell is numeric, in row order.
 CurveInput ReadCurveTable(const XLOPER12& range);
 
 // The series of the index cell from the series and factor ranges.

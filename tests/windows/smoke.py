@@ -1,18 +1,20 @@
 #!/usr/bin/env python3
-"""Smoke test of the Windows build of qvl.xll.
+"""Smoke test of the Windows package of qvl.xll.
 
-Checks the cross-built library itself (system DLL imports only, the version resource), then
-runs it under Wine in a fresh prefix: the Windows stand-in host loads it and calls it from a
-thread Windows starts (53-bit x87 precision, as in a real host; the program's own main thread
-has 64), registers every item (the library exports exactly their procedures and the entry
-points), runs the self-check, builds the
-reference curve, series and swap from the example data and values the swap; the service is
-started on a free loopback port and this side asks it for /health and a valuation, sends a
-coding other than chunked, a stalled body and, while the host builds a large curve, /health
-requests and a valuation; then the service is stopped, the add-in closed and every Wine process of the prefix ended. A watchdog
-bounds the whole run.
+Unpacks the package CPack made in the build folder (qvl-VERSION-windows-x64.zip), checks that it
+holds what a user is handed and takes qvl.xll from it. Checks the library itself (system DLL
+imports only, the version resource), then runs it under Wine in a fresh prefix: the Windows
+stand-in host loads it and calls it from a thread Windows starts (53-bit x87 precision, as in a
+real host; the program's own main thread has 64), registers every item (the library exports
+exactly their procedures and the entry points), runs the self-check, builds the reference
+curve, series and swap from the example data and values the swap; the service is started on a
+free loopback port and this side asks it for /health and a valuation, sends a coding other than
+chunked, a stalled body and, while the host builds a large curve, /health requests and a
+valuation; then the service is stopped, the add-in closed and every Wine process of the prefix
+ended. A watchdog bounds the whole run.
 
-Usage: smoke.py BUILD_DIR   (the cross build, e.g. build/win)
+Usage: smoke.py BUILD_DIR   (the cross build with its package: build/win as
+       scripts/windows-build.sh leaves it, or build/ci-windows)
 """
 
 import http.client
@@ -29,6 +31,7 @@ import subprocess
 import sys
 import threading
 import time
+import zipfile
 
 SOURCE = pathlib.Path(__file__).resolve().parents[2]
 # Rows of the curve built while requests arrive: a worksheet call that takes a while.
@@ -114,8 +117,25 @@ def exports_of(dump):
     return names
 
 
-def check_library(build, version):
-    xll = build / "excel" / "qvl.xll"
+PACKAGE_FILES = {"qvl.xll", "qvl-example.xlsx", "QUICKSTART.txt"}
+
+
+def unpack_package(build, version):
+    """Unpacks the user's zip afresh and gives the qvl.xll in it."""
+    name = f"qvl-{version}-windows-x64"
+    package = build / f"{name}.zip"
+    check(package.is_file(), f"{package}: no package; run cpack in {build} first")
+    with zipfile.ZipFile(package) as z:
+        files = {n for n in z.namelist() if not n.endswith("/")}
+        check(files == {f"{name}/{f}" for f in PACKAGE_FILES}, f"{package} holds {sorted(files)}")
+        unpacked = build / "package"
+        shutil.rmtree(unpacked, ignore_errors=True)
+        z.extractall(unpacked)
+    step(f"{package.name}: {', '.join(sorted(PACKAGE_FILES))}")
+    return unpacked / name / "qvl.xll"
+
+
+def check_library(xll, version):
     dump = objdump(xll)
     check("file format pei-x86-64" in subprocess.run(
         [OBJDUMP, "-f", str(xll)], capture_output=True, text=True).stdout, "qvl.xll is not PE x64")
@@ -354,10 +374,10 @@ def first(lines, key):
     return next((rest for name, *rest in lines if name == key), None)
 
 
-def run_under_wine(build, work, version, exports):
+def run_under_wine(build, xll, work, version, exports):
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
-    for f in (build / "excel" / "qvl.xll", build / "tests" / "windows" / "qvl_smoke_host.exe"):
+    for f in (xll, build / "tests" / "windows" / "qvl_smoke_host.exe"):
         shutil.copy2(f, work)
     env = dict(os.environ, WINEDEBUG="-all", WINEPREFIX=str(work / "prefix"),
                WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY="")
@@ -464,8 +484,9 @@ def main():
     started = time.monotonic()
     try:
         version = project_version(build)
-        exports = check_library(build, version)
-        run_under_wine(build, build / "smoke", version, exports)
+        xll = unpack_package(build, version)
+        exports = check_library(xll, version)
+        run_under_wine(build, xll, build / "smoke", version, exports)
     except (Failure, Watchdog, OSError, subprocess.SubprocessError, ValueError) as e:
         failures.append(str(e))
     finally:

@@ -37,6 +37,11 @@ std::vector<py::ssize_t> shape_of(const py::array& a) {
     return {a.shape(), a.shape() + a.ndim()};
 }
 
+// pandas' NaT, a datetime that names no day.
+bool is_not_a_time(py::handle value) {
+    return std::string_view(Py_TYPE(value.ptr())->tp_name).ends_with("NaTType");
+}
+
 }  // namespace
 
 void init_convert(py::module_& m) {
@@ -53,11 +58,6 @@ void init_convert(py::module_& m) {
         PyExc_ValueError, nullptr);
     if (solve_error_type == nullptr) throw py::error_already_set();
     m.attr("SolveError") = py::handle(solve_error_type);
-}
-
-// pandas' NaT, a datetime that names no day.
-bool is_not_a_time(py::handle value) {
-    return std::string_view(Py_TYPE(value.ptr())->tp_name).ends_with("NaTType");
 }
 
 Date date_of(py::handle value) {

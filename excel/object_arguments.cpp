@@ -1,7 +1,6 @@
 #include "excel/object_arguments.hpp"
 
 #include "excel/cell_readers.hpp"
-#include "objects/object_cache.hpp"
 #include "xll/xloper.hpp"
 
 namespace qvl::addin {

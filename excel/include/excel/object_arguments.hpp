@@ -1,14 +1,12 @@
 #pragma once
 
-// The cached objects that cells name, for the object, calculation, curve and cashflow functions;
-// each reader throws std::runtime_error with the message the user sees.
+// The cache of the worksheet functions and the cached objects that cells name, for the object,
+// calculation, curve and cashflow functions; each reader throws std::runtime_error with the
+// message the user sees.
 
 #include <memory>
-#include <string>
 
-#include "core/date.hpp"
 #include "core/qvl_series.hpp"
-#include "core/qvl_swap.hpp"
 #include "core/yield_curve.hpp"
 #include "objects/object_cache.hpp"
 #include "xll/host_api.hpp"

@@ -177,7 +177,9 @@ class Lexer {
                 return;
             }
         }
-        throw FormulaError(i_, "unknown error value");
+        // Not an error value: a spill reference's "#" (A1#) or a stray one, read as an operator.
+        t.kind = Token::Kind::other;
+        ++i_;
     }
 
     std::string quoted() {

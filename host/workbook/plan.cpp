@@ -43,7 +43,8 @@ class Planner {
         Unreadable why;
         if (read_call(f.text, call, why)) {
             try {
-                if (resolve(sheet, call, true)) {
+                std::uint64_t cells = 0;
+                if (resolve(sheet, call, true, cells)) {
                     plan_.steps.push_back(Step{sheet, &f, std::move(call)});
                     return;
                 }
@@ -52,15 +53,20 @@ class Planner {
                 return;
             }
         }
+        // A formula of another form: the tokens up to a fault tell whether it calls the add-in
+        // and what it references.
         std::vector<Token> tokens;
         try {
             tokens = tokenize(f.text);
+        } catch (const FormulaError& e) {
+            try {
+                tokens = tokenize(std::string_view(f.text).substr(0, e.offset()));
+            } catch (const std::exception&) {
+            }
         } catch (const std::exception&) {
-            return;  // not a formula the host writes; nothing in it can be told apart
         }
         for (const Token& t : tokens) {
             if (t.kind == Token::Kind::function && lookup_(t.text) != nullptr) {
-                // A QVL call inside a formula of another form.
                 plan_.problems.push_back(Problem{sheet, &f, why.offset, why.message});
                 return;
             }
@@ -70,7 +76,8 @@ class Planner {
 
     // Resolves a call read whole: true when it calls the add-in, false for a formula that
     // calls none of its functions. Throws Reject for a QVL formula that cannot be evaluated.
-    bool resolve(int sheet, Node& call, bool top) {
+    // cells counts what the formula's references hold, which bounds what one formula passes.
+    bool resolve(int sheet, Node& call, bool top, std::uint64_t& cells) {
         const Registration* reg = lookup_(call.text);
         if (reg == nullptr) {
             if (top && !calls_addin(call)) {
@@ -85,17 +92,16 @@ class Planner {
                                                       std::to_string(takes) +
                                                       (takes == 1 ? " argument" : " arguments")};
         }
-        std::uint64_t cells = 0;
         for (Node& arg : call.args) {
             if (arg.kind == Node::Kind::call) {
-                resolve(sheet, arg, false);
+                resolve(sheet, arg, false, cells);
             } else if (arg.kind == Node::Kind::reference || arg.kind == Node::Kind::name) {
-                const Area area = resolve_reference(sheet, arg);
-                cells += area.cells();
+                cells += resolve_reference(sheet, arg).cells();
+                if (cells > most_formula_cells) {
+                    throw Reject{arg.offset,
+                                 "the ranges of this formula hold more than 1,048,576 cells"};
+                }
             }
-        }
-        if (cells > most_call_cells) {
-            throw Reject{call.offset, "the ranges of this call hold more than 1,048,576 cells"};
         }
         return true;
     }

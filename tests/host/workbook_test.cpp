@@ -101,8 +101,8 @@ TEST(FormulaReader, NamesTheFormAndPlaceItDoesNotTake) {
         {"QVL.F({1,2})", 7, "operators are not taken: '{'"},
         {"QVL.F(1 2)", 9, "',' or ')' expected"},
         {"QVL.F(1E999)", 7, "beyond the largest"},
-        {"QVL.F(#BAD!)", 7, "unknown error value"},
-        {"QVL.F(\"é\",A1+1)", 13, "operators"},  // columns count characters, not bytes
+        {"QVL.F(A1#)", 9, "operators are not taken: '#'"},  // a spill reference
+        {"QVL.F(\"é\",A1+1)", 13, "operators"},             // columns count characters, not bytes
         {nested(65), 385, "nest more than 64 deep"},
         {arguments(256), 517, "at most 255 arguments"},
     };
@@ -226,6 +226,8 @@ TEST_F(Planning, OrdersByDependenciesThenSheetOrderAndListsTheRest) {
                    {"B3", "QVL.Three(1,2,3,4)"},
                    {"B4", "1+QVL.One(1)"},
                    {"B5", "QVL.One(Nope!A1)"},
+                   {"B6", "SUM(A1)&QVL.One(\"x)"},
+                   {"B7", "QVL.Three(Data!A1:XFD32,Data!A1:XFD32,A2)"},
                    {"C1", "SUM(A1:A2)+C9"},
                    {"C2", "INDEX(Rates,1)"},
                    {"C3", "SUM(C9,Data!A1)"}});
@@ -247,7 +249,8 @@ TEST_F(Planning, OrdersByDependenciesThenSheetOrderAndListsTheRest) {
                   "Book!B1:9 SUM is not a function of the add-in",
                   "Book!B2:9 no defined name Nowhere", "Book!B3:17 QVL.Three takes 3 arguments",
                   "Book!B4:1 this reader takes only a formula that is one function call",
-                  "Book!B5:9 no sheet is named Nope"}));
+                  "Book!B5:9 no sheet is named Nope", "Book!B6:17 the text has no closing quote",
+                  "Book!B7:39 the ranges of this formula hold more than 1,048,576 cells"}));
     ASSERT_EQ(p.stale.size(), 2u);
     EXPECT_EQ(p.stale[0].depends_on, std::vector<std::string>{"Book!A1:A2"});
     EXPECT_EQ(p.stale[1].depends_on, std::vector<std::string>{"Rates"});

@@ -25,8 +25,8 @@ using FunctionLookup = std::function<const Registration*(std::string_view name)>
 // The worksheet functions the host's add-in registered, found as the host finds them.
 FunctionLookup registered_functions(const Host& host);
 
-// The most cells the references of one call may hold together (one whole column).
-inline constexpr std::uint64_t most_call_cells = 1ull << 20;
+// The most cells the references of one formula may hold together (one whole column).
+inline constexpr std::uint64_t most_formula_cells = 1ull << 20;
 
 // One formula to recalculate: its call, with the registered function texts and each reference
 // (defined names included) resolved to a sheet.

@@ -98,8 +98,8 @@ struct Workbook {
 // longer than the host allows, a reference beyond XFD1048576.
 Workbook read_workbook(const std::string& path);
 
-// Reads one part of a zip file whole, counting its bytes against *budget; used again when a
-// copy is written. Throws BadFile.
+// A zip file whose parts are read whole, all parts read together at most largest_expansion
+// bytes however small the zip's own figures say they are. Throws BadFile naming the file.
 class Package {
   public:
     explicit Package(const std::string& path);

@@ -19,7 +19,6 @@
 #include "excel/object_arguments.hpp"
 #include "excel/range_readers.hpp"
 #include "excel/worksheet_functions.hpp"
-#include "objects/index_key.hpp"
 #include "objects/object_cache.hpp"
 #include "xll/host_call.hpp"
 #include "xll/worksheet.hpp"
@@ -108,12 +107,7 @@ QVL_VOLATILE_FUNCTION(
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         create_object(out, [&] {
-            std::string key = qvl::objects::NormaliseIndexKey(qvl::addin::cell_text(*index));
-            qvl::addin::SeriesRow row = qvl::addin::ReadSeriesRow(*series_data, key);
-            const qvl::FactorRows factors = qvl::addin::ReadFactorTable(*factors_data, key);
-            return std::make_shared<const qvl::QVLSeries>(std::move(key), std::move(row.name),
-                                                          row.start_date, row.maturity_date,
-                                                          row.coupon_percent, factors);
+            return qvl::addin::SeriesFromRanges(*index, *series_data, *factors_data);
         });
     });
 }

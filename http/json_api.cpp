@@ -5,9 +5,9 @@
 #include "core/calendar.hpp"
 #include "core/conventions.hpp"
 #include "core/date.hpp"
+#include "core/index_key.hpp"
 #include "core/risk.hpp"
 #include "http/json_documents.hpp"
-#include "objects/index_key.hpp"
 #include "objects/object_cache.hpp"
 #include "text/text_error.hpp"
 #include "text/utf.hpp"
@@ -176,7 +176,7 @@ std::shared_ptr<const objects::SwapHandle> ResolveSwap(const ObjectCache& cache,
         return cache.require<objects::SwapHandle>(GetText(object, "swap", ""));
     }
     if (HasMember(object, "Index")) {
-        const std::string key = objects::NormaliseIndexKey(GetText(object, "Index", ""));
+        const std::string key = NormaliseIndexKey(GetText(object, "Index", ""));
         if (auto found = cache.find_swap_by_index(key)) return found;
         throw text::TextError("No cached swap for Index: " + key);
     }

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian 12, as root), then builds and tests the CI configurations of
-# CMakePresets.json, each with warnings as errors: the whole suite in Release (build/ci-release)
-# and under AddressSanitizer + UndefinedBehaviorSanitizer (build/ci-asan), the HTTP service's
-# tests under ThreadSanitizer (build/ci-tsan), the fuzz targets built with clang's libFuzzer and
-# run for QVL_FUZZ_SECONDS (20) each under both sanitizers (build/ci-fuzz), and the Windows
-# qvl.xll cross-built with mingw-w64 and packaged (build/ci-windows), then smoke-tested under
-# Wine from the unpacked package. The Release and sanitizer suites include the workbook tests,
-# which open what qvl-host writes in LibreOffice Calc. Exits non-zero on any failure.
+# CMakePresets.json, each with warnings as errors: the whole suite in Release (build/ci-release),
+# the Python package's pytest files included, and under AddressSanitizer +
+# UndefinedBehaviorSanitizer (build/ci-asan), the HTTP service's tests under ThreadSanitizer
+# (build/ci-tsan), the fuzz targets built with clang's libFuzzer and run for QVL_FUZZ_SECONDS
+# (20) each under both sanitizers (build/ci-fuzz), and the Windows qvl.xll cross-built with
+# mingw-w64 and packaged (build/ci-windows), then smoke-tested under Wine from the unpacked
+# package. The Release and sanitizer suites include the workbook tests, which open what qvl-host
+# writes in LibreOffice Calc. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -33,7 +33,6 @@
 #include "excel/cell_readers.hpp"
 #include "excel/range_readers.hpp"
 #include "host/csv.hpp"
-#include "objects/index_key.hpp"
 #include "xll/host_api.hpp"
 
 namespace {
@@ -213,15 +212,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         });
     }
 
-    std::shared_ptr<QVLSeries> series;
-    const std::string key = objects::NormaliseIndexKey(addin::cell_text(args[1]));
-    attempt([&] {
-        addin::SeriesRow row = addin::ReadSeriesRow(series_data, key);
-        const FactorRows factors = addin::ReadFactorTable(factors_data, key);
-        series = std::make_shared<QVLSeries>(key, std::move(row.name), row.start_date,
-                                             row.maturity_date, row.coupon_percent, factors);
-    });
-    if (!series) series = std::make_shared<QVLSeries>(*reference->series);
+    std::shared_ptr<const QVLSeries> series;
+    attempt([&] { series = addin::SeriesFromRanges(args[1], series_data, factors_data); });
+    if (!series) series = reference->series;
 
     // The switch is on unless FALSE or a numeric 0, as the worksheet reads it.
     const bool buyer = !(is_numeric(args[2]) && numeric(args[2], 1.0) == 0.0);

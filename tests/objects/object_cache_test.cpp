@@ -9,7 +9,6 @@
 #include <string>
 
 #include "../core/swap_test_support.hpp"
-#include "objects/index_key.hpp"
 #include "text/text_error.hpp"
 
 namespace {
@@ -91,19 +90,6 @@ TEST_F(Cache, ACallersNewObjectDropsItsEarlierOne) {
     EXPECT_EQ(cache.owner_count(), 0u);
     EXPECT_EQ(cache.counts().curves, 0u);
     EXPECT_EQ(cache.add(held->swap->curve), "#YC_1");
-}
-
-TEST(IndexKey, NumbersBecomeDigitsAndTextLosesItsBlanks) {
-    using qvl::objects::NormaliseIndexKey;
-    EXPECT_EQ(NormaliseIndexKey(" 7.0"), "7");
-    EXPECT_EQ(NormaliseIndexKey("03.5"), "3.500000");
-    EXPECT_EQ(NormaliseIndexKey(" 7 "), "7");  // strtod stops at the trailing blank
-    EXPECT_EQ(NormaliseIndexKey("  A 1  "), "A 1");
-    EXPECT_EQ(NormaliseIndexKey(" 8.0 "), "8.0");  // not wholly a number: only trimmed
-    // A NUL is a character of the text like any other, not its end.
-    using namespace std::string_literals;
-    EXPECT_EQ(NormaliseIndexKey("1\0x"s), "1\0x"s);
-    EXPECT_EQ(NormaliseIndexKey(" 7\0 "s), "7\0"s);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/date.hpp"
+#include "core/tables.hpp"
 #include "xll/host_api.hpp"
 
 namespace qvl::addin {
@@ -22,9 +23,12 @@ namespace qvl::addin {
 // ("invalid stoi argument", "invalid string position") travel on.
 Date DateFromCell(const XLOPER12& cell);
 
-// A date cell of a table: as DateFromCell, except that a text that names no day fails with its
-// reading error, since a table skips or passes on rows without a date and would otherwise drop
-// or misplace a row silently.
+// A cell value as the core's table cell: a text, a number (integers too), a logical, or empty
+// for every other kind of value.
+TableCell table_cell(const XLOPER12& cell);
+
+// A date cell of a table (the core's table_date): as DateFromCell, except that a text that names
+// no day fails with its reading error.
 Date table_date(const XLOPER12& cell);
 
 // DateFromCell, failing with "Invalid trade date" for a cell that holds no date.

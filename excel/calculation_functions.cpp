@@ -69,7 +69,7 @@ QVL_VOLATILE_FUNCTION(
     {"swap", swap_help}, {"trade_date_1", "Trade initiation date."},
     {"clean_price_1", "Clean price at initiation."}, {"trade_date_2", "Trade close date."},
     {"clean_price_2", "Clean price at close."},
-    {"event_rate", "Credit event rate in bps (default: the rate the swap holds)."}) {
+    with_default("event_rate", "Credit event rate in bps", number_text(0))) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const auto calculation = worksheet_cache().calculation();

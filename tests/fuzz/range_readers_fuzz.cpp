@@ -25,13 +25,13 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/csv.hpp"
 #include "core/cashflow.hpp"
 #include "core/qvl_series.hpp"
 #include "core/qvl_swap.hpp"
 #include "core/self_check.hpp"
 #include "core/yield_curve.hpp"
 #include "excel/range_readers.hpp"
-#include "host/csv.hpp"
 #include "objects/index_key.hpp"
 #include "xll/host_api.hpp"
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "host/csv.hpp"
+#include "cli/csv.hpp"
 #include "host/host.hpp"
 #include "host/value.hpp"
 

@@ -16,8 +16,9 @@ inline constexpr std::uint16_t default_port = 50080;
 // error kept for http_service_last_error.
 bool StartHttpService(std::uint16_t port);
 
-// Stops and drops the service, if any.
-void stop_http_service();
+// Stops and drops the service, if any. Returns what stopping had to leave to the platform's
+// HTTP layer, for the log; empty when everything was released.
+std::string stop_http_service();
 
 bool http_service_running();
 

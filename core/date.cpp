@@ -6,6 +6,7 @@
 
 #include "core/calendar.hpp"
 #include "core/civil_days.hpp"
+#include "text/utf.hpp"
 
 namespace qvl {
 
@@ -265,10 +266,13 @@ bool tenor_unit(std::string_view text, TenorUnit& unit) {
 }  // namespace
 
 Date date_from_tenor(Date d, std::string_view tenor) {
-    // Nothing shorter than a count and a unit is read any further.
-    if (tenor.size() < 2) throw std::invalid_argument("invalid stoi argument");
+    // Nothing shorter than a count and a unit is read any further; "é" is one character.
+    char32_t first_character;
+    if (tenor.empty() || text::decode_utf8(tenor, 0, first_character) == tenor.size()) {
+        throw std::invalid_argument("invalid stoi argument");
+    }
     const auto invalid = [&] {
-        return std::invalid_argument("Invalid tenor: " + std::string(tenor));
+        return text::BasicTextError<std::invalid_argument>("Invalid tenor: " + std::string(tenor));
     };
 
     std::size_t first = 0;

@@ -5,22 +5,20 @@
 #include "xll/version.hpp"
 #include "xll/worksheet.hpp"
 
-XLOPER12* QVL_RunTests() {
+QVL_FUNCTION(RunTests, 10,
+             "Run QVL calculator unit tests. Returns 'ok' or the error message on failure.", ()) {
     static xll::xloper result;
     return xll::respond(result,
                         [](xll::xloper& out) { xll::set_text(out, qvl::run_self_check()); });
 }
-QVL_EXPORT(RunTests);
 
-XLOPER12* QVL_Version() {
+QVL_FUNCTION(Version, 280, "Return the QVL add-in version string.", ()) {
     static xll::xloper result;
     return xll::respond(result, [](xll::xloper& out) { xll::set_text(out, xll::version_text()); });
 }
-QVL_EXPORT(Version);
 
-XLOPER12* QVL_BuildDate() {
+QVL_FUNCTION(BuildDate, 290, "Return the date and time this add-in was compiled.", ()) {
     static xll::xloper result;
     return xll::respond(result,
                         [](xll::xloper& out) { xll::set_text(out, xll::build_date_text()); });
 }
-QVL_EXPORT(BuildDate);

@@ -7,8 +7,8 @@
 #include "core/date.hpp"
 #include "core/qvl_swap.hpp"
 #include "core/results.hpp"
+#include "excel/cell_readers.hpp"
 #include "excel/object_arguments.hpp"
-#include "excel/range_readers.hpp"
 #include "excel/worksheet_functions.hpp"
 #include "objects/object_cache.hpp"
 #include "xll/worksheet.hpp"
@@ -19,7 +19,11 @@ using qvl::addin::swap_argument;
 using qvl::addin::trade_date_argument;
 using qvl::objects::ObjectCache;
 
-XLOPER12* QVL_CalcFromEventRate(XLOPER12* swap, XLOPER12* trade_date, double event_rate) {
+QVL_VOLATILE_FUNCTION(CalcFromEventRate, 120,
+                      "Compute all QVL swap outputs from a credit event rate. Returns a 15x2 grid.",
+                      (LPXLOPER12 swap, LPXLOPER12 trade_date, double event_rate),
+                      {"swap", swap_help}, {"trade_date", "The trade date."},
+                      {"event_rate", "Credit event rate in bps."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const auto lock = ObjectCache::instance().calculation_lock();
@@ -28,9 +32,12 @@ XLOPER12* QVL_CalcFromEventRate(XLOPER12* swap, XLOPER12* trade_date, double eve
         xll::set_record_grid(out, s->calc_from_event_rate(t, event_rate, ois_text(*s)));
     });
 }
-QVL_EXPORT(CalcFromEventRate);
 
-XLOPER12* QVL_SolveFromUpfront(XLOPER12* swap, XLOPER12* trade_date, double upfront_fee) {
+QVL_VOLATILE_FUNCTION(
+    SolveFromUpfront, 130,
+    "Solve for the credit event rate from a given upfront fee. Returns a 15x2 grid.",
+    (LPXLOPER12 swap, LPXLOPER12 trade_date, double upfront_fee), {"swap", swap_help},
+    {"trade_date", "The trade date."}, {"upfront_fee", "Upfront fee (%)."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const auto lock = ObjectCache::instance().calculation_lock();
@@ -39,9 +46,12 @@ XLOPER12* QVL_SolveFromUpfront(XLOPER12* swap, XLOPER12* trade_date, double upfr
         xll::set_record_grid(out, s->solve_from_upfront(t, upfront_fee, ois_text(*s)));
     });
 }
-QVL_EXPORT(SolveFromUpfront);
 
-XLOPER12* QVL_SolveFromSpread(XLOPER12* swap, XLOPER12* trade_date, double conventional_spread) {
+QVL_VOLATILE_FUNCTION(
+    SolveFromSpread, 140,
+    "Solve for the credit event rate from a conventional spread. Returns a 15x2 grid.",
+    (LPXLOPER12 swap, LPXLOPER12 trade_date, double conventional_spread), {"swap", swap_help},
+    {"trade_date", "The trade date."}, {"conventional_spread", "Conventional spread in bps."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const auto lock = ObjectCache::instance().calculation_lock();
@@ -50,10 +60,15 @@ XLOPER12* QVL_SolveFromSpread(XLOPER12* swap, XLOPER12* trade_date, double conve
         xll::set_record_grid(out, s->solve_from_spread(t, conventional_spread, ois_text(*s)));
     });
 }
-QVL_EXPORT(SolveFromSpread);
 
-XLOPER12* QVL_TradePnL(XLOPER12* swap, XLOPER12* trade_date_1, double clean_price_1,
-                       XLOPER12* trade_date_2, double clean_price_2, double event_rate) {
+QVL_VOLATILE_FUNCTION(
+    TradePnL, 150, "Compute PnL between two trade dates given clean prices. Returns a 14x2 grid.",
+    (LPXLOPER12 swap, LPXLOPER12 trade_date_1, double clean_price_1, LPXLOPER12 trade_date_2,
+     double clean_price_2, double event_rate),
+    {"swap", swap_help}, {"trade_date_1", "Trade initiation date."},
+    {"clean_price_1", "Clean price at initiation."}, {"trade_date_2", "Trade close date."},
+    {"clean_price_2", "Clean price at close."},
+    {"event_rate", "Credit event rate in bps (default: the rate the swap holds)."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const auto lock = ObjectCache::instance().calculation_lock();
@@ -68,10 +83,16 @@ XLOPER12* QVL_TradePnL(XLOPER12* swap, XLOPER12* trade_date_1, double clean_pric
             out, s->trade_pnl(t1, clean_price_1, t2, clean_price_2, ois_text(*s), event_rate));
     });
 }
-QVL_EXPORT(TradePnL);
 
-XLOPER12* QVL_TotalPayment(XLOPER12* swap, XLOPER12* trade_date, double clean_price,
-                           XLOPER12* is_trade_initiation, double credit_event_rate) {
+QVL_VOLATILE_FUNCTION(
+    TotalPayment, 160,
+    "Return the payment breakdown for a given trade date and clean price. Returns a 4x2 grid.",
+    (LPXLOPER12 swap, LPXLOPER12 trade_date, double clean_price, LPXLOPER12 is_trade_initiation,
+     double credit_event_rate),
+    {"swap", swap_help}, {"trade_date", "The trade date."}, {"clean_price", "Clean price."},
+    {"IsTradeInitiation", "1 for trade initiation, 0 for close.",
+     default_trade_initiation ? "1" : "0"},
+    {"credit_event_rate", "Credit event rate in bps."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const auto lock = ObjectCache::instance().calculation_lock();
@@ -83,4 +104,3 @@ XLOPER12* QVL_TotalPayment(XLOPER12* swap, XLOPER12* trade_date, double clean_pr
         xll::set_record_grid(out, s->trade_payment(t, clean_price, initiation, credit_event_rate));
     });
 }
-QVL_EXPORT(TotalPayment);

@@ -6,13 +6,19 @@
 #include "core/cashflow.hpp"
 #include "core/date.hpp"
 #include "core/qvl_swap.hpp"
+#include "excel/cell_readers.hpp"
 #include "excel/object_arguments.hpp"
 #include "excel/worksheet_functions.hpp"
 #include "objects/object_cache.hpp"
 #include "xll/worksheet.hpp"
 #include "xll/xloper.hpp"
 
-XLOPER12* QVL_CashflowTable(XLOPER12* swap, XLOPER12* trade_date, XLOPER12* credit_event_rate) {
+QVL_VOLATILE_FUNCTION(CashflowTable, 260,
+                      "Return the consolidated cashflow table. Returns a 2-D array with headers.",
+                      (LPXLOPER12 swap, LPXLOPER12 trade_date, LPXLOPER12 credit_event_rate),
+                      {"swap", swap_help}, {"trade_date", "The trade date."},
+                      {"credit_event_rate",
+                       "Credit event rate in bps (default: the rate the swap holds)."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const auto lock = qvl::objects::ObjectCache::instance().calculation_lock();
@@ -33,4 +39,3 @@ XLOPER12* QVL_CashflowTable(XLOPER12* swap, XLOPER12* trade_date, XLOPER12* cred
         }
     });
 }
-QVL_EXPORT(CashflowTable);

@@ -5,8 +5,8 @@
 
 #include "core/date.hpp"
 #include "core/yield_curve.hpp"
+#include "excel/cell_readers.hpp"
 #include "excel/object_arguments.hpp"
-#include "excel/range_readers.hpp"
 #include "excel/worksheet_functions.hpp"
 #include "objects/object_cache.hpp"
 #include "xll/worksheet.hpp"
@@ -30,16 +30,18 @@ XLOPER12* curve_number(xll::xloper& result, const XLOPER12* curve, const XLOPER1
 
 }  // namespace
 
-XLOPER12* QVL_DiscountFactor(XLOPER12* curve, XLOPER12* target_date) {
+QVL_VOLATILE_FUNCTION(DiscountFactor, 70, "Return the OIS discount factor for a target date.",
+                      (LPXLOPER12 curve, LPXLOPER12 target_date), {"curve", curve_help},
+                      {"target_date", "Target date for the discount factor."}) {
     static xll::xloper result;
     return curve_number(result, curve, target_date,
                         [](const qvl::YieldCurve& c, qvl::Date d) { return c.discount_factor(d); });
 }
-QVL_EXPORT(DiscountFactor);
 
-XLOPER12* QVL_ForwardRate1D(XLOPER12* curve, XLOPER12* target_date) {
+QVL_VOLATILE_FUNCTION(ForwardRate1D, 250, "Return the 1-day forward rate for a given date.",
+                      (LPXLOPER12 curve, LPXLOPER12 target_date), {"curve", curve_help},
+                      {"target_date", "Target date."}) {
     static xll::xloper result;
     return curve_number(result, curve, target_date,
                         [](const qvl::YieldCurve& c, qvl::Date d) { return c.forward_rate_1d(d); });
 }
-QVL_EXPORT(ForwardRate1D);

@@ -2,24 +2,22 @@
 // QVL.DayCountACT360, QVL.DayCountACT365 and QVL.DateFromTenor: cells to dates, one calendar or
 // date operation, a number or logical back.
 
-#include <cmath>
 #include <cstdint>
 #include <stdexcept>
 
 #include "core/calendar.hpp"
 #include "core/date.hpp"
-#include "excel/range_readers.hpp"
+#include "excel/cell_readers.hpp"
 #include "excel/worksheet_functions.hpp"
 #include "xll/worksheet.hpp"
 
 using qvl::Date;
 using qvl::invalid_date;
+using qvl::addin::date_argument;
 using qvl::addin::DateFromCell;
+using qvl::addin::roll_days_argument;
 
 namespace {
-
-// Beyond this many business days a roll steps through centuries one day at a time.
-constexpr double longest_roll = 100000;
 
 // A date result as the sheet's serial. The sheet shows serials 1 to 2958465 (9999-12-31); a
 // date outside them would show as a number that is no date, or as an error.
@@ -29,25 +27,6 @@ double date_result(Date d) {
         throw std::runtime_error("Result date out of range");
     }
     return serial;
-}
-
-Date date_argument(const XLOPER12* cell) {
-    const Date d = DateFromCell(*cell);
-    if (d == invalid_date) {
-        throw std::runtime_error("Invalid date");
-    }
-    return d;
-}
-
-std::int32_t roll_days_argument(const XLOPER12* cell) {
-    if (!xll::is_numeric(*cell)) {
-        return qvl::addin::default_roll_days;
-    }
-    const double days = std::trunc(xll::numeric_of(*cell));
-    if (!(std::fabs(days) <= longest_roll)) {
-        throw std::runtime_error("Invalid roll_days");
-    }
-    return static_cast<std::int32_t>(days);
 }
 
 template <class Fraction>
@@ -65,15 +44,19 @@ XLOPER12* day_count(xll::xloper& result, const XLOPER12* start, const XLOPER12* 
 
 }  // namespace
 
-XLOPER12* QVL_IsBusinessDay(XLOPER12* date) {
+QVL_FUNCTION(IsBusinessDay, 180, "Returns TRUE if the date is a NYB business day.",
+             (LPXLOPER12 date), {"date", "Date to check."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         xll::set_bool(out, qvl::is_business_day(date_argument(date)));
     });
 }
-QVL_EXPORT(IsBusinessDay);
 
-XLOPER12* QVL_RollToFollowingBD(XLOPER12* date, XLOPER12* roll_days) {
+QVL_FUNCTION(RollToFollowingBD, 190,
+             "Roll a date to the next NYB business day, optionally advancing by N business days.",
+             (LPXLOPER12 date, LPXLOPER12 roll_days), {"date", "Starting date."},
+             with_default("roll_days", "Number of business days to advance",
+                          number_text(default_roll_days))) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const Date d = date_argument(date);
@@ -81,39 +64,45 @@ XLOPER12* QVL_RollToFollowingBD(XLOPER12* date, XLOPER12* roll_days) {
         xll::set_number(out, date_result(qvl::advance_business_days(d, n)));
     });
 }
-QVL_EXPORT(RollToFollowingBD);
 
-XLOPER12* QVL_NextPublicationDate(XLOPER12* date) {
+QVL_FUNCTION(NextPublicationDate, 200,
+             "Return the next QVL index publication date after the given date.", (LPXLOPER12 date),
+             {"date", "Reference date."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const Date next = qvl::next_publication_date(date_argument(date), true);
         xll::set_number(out, date_result(next));
     });
 }
-QVL_EXPORT(NextPublicationDate);
 
-XLOPER12* QVL_PrevPublicationDate(XLOPER12* date) {
+QVL_FUNCTION(PrevPublicationDate, 210,
+             "Return the previous QVL index publication date before the given date.",
+             (LPXLOPER12 date), {"date", "Reference date."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const Date previous = qvl::previous_publication_date(date_argument(date), true);
         xll::set_number(out, date_result(previous));
     });
 }
-QVL_EXPORT(PrevPublicationDate);
 
-XLOPER12* QVL_DayCountACT360(XLOPER12* start_date, XLOPER12* end_date) {
+QVL_FUNCTION(DayCountACT360, 220, "ACT/360 day-count fraction between two dates.",
+             (LPXLOPER12 start_date, LPXLOPER12 end_date), {"start_date", "Start date."},
+             {"end_date", "End date."}) {
     static xll::xloper result;
     return day_count(result, start_date, end_date, qvl::year_fraction_act360);
 }
-QVL_EXPORT(DayCountACT360);
 
-XLOPER12* QVL_DayCountACT365(XLOPER12* start_date, XLOPER12* end_date) {
+QVL_FUNCTION(DayCountACT365, 230, "ACT/365.25 day-count fraction between two dates.",
+             (LPXLOPER12 start_date, LPXLOPER12 end_date), {"start_date", "Start date."},
+             {"end_date", "End date."}) {
     static xll::xloper result;
     return day_count(result, start_date, end_date, qvl::year_fraction_act365_25);
 }
-QVL_EXPORT(DayCountACT365);
 
-XLOPER12* QVL_DateFromTenor(XLOPER12* date, XLOPER12* tenor) {
+QVL_FUNCTION(DateFromTenor, 240,
+             "Compute a future date by adding a tenor string and rolling to the next business day.",
+             (LPXLOPER12 date, LPXLOPER12 tenor), {"date", "Starting date."},
+             {"tenor", "Tenor string (e.g. '3M', '1Y')."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const Date d = date_argument(date);
@@ -121,4 +110,3 @@ XLOPER12* QVL_DateFromTenor(XLOPER12* date, XLOPER12* tenor) {
         xll::set_number(out, date_result(rolled));
     });
 }
-QVL_EXPORT(DateFromTenor);

@@ -71,10 +71,9 @@ int stop_http_service_at_close() {
 
 }  // namespace qvl::addin
 
-QVL_FUNCTION(HttpStart, XLOPER12* port);
-QVL_FUNCTION(HttpStop);
-
-XLOPER12* QVL_HttpStart(XLOPER12* port) {
+QVL_FUNCTION(HttpStart, 20, "Start the HTTP server on the specified port. Returns status message.",
+             (LPXLOPER12 port),
+             with_default("port", "HTTP port", number_text(service::default_port))) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         // Only a number, a boolean or an integer names a port; anything else leaves the default.
@@ -83,11 +82,9 @@ XLOPER12* QVL_HttpStart(XLOPER12* port) {
         xll::set_text(out, qvl::addin::http_start_text(argument));
     });
 }
-QVL_EXPORT(HttpStart);
 
-XLOPER12* QVL_HttpStop() {
+QVL_FUNCTION(HttpStop, 30, "Stop the HTTP server.", ()) {
     static xll::xloper result;
     return xll::respond(result,
                         [](xll::xloper& out) { xll::set_text(out, qvl::addin::http_stop_text()); });
 }
-QVL_EXPORT(HttpStop);

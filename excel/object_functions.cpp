@@ -17,6 +17,7 @@
 #include "core/qvl_series.hpp"
 #include "core/qvl_swap.hpp"
 #include "core/yield_curve.hpp"
+#include "excel/cell_readers.hpp"
 #include "excel/object_arguments.hpp"
 #include "excel/range_readers.hpp"
 #include "excel/worksheet_functions.hpp"
@@ -93,7 +94,10 @@ void create_object(xll::xloper& out, std::string_view prefix,
 
 }  // namespace
 
-XLOPER12* QVL_CreateCurve(XLOPER12* yc_date, XLOPER12* curve_data) {
+QVL_VOLATILE_FUNCTION(CreateCurve, 60, "Construct and cache a YieldCurve. Returns a handle string.",
+                      (LPXLOPER12 yc_date, LPXLOPER12 curve_data),
+                      {"yc_date", "Yield-curve trade date (YYYY-MM-DD or Excel date)."},
+                      {"OIS_Curve_Data", "2-column range (Tenor, ParRate) with OIS par rates."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         create_object(out, "YC", &ObjectCache::StoreCurve, [&] {
@@ -104,9 +108,14 @@ XLOPER12* QVL_CreateCurve(XLOPER12* yc_date, XLOPER12* curve_data) {
         });
     });
 }
-QVL_EXPORT(CreateCurve);
 
-XLOPER12* QVL_CreateSeries(XLOPER12* index, XLOPER12* series_data, XLOPER12* factors_data) {
+QVL_VOLATILE_FUNCTION(
+    CreateSeries, 80, "Construct and cache an QVLSeries. Returns a handle string.",
+    (LPXLOPER12 index, LPXLOPER12 series_data, LPXLOPER12 factors_data),
+    {"index", "Series index identifier."},
+    {"series_data",
+     "Range with columns: SeriesIndex, SeriesName, StartDate, MaturityDate, Coupon."},
+    {"factors_data", "Range with dates in col 1 and writedown factors in subsequent cols."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         create_object(out, "Series", &ObjectCache::StoreSeries, [&] {
@@ -119,9 +128,11 @@ XLOPER12* QVL_CreateSeries(XLOPER12* index, XLOPER12* series_data, XLOPER12* fac
         });
     });
 }
-QVL_EXPORT(CreateSeries);
 
-XLOPER12* QVL_GetSeriesInfo(XLOPER12* series) {
+QVL_VOLATILE_FUNCTION(
+    GetSeriesInfo, 90,
+    "Return series info as a 5x2 grid (Index, Name, Start Date, Maturity Date, Coupon).",
+    (LPXLOPER12 series), {"series", series_help}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const auto found = [&] {
@@ -131,10 +142,16 @@ XLOPER12* QVL_GetSeriesInfo(XLOPER12* series) {
         xll::set_record_grid(out, SeriesInfo{*found});
     });
 }
-QVL_EXPORT(GetSeriesInfo);
 
-XLOPER12* QVL_CreateSwap(XLOPER12* series, XLOPER12* curve, XLOPER12* is_buyer,
-                         XLOPER12* credit_event_rate, XLOPER12* notional) {
+QVL_VOLATILE_FUNCTION(
+    CreateSwap, 100,
+    "Construct and cache an QVLSwap from cached series and curve. Returns a handle string.",
+    (LPXLOPER12 series, LPXLOPER12 curve, LPXLOPER12 is_buyer, LPXLOPER12 credit_event_rate,
+     LPXLOPER12 notional),
+    {"series", series_help}, {"curve", curve_help},
+    with_default("is_buyer", "TRUE for protection buyer", default_is_buyer ? "TRUE" : "FALSE"),
+    with_default("credit_event_rate", "Credit event rate in bps", number_text(default_event_rate)),
+    with_default("notional", "Original notional amount", number_text(default_notional))) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         create_object(out, "Swap", &ObjectCache::StoreSwap, [&] {
@@ -153,9 +170,9 @@ XLOPER12* QVL_CreateSwap(XLOPER12* series, XLOPER12* curve, XLOPER12* is_buyer,
         });
     });
 }
-QVL_EXPORT(CreateSwap);
 
-XLOPER12* QVL_GetSwapInfo(XLOPER12* swap) {
+QVL_VOLATILE_FUNCTION(GetSwapInfo, 110, "Return swap info as an 11x2 grid.", (LPXLOPER12 swap),
+                      {"swap", swap_help}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const auto lock = ObjectCache::instance().calculation_lock();
@@ -163,9 +180,8 @@ XLOPER12* QVL_GetSwapInfo(XLOPER12* swap) {
         xll::set_record_grid(out, SwapInfo{*found});
     });
 }
-QVL_EXPORT(GetSwapInfo);
 
-XLOPER12* QVL_ClearCache() {
+QVL_FUNCTION(ClearCache, 170, "Clear the internal cache of curves, series, and swaps.", ()) {
     static xll::xloper result;
     return xll::respond(result, [](xll::xloper& out) {
         const auto lock = ObjectCache::instance().calculation_lock();
@@ -173,4 +189,3 @@ XLOPER12* QVL_ClearCache() {
         xll::set_text(out, "Cache cleared");
     });
 }
-QVL_EXPORT(ClearCache);

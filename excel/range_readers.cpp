@@ -5,7 +5,9 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "excel/cell_readers.hpp"
 #include "objects/index_key.hpp"
+#include "text/text_error.hpp"
 #include "xll/xloper.hpp"
 
 namespace qvl::addin {
@@ -32,44 +34,12 @@ bool text_equals(const XLOPER12& cell, std::string_view name) {
     return true;
 }
 
-// A date cell of a table: a text that names no day fails with its reading error, since a table
-// skips or passes on rows without a date and would otherwise drop or misplace a row silently.
-Date table_date(const XLOPER12& cell) {
-    if (xll::type_of(cell) == xltypeStr) {
-        const std::string text = xll::utf8_of(cell);
-        if (!text.empty()) return parse_date(text);
-    }
-    return DateFromCell(cell);
-}
-
 enum SeriesColumn { index_column, name_column, start_column, maturity_column, coupon_column };
 
 constexpr std::array<std::string_view, 5> series_headers = {"SeriesIndex", "SeriesName",
                                                             "StartDate", "MaturityDate", "Coupon"};
 
 }  // namespace
-
-Date DateFromCell(const XLOPER12& cell) {
-    switch (xll::type_of(cell)) {
-        case xltypeStr: {
-            const std::string text = xll::utf8_of(cell);
-            if (text.empty()) return invalid_date;
-            try {
-                return parse_date(text);
-            } catch (const DateTextError&) {
-                return invalid_date;
-            }
-        }
-        case xltypeNum:
-            return cell.val.num < 0 ? invalid_date : date_from_serial(cell.val.num);
-        default:
-            return invalid_date;
-    }
-}
-
-std::string cell_text(const XLOPER12& cell) {
-    return xll::utf8_of(cell);
-}
 
 CurveInput ReadCurveTable(const XLOPER12& range) {
     if (!is_grid(range) || range.val.array.columns < 2) {
@@ -123,7 +93,7 @@ SeriesRow ReadSeriesRow(const XLOPER12& range, const std::string& key) {
         row.coupon_percent = xll::numeric_of(cell_at(range, r, column[coupon_column]));
         return row;
     }
-    throw std::runtime_error("SeriesIndex '" + key + "' not found in series_data");
+    throw text::TextError("SeriesIndex '" + key + "' not found in series_data");
 }
 
 FactorRows ReadFactorTable(const XLOPER12& range, const std::string& key) {
@@ -138,8 +108,8 @@ FactorRows ReadFactorTable(const XLOPER12& range, const std::string& key) {
         if (objects::NormaliseIndexKey(cell_text(cell_at(range, 0, c))) == key) factor_column = c;
     }
     if (factor_column < 0) {
-        throw std::runtime_error("factors_data: column for index '" + key +
-                                 "' not found in header row");
+        throw text::TextError("factors_data: column for index '" + key +
+                              "' not found in header row");
     }
 
     FactorRows factors;

@@ -5,12 +5,19 @@
 #include "core/date.hpp"
 #include "core/qvl_swap.hpp"
 #include "core/risk.hpp"
+#include "excel/cell_readers.hpp"
 #include "excel/object_arguments.hpp"
 #include "excel/worksheet_functions.hpp"
 #include "objects/object_cache.hpp"
 #include "xll/worksheet.hpp"
 
-XLOPER12* QVL_Risk(XLOPER12* swap, XLOPER12* trade_date, XLOPER12* credit_event_rate) {
+QVL_VOLATILE_FUNCTION(Risk, 270,
+                      "Compute the sensitivities of a swap: event rate, spread and OIS curve, each "
+                      "for 1 bp. Returns a 5x2 grid.",
+                      (LPXLOPER12 swap, LPXLOPER12 trade_date, LPXLOPER12 credit_event_rate),
+                      {"swap", swap_help}, {"trade_date", "The trade date."},
+                      {"credit_event_rate",
+                       "Credit event rate in bps (default: the rate the swap holds)."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
         const auto lock = qvl::objects::ObjectCache::instance().calculation_lock();
@@ -20,4 +27,3 @@ XLOPER12* QVL_Risk(XLOPER12* swap, XLOPER12* trade_date, XLOPER12* credit_event_
         xll::set_record_grid(out, qvl::risk(*s, t, rate));
     });
 }
-QVL_EXPORT(Risk);

@@ -5,12 +5,15 @@ QVL_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libboost-dev nlohmann-json3-dev
     curl python3 libedit-dev
+    libzip-dev libpugixml-dev
     clang libclang-rt-14-dev
 )
-# The Windows build of qvl.xll and its smoke test: the mingw-w64 cross compiler and Wine.
-QVL_WINDOWS_PACKAGES=(
-    g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64
-)
+# The Windows build of qvl.xll: the mingw-w64 cross compiler; its smoke test adds Wine.
+QVL_CROSS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
+QVL_WINDOWS_PACKAGES=("${QVL_CROSS_PACKAGES[@]}" wine wine64)
+# The workbook tests: pytest drives them, openpyxl writes and reads the workbooks, and
+# LibreOffice Calc opens what qvl-host writes.
+QVL_TEST_PACKAGES=(python3-pytest python3-openpyxl libreoffice-calc-nogui)
 # The HTTP load script: wrk drives the load, nginx serves the yardstick it is compared with.
 QVL_BENCH_PACKAGES=(wrk nginx)
 

@@ -7,7 +7,7 @@
 # is fixed, so every later run tries it again.
 #
 # Usage: bash scripts/fuzz.sh [SECONDS [TARGET...]]
-#   targets: dates script_line csv range_readers json_api (default: all)
+#   targets: dates script_line csv range_readers json_api formula workbook (default: all)
 #   QVL_FUZZ_FLAGS adds libFuzzer options, e.g. QVL_FUZZ_FLAGS="-runs=10000000".
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-600}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(dates script_line csv range_readers json_api)
+((${#targets[@]})) || targets=(dates script_line csv range_readers json_api formula workbook)
 
 source scripts/deps.sh
 install_deps

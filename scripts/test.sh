@@ -4,13 +4,14 @@
 # and under AddressSanitizer + UndefinedBehaviorSanitizer (build/ci-asan), the HTTP service's
 # tests under ThreadSanitizer (build/ci-tsan), the fuzz targets built with clang's libFuzzer and
 # run for QVL_FUZZ_SECONDS (20) each under both sanitizers (build/ci-fuzz), and the Windows
-# qvl.xll cross-built with mingw-w64 (build/ci-windows) and smoke-tested under Wine. Exits
-# non-zero on any failure.
+# qvl.xll cross-built with mingw-w64 and packaged (build/ci-windows), then smoke-tested under
+# Wine from the unpacked package. The Release and sanitizer suites include the workbook tests,
+# which open what qvl-host writes in LibreOffice Calc. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 source scripts/deps.sh
-install_deps "${QVL_WINDOWS_PACKAGES[@]}"
+install_deps "${QVL_WINDOWS_PACKAGES[@]}" "${QVL_TEST_PACKAGES[@]}"
 
 jobs=$(nproc 2>/dev/null || echo 2)
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-$jobs}
@@ -20,6 +21,6 @@ for workflow in ci-release ci-asan ci-tsan ci-fuzz ci-windows; do
     echo "== $workflow"
     cmake --workflow --preset "$workflow"
 done
-echo "== Wine smoke test of build/ci-windows"
+echo "== Wine smoke test of the package in build/ci-windows"
 python3 tests/windows/smoke.py build/ci-windows
 echo "== all tests passed"

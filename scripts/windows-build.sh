@@ -2,8 +2,9 @@
 # Builds the Windows x64 add-in with the mingw-w64 cross compiler: build/win/excel/qvl.xll, the
 # file users load into a 64-bit Windows spreadsheet host (it needs no DLL beyond the system's).
 # Also builds build/win/tests/windows/qvl_smoke_host.exe, the stand-in host the Wine smoke test
-# runs (python3 tests/windows/smoke.py build/win). On a fresh Debian 12 machine (as root) it
-# first installs the Debian packages that are missing, the cross compiler and Wine among them.
+# runs (python3 tests/windows/smoke.py build/win), and the package whose qvl.xll that test takes.
+# On a fresh Debian 12 machine (as root) it first installs the Debian packages that are missing,
+# the cross compiler and Wine among them.
 #
 # Usage: bash scripts/windows-build.sh
 set -euo pipefail
@@ -19,4 +20,6 @@ if [ ! build/win/CMakeCache.txt -nt CMakePresets.json ]; then
     cmake --preset windows-cross >/dev/null
 fi
 cmake --build --preset windows-cross -j "$jobs"
-echo "== Windows add-in: build/win/excel/qvl.xll"
+# The user's zip, which the smoke test unpacks and takes qvl.xll from.
+(cd build/win && cpack -G ZIP >/dev/null)
+echo "== Windows add-in: build/win/excel/qvl.xll, packaged in build/win/qvl-*-windows-x64.zip"

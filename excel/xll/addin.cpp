@@ -1,5 +1,6 @@
 #include "xll/addin.hpp"
 
+#include <algorithm>
 #include <exception>
 #include <map>
 #include <stdexcept>
@@ -45,10 +46,10 @@ int run_action(Action&& action) {
 }  // namespace
 
 Proc Proc::worksheet(std::string_view procedure, std::string_view function_text,
-                     std::string_view category) {
+                     std::string_view category, std::string_view result_type) {
     Proc p;
     p.procedure_ = wide(procedure);
-    p.return_code_ = u'U';
+    p.return_code_ = wide(result_type);
     p.function_text_ = wide(function_text);
     p.category_ = wide(category);
     p.macro_type_ = xl_macro_function;
@@ -58,7 +59,7 @@ Proc Proc::worksheet(std::string_view procedure, std::string_view function_text,
 Proc Proc::command(std::string_view procedure, std::string_view command_text) {
     Proc p;
     p.procedure_ = wide(procedure);
-    p.return_code_ = u'A';
+    p.return_code_ = wide("A");
     p.function_text_ = wide(command_text);
     p.macro_type_ = xl_macro_command;
     return p;
@@ -81,7 +82,7 @@ Proc& Proc::help(std::string_view function_help) {
 }
 
 std::u16string Proc::type_text() const {
-    std::u16string text(1, return_code_);
+    std::u16string text = return_code_;
     if (volatile_) {
         text += u'!';
     }
@@ -155,15 +156,52 @@ std::vector<AutoAction>& auto_actions(AutoKind kind) {
     return table[kind];
 }
 
-Addin::Addin(const Proc& proc) {
-    auto_actions(AutoKind::Open).push_back([p = proc] { return p.Register(); });
-    auto_actions(AutoKind::Close).push_back([p = proc] { return p.unregister(); });
+namespace {
+
+struct Filed {
+    int place;
+    Proc proc;
+};
+
+std::vector<Filed>& filed() {
+    static std::vector<Filed> items;
+    return items;
+}
+
+}  // namespace
+
+Addin::Addin(int place, Proc proc) {
+    filed().push_back(Filed{place, std::move(proc)});
+}
+
+std::vector<const Proc*> Addin::items() {
+    std::vector<const Filed*> sorted;
+    for (const Filed& f : filed()) sorted.push_back(&f);
+    std::sort(sorted.begin(), sorted.end(),
+              [](const Filed* a, const Filed* b) { return a->place < b->place; });
+    std::vector<const Proc*> records;
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        if (i > 0 && sorted[i - 1]->place == sorted[i]->place) {
+            throw std::logic_error("xll::Addin: " + narrow(sorted[i - 1]->proc.function_text()) +
+                                   " and " + narrow(sorted[i]->proc.function_text()) +
+                                   " share the place " + std::to_string(sorted[i]->place));
+        }
+        records.push_back(&sorted[i]->proc);
+    }
+    return records;
 }
 
 int Addin::RunAutoMacros(AutoKind kind, const char* caption) noexcept {
     try {
-        for (const AutoAction& macro : auto_actions(kind)) {
+        const auto run = [](const AutoAction& macro) {
             XLL_ENSURE("xll::Addin::RunAutoMacros", macro());
+        };
+        if (kind == AutoKind::Open) {
+            for (const Proc* p : items()) run([p] { return p->Register(); });
+        }
+        for (const AutoAction& macro : auto_actions(kind)) run(macro);
+        if (kind == AutoKind::Close) {
+            for (const Proc* p : items()) run([p] { return p->unregister(); });
         }
         return 1;
     } catch (const std::exception& e) {

@@ -16,6 +16,7 @@
 #include "cli/render.hpp"
 #include "cli/runner.hpp"
 #include "cli/session.hpp"
+#include "cli/workbook_run.hpp"
 #include "host/host.hpp"
 
 namespace fs = std::filesystem;
@@ -27,8 +28,10 @@ constexpr int exit_usage = 2;
 
 const char* const usage =
     "usage: qvl-host [options] [SCRIPT | -]\n"
+    "       qvl-host [options] --workbook FILE.xlsx [--out COPY.xlsx]\n"
     "Loads qvl.xll and evaluates formulas, one per line, from SCRIPT, or typed in when no\n"
-    "script is given (- reads them from standard input).\n"
+    "script is given (- reads them from standard input); or recalculates the QVL formulas of\n"
+    "a workbook.\n"
     "\n"
     "  --addin PATH    the add-in to load (default: qvl.xll beside qvl-host)\n"
     "  --keep-going    go on after a faulty line (the exit status still reports it)\n"
@@ -36,6 +39,10 @@ const char* const usage =
     "  --list          list the registered functions with their arguments\n"
     "  --serve [PORT]  after the script, run QVL.HttpStart(PORT) (default 50080) and serve\n"
     "                  until Ctrl-C or SIGTERM, then QVL.HttpStop\n"
+    "  --workbook FILE recalculate every formula of FILE that calls the add-in and show each\n"
+    "                  recalculated cell or range (with --json one object per cell)\n"
+    "  --out COPY      with --workbook: write a copy of FILE holding the recalculated values,\n"
+    "                  which the spreadsheet recalculates fully when it opens it\n"
     "  -h, --help      this text\n"
     "\n"
     "Type help in a session for the formula language.\n";
@@ -47,6 +54,8 @@ struct Options {
     bool json = false;
     bool list = false;
     std::optional<std::uint16_t> serve_port;
+    std::optional<std::string> workbook;
+    std::optional<std::string> out;
 };
 
 [[noreturn]] void usage_error(const std::string& message) {
@@ -85,6 +94,11 @@ Options parse_options(int argc, char** argv) {
                 usage_error("--addin needs a path");
             }
             o.addin = a == "--addin" ? args[++i] : a.substr(8);
+        } else if (a == "--workbook" || a == "--out") {
+            if (i + 1 >= args.size()) {
+                usage_error(a + " needs a file");
+            }
+            (a == "--out" ? o.out : o.workbook) = args[++i];
         } else if (a == "--serve") {
             o.serve_port = 50080;
             // An optional port: the next argument when it is a number.
@@ -107,6 +121,12 @@ Options parse_options(int argc, char** argv) {
         } else {
             o.script = a;
         }
+    }
+    if (o.workbook && o.script) {
+        usage_error("a script or a workbook, not both");
+    }
+    if (o.out && !o.workbook) {
+        usage_error("--out needs --workbook");
     }
     return o;
 }
@@ -200,8 +220,24 @@ int main(int argc, char** argv) {
     const fs::path addin = fs::absolute(options.addin.empty() ? addin_beside_program(argv[0])
                                                               : fs::path(options.addin));
 
+    // A workbook is read before the add-in is loaded, so that a bad file is told at once.
+    std::optional<standin::workbook::Workbook> book;
+    if (options.workbook) {
+        try {
+            book = standin::workbook::read_workbook(*options.workbook);
+        } catch (const std::exception& e) {
+            if (options.json) {
+                std::cout << "{\"file\":" << standin::json_string(*options.workbook)
+                          << ",\"error\":" << standin::json_string(e.what()) << "}\n";
+            } else {
+                std::cerr << "qvl-host: " << e.what() << '\n';
+            }
+            return exit_usage;
+        }
+    }
+
     // Lines come from the script, from a person at a terminal, or from piped input.
-    const bool read_input = options.script || (!options.list && !options.serve_port);
+    const bool read_input = !book && (options.script || (!options.list && !options.serve_port));
     const bool from_stdin = !options.script || *options.script == "-";
     std::ifstream file;
     standin::LineSource source;
@@ -238,6 +274,11 @@ int main(int argc, char** argv) {
 
     int status = 0;
     bool stopped = false;
+    if (book) {
+        const auto outcome = standin::run_workbook(host, out, *book, options.out);
+        status = outcome.status;
+        stopped = outcome.failed;
+    }
     if (read_input) {
         std::optional<standin::LineEditor> editor;
         if (source.session) {

@@ -102,8 +102,8 @@ TEST(Tenors, AddUnitsAndRollToBusinessDay) {
 }
 
 TEST(Tenors, MalformedAndFarTenorsAreRefusedWithoutOverflow) {
-    // Too short to hold a count and a unit.
-    for (const char* tenor : {"", "Y", "5"}) {
+    // Too short to hold a count and a unit: characters count, not bytes.
+    for (const char* tenor : {"", "Y", "5", "\u00e9", "\U0001F600"}) {
         expect_what<std::invalid_argument>([&] { date_from_tenor(0, tenor); },
                                            "invalid stoi argument");
     }

@@ -10,8 +10,8 @@
 
 #include "../http/http_client.hpp"
 #include "core/date.hpp"
+#include "excel/cell_readers.hpp"
 #include "excel/http_functions.hpp"
-#include "excel/range_readers.hpp"
 #include "http/http_service.hpp"
 #include "xll/xloper.hpp"
 

@@ -31,6 +31,7 @@
 #include "core/qvl_swap.hpp"
 #include "core/self_check.hpp"
 #include "core/yield_curve.hpp"
+#include "excel/cell_readers.hpp"
 #include "excel/range_readers.hpp"
 #include "objects/index_key.hpp"
 #include "xll/host_api.hpp"

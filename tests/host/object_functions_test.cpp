@@ -71,6 +71,7 @@ TEST_F(Objects, HandleNumbersAndMessages) {
 }
 
 TEST_F(Objects, TableMessagesAndBoundsAtCreation) {
+    using namespace std::string_literals;
     const auto curve_of = [](const Value& tenor, const Value& rate) {
         return Value::grid(2, 2, {"1M", 0.04, tenor, rate});
     };
@@ -100,6 +101,16 @@ TEST_F(Objects, TableMessagesAndBoundsAtCreation) {
          {1, series, Value::grid(3, 2, {"Date", 1, "2025-09-01", 1, "2025-09-31", 1})},
          "Invalid date text: 2025-09-31"},
         {"QVL.CreateCurve", {"2026-01-20", curve_of("5D", 0.04)}, "Invalid tenor: 5D"},
+        // Messages quote the texts whole, NUL characters included.
+        {"QVL.CreateSeries",
+         {"1\0x"s, series, factors},
+         "SeriesIndex '1\0x' not found in series_data"s},
+        {"QVL.CreateSeries",
+         {"1\0x"s, series_rows({"1\0x"s, "n", "2025-09-11", "2030-12-11", 2}), factors},
+         "factors_data: column for index '1\0x' not found in header row"s},
+        {"QVL.CreateSeries",
+         {1, series_rows({1, "n", "2025-09-11", "2030-02-30\0x"s, 2}), factors},
+         "Invalid date text: 2030-02-30\0x"s},
         // Numbers nothing can value are refused at creation.
         {"QVL.CreateCurve",
          {"2026-01-20", curve_of("1Y", 1e308)},

@@ -68,19 +68,18 @@ namespace {
 using xll::Addin;
 using xll::Proc;
 
-const Addin echo{Proc::worksheet("ProbeEcho", "Probe.Echo", "Probe")
-                     .argument("Q", "value", "Any value.")
-                     .help("Returns its argument.")};
-const Addin text{Proc::worksheet("ProbeText", "Probe.Text", "Probe")
-                     .argument("B", "n", "Characters.")
-                     .help("Builds a text.")};
-const Addin misbehave{Proc::worksheet("ProbeMisbehave", "Probe.Misbehave", "Probe")
-                          .argument("B", "mode", "What to break.")};
-const Addin cancel{Proc::command("ProbeCancel", "Probe.Cancel")};
+// Declared as the add-in's functions are: type codes from the signatures.
+const Addin echo{1, xll::worksheet_record(&ProbeEcho, "ProbeEcho", "Probe.Echo", "Probe", false,
+                                          "Returns its argument.", {{{"value", "Any value."}}})};
+const Addin text{2, xll::worksheet_record(&ProbeText, "ProbeText", "Probe.Text", "Probe", false,
+                                          "Builds a text.", {{{"n", "Characters."}}})};
+const Addin misbehave{3, xll::worksheet_record(&ProbeMisbehave, "ProbeMisbehave", "Probe.Misbehave",
+                                               "Probe", false, "", {{{"mode", "What to break."}}})};
+const Addin cancel{4, Proc::command("ProbeCancel", "Probe.Cancel")};
 // A help text of 256 characters.
-const Addin too_long{Proc::worksheet("ProbeEcho", "Probe.TooLong", "Probe")
-                         .argument("Q", "value", std::string(256, 'h'))};
-const Addin missing_export{Proc::worksheet("ProbeNowhere", "Probe.Nowhere", "Probe")};
+const Addin too_long{5, Proc::worksheet("ProbeEcho", "Probe.TooLong", "Probe")
+                            .argument("Q", "value", std::string(256, 'h'))};
+const Addin missing_export{6, Proc::worksheet("ProbeNowhere", "Probe.Nowhere", "Probe")};
 
 // Registered by hand: the argument text names one argument, the type text two.
 const bool mismatch = [] {

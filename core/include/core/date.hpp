@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/text_error.hpp"
+
 namespace qvl {
 
 // Days since 0000-03-01 of the proleptic Gregorian calendar (day 0 is a Wednesday).
@@ -34,10 +36,10 @@ std::vector<Date> month_starts(Date start, Date end, std::int32_t step);
 
 // Raised by parse_date for a text that holds numbers where the fields stand but names no day:
 // another layout ("2026-1-21", " 2026-01-21", "2026.01.21") or a day that does not exist
-// ("2026-02-30", month 13, day 0).
-class DateTextError : public std::invalid_argument {
+// ("2026-02-30", month 13, day 0). Its message quotes the text whole (text::message_of).
+class DateTextError : public text::BasicTextError<std::invalid_argument> {
   public:
-    using std::invalid_argument::invalid_argument;
+    using BasicTextError::BasicTextError;
 };
 
 // Reads the first ten characters as four digits, "-" or "/", two digits, "-" or "/", two digits,
@@ -56,11 +58,11 @@ double serial_from_date(Date d);
 
 // The tenor added to d, rolled to the following NYB business day. A tenor is a signed whole
 // count and a unit W, M, ME or Y in either case, with optional blanks around it ("3M", " 1y",
-// "-2W", "6ME"). An empty or one-character tenor fails with std::invalid_argument "invalid stoi
-// argument", any other malformed one with std::invalid_argument "Invalid tenor: " and the
-// tenor; a count beyond 32 bits with std::out_of_range "stoi argument out of range", and a
-// result some three million years away with std::out_of_range "Tenor out of range: " and the
-// tenor.
+// "-2W", "6ME"). An empty or one-character tenor (characters, not bytes: "é" is one) fails with
+// std::invalid_argument "invalid stoi argument", any other malformed one with
+// std::invalid_argument "Invalid tenor: " and the whole tenor (text::message_of); a count
+// beyond 32 bits with std::out_of_range "stoi argument out of range", and a result some three
+// million years away with std::out_of_range "Tenor out of range: " and the tenor.
 Date date_from_tenor(Date d, std::string_view tenor);
 
 double year_fraction_act360(Date start, Date end);

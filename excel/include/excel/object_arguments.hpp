@@ -1,7 +1,8 @@
 #pragma once
 
-// Readers of the arguments that the object, calculation, curve and cashflow functions share.
-// Each throws std::runtime_error with the message the user sees.
+// The cached objects that cells name, for the object, calculation, curve and cashflow functions;
+// each reader throws std::runtime_error with the message the user sees. And the OIS date text
+// the valuations show.
 
 #include <memory>
 #include <string>
@@ -18,20 +19,6 @@ namespace qvl::addin {
 std::shared_ptr<const YieldCurve> curve_argument(const XLOPER12& cell);
 std::shared_ptr<const QVLSeries> series_argument(const XLOPER12& cell);
 std::shared_ptr<QVLSwap> swap_argument(const XLOPER12& cell);
-
-// DateFromCell, with "Invalid trade date" for a cell that holds no date.
-Date trade_date_argument(const XLOPER12& cell);
-
-// A yes/no switch: a logical value, or a number that is yes unless 0; fallback for any other kind
-// of value (a missing argument among them).
-bool switch_argument(const XLOPER12& cell, bool fallback);
-
-// A numeric cell's value, or fallback for any other kind of value.
-double number_argument(const XLOPER12& cell, double fallback);
-
-// A credit event rate that defaults to the rate the swap holds: the cell's number, or the held
-// rate for anything but a usable number (a missing argument, a text, NaN).
-double held_rate_argument(const XLOPER12& cell, const QVLSwap& swap);
 
 // The text of the OIS date the valuations show: the trade date of the swap's curve.
 std::string ois_text(const QVLSwap& swap);

@@ -1,5 +1,8 @@
 #pragma once
 
+// The tables of the creating functions: the curve's tenors and rates, the series row and the
+// writedown factors.
+
 #include <string>
 
 #include "core/date.hpp"
@@ -8,18 +11,6 @@
 #include "xll/host_api.hpp"
 
 namespace qvl::addin {
-
-// A cell as a date: a non-negative number is a date serial (the time of day dropped), a
-// non-empty text goes through parse_date, an empty text and every other kind of value (negative
-// numbers, booleans, integers, errors, missing, nil, grids) give invalid_date. A text that
-// holds numbers where the fields stand but names no day gives invalid_date too, so that each
-// caller answers it with its own message; the reading errors of texts without such numbers
-// ("invalid stoi argument", "invalid string position") travel on.
-Date DateFromCell(const XLOPER12& cell);
-
-// The UTF-8 text of a cell: strings as they stand, whole numbers below 1e15 as integer digits,
-// other numbers as "%.15g", booleans as 1 or 0, everything else empty.
-std::string cell_text(const XLOPER12& cell);
 
 // The range readers are lenient about layout (title rows, blank rows, extra columns) and strict
 // about what they need; every failure is a std::runtime_error naming the range.

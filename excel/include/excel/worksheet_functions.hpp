@@ -1,52 +1,74 @@
 #pragma once
 
-// The worksheet functions. QVL_FUNCTION(Name, params...) declares the implementation of
-// "QVL.Name"; QVL_EXPORT(Name), written after its definition, exports it as "?QVL_Name". The
-// registration table names the function by the same Name.
+// How a QVL worksheet function is written: once, its declaration followed by its body.
+//
+//   QVL_FUNCTION(Name, place, "What it does.", (LPXLOPER12 date, double days),
+//                {"date", "Starting date."},
+//                with_default("days", "Business days to advance", number_text(0))) {
+//       static xll::xloper result;
+//       ...
+//   }
+//
+// is "QVL.Name" in the category "QVL", exported as "?QVL_Name" (the function itself is
+// QVL_Name). QVL_VOLATILE_FUNCTION declares one the host recalculates at every recalculation.
+// The host's type codes come from the parameter types (xll::TypeCode); after the parameters
+// comes one description per parameter, in order: the name the host shows, the help text and, for
+// an argument the function gives a value of its own when it is missing, that value as text. The
+// place orders the registration (xll::Addin): functions and commands are registered, and listed
+// by qvl-host, in the order of their places; leave gaps for the functions to come.
+//
+// The descriptions are read in namespace qvl::addin, so the texts below need no prefix.
 
+#include <array>
 #include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
 
+#include "xll/addin.hpp"
 #include "xll/export.hpp"
 #include "xll/host_api.hpp"
 
 namespace qvl::addin {
 
 // Defaults that worksheet functions apply to arguments left out, beside those of the swap terms
-// (core/conventions.hpp) and of the port (http/http_service.hpp). The registration table shows
-// each as a default text and in the argument's help text.
+// (core/conventions.hpp) and of the port (http/http_service.hpp).
 inline constexpr bool default_trade_initiation = true;  // QVL.TotalPayment: initiation
 inline constexpr std::int32_t default_roll_days = 0;    // QVL.RollToFollowingBD: roll only
 
+inline constexpr std::string_view swap_help = "Handle string from QVL.CreateSwap.";
+inline constexpr std::string_view curve_help = "Handle string from QVL.CreateCurve.";
+inline constexpr std::string_view series_help = "Handle string from QVL.CreateSeries.";
+
+// A number as a default text: "200", "10000000".
+inline std::string number_text(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.15g", value);
+    return text;
+}
+
+// An argument with a default, its help text followed by the default: "Credit event rate in bps
+// (default 200).".
+inline xll::ArgumentText with_default(std::string_view name, std::string_view help,
+                                      std::string_view default_text) {
+    std::string text(help);
+    text.append(" (default ").append(default_text).append(").");
+    return {name, text, default_text};
+}
+
 }  // namespace qvl::addin
 
-#define QVL_FUNCTION(name, ...) extern "C" XLOPER12* QVL_##name(__VA_ARGS__)
-#define QVL_EXPORT(name) XLL_EXPORT_ALIAS(QVL_##name, "?QVL_" #name)
+#define QVL_DECLARE_FUNCTION_(name, place, is_volatile, help, parameters, ...)                     \
+    extern "C" LPXLOPER12 QVL_##name parameters;                                                   \
+    XLL_EXPORT_ALIAS(QVL_##name, "?QVL_" #name);                                                   \
+    namespace qvl::addin {                                                                         \
+    [[maybe_unused]] const xll::Addin registered_##name{                                           \
+        place, xll::worksheet_record(&QVL_##name, "?QVL_" #name, "QVL." #name, "QVL", is_volatile, \
+                                     help, {{__VA_ARGS__}})};                                      \
+    }                                                                                              \
+    extern "C" LPXLOPER12 QVL_##name parameters
 
-QVL_FUNCTION(RunTests);
-QVL_FUNCTION(CreateCurve, XLOPER12* yc_date, XLOPER12* curve_data);
-QVL_FUNCTION(DiscountFactor, XLOPER12* curve, XLOPER12* target_date);
-QVL_FUNCTION(CreateSeries, XLOPER12* index, XLOPER12* series_data, XLOPER12* factors_data);
-QVL_FUNCTION(GetSeriesInfo, XLOPER12* series);
-QVL_FUNCTION(CreateSwap, XLOPER12* series, XLOPER12* curve, XLOPER12* is_buyer,
-             XLOPER12* credit_event_rate, XLOPER12* notional);
-QVL_FUNCTION(GetSwapInfo, XLOPER12* swap);
-QVL_FUNCTION(CalcFromEventRate, XLOPER12* swap, XLOPER12* trade_date, double event_rate);
-QVL_FUNCTION(SolveFromUpfront, XLOPER12* swap, XLOPER12* trade_date, double upfront_fee);
-QVL_FUNCTION(SolveFromSpread, XLOPER12* swap, XLOPER12* trade_date, double conventional_spread);
-QVL_FUNCTION(TradePnL, XLOPER12* swap, XLOPER12* trade_date_1, double clean_price_1,
-             XLOPER12* trade_date_2, double clean_price_2, double event_rate);
-QVL_FUNCTION(TotalPayment, XLOPER12* swap, XLOPER12* trade_date, double clean_price,
-             XLOPER12* is_trade_initiation, double credit_event_rate);
-QVL_FUNCTION(ClearCache);
-QVL_FUNCTION(IsBusinessDay, XLOPER12* date);
-QVL_FUNCTION(RollToFollowingBD, XLOPER12* date, XLOPER12* roll_days);
-QVL_FUNCTION(NextPublicationDate, XLOPER12* date);
-QVL_FUNCTION(PrevPublicationDate, XLOPER12* date);
-QVL_FUNCTION(DayCountACT360, XLOPER12* start_date, XLOPER12* end_date);
-QVL_FUNCTION(DayCountACT365, XLOPER12* start_date, XLOPER12* end_date);
-QVL_FUNCTION(DateFromTenor, XLOPER12* date, XLOPER12* tenor);
-QVL_FUNCTION(ForwardRate1D, XLOPER12* curve, XLOPER12* target_date);
-QVL_FUNCTION(CashflowTable, XLOPER12* swap, XLOPER12* trade_date, XLOPER12* credit_event_rate);
-QVL_FUNCTION(Risk, XLOPER12* swap, XLOPER12* trade_date, XLOPER12* credit_event_rate);
-QVL_FUNCTION(Version);
-QVL_FUNCTION(BuildDate);
+#define QVL_FUNCTION(name, place, help, parameters, ...) \
+    QVL_DECLARE_FUNCTION_(name, place, false, help, parameters __VA_OPT__(, ) __VA_ARGS__)
+#define QVL_VOLATILE_FUNCTION(name, place, help, parameters, ...) \
+    QVL_DECLARE_FUNCTION_(name, place, true, help, parameters __VA_OPT__(, ) __VA_ARGS__)

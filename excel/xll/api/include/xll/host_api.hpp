@@ -65,6 +65,9 @@ struct XLOPER12 {
     std::uint32_t xltype;
 };
 
+// The host's name for a cell value passed by pointer, as worksheet functions take and return it.
+using LPXLOPER12 = XLOPER12*;
+
 static_assert(sizeof(XLOPER12) == 32);
 static_assert(offsetof(XLOPER12, xltype) == 24);
 

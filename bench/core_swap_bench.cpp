@@ -42,7 +42,7 @@ BENCHMARK(BM_Floor64Exp128MultiplyAdd)->Apply(configure);
 void BM_CalcFromEventRate(benchmark::State& state) {
     const auto swap = qvl::make_reference_swap();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(swap->calc_from_event_rate(trade_date, 200.0, ""));
+        benchmark::DoNotOptimize(swap->calc_from_event_rate(trade_date, 200.0));
     }
 }
 BENCHMARK(BM_CalcFromEventRate)->Apply(configure);
@@ -50,7 +50,7 @@ BENCHMARK(BM_CalcFromEventRate)->Apply(configure);
 void BM_SolveFromSpread(benchmark::State& state) {
     const auto swap = qvl::make_reference_swap();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(swap->solve_from_spread(trade_date, 200.720859, ""));
+        benchmark::DoNotOptimize(swap->solve_from_spread(trade_date, 200.720859));
     }
 }
 BENCHMARK(BM_SolveFromSpread)->Apply(configure);
@@ -61,7 +61,7 @@ void BM_SolveFromUpfrontUnreachable(benchmark::State& state) {
     const auto swap = qvl::make_reference_swap();
     for (auto _ : state) {
         try {
-            benchmark::DoNotOptimize(swap->solve_from_upfront(trade_date, 90.0, ""));
+            benchmark::DoNotOptimize(swap->solve_from_upfront(trade_date, 90.0));
         } catch (const std::runtime_error&) {
         }
     }
@@ -72,7 +72,7 @@ void BM_TradePnl(benchmark::State& state) {
     const auto swap = qvl::make_reference_swap();
     const Date start = qvl::parse_date("2025-09-11");
     for (auto _ : state) {
-        benchmark::DoNotOptimize(swap->trade_pnl(start, 100.4523, trade_date, 99.5477, "", 200.0));
+        benchmark::DoNotOptimize(swap->trade_pnl(start, 100.4523, trade_date, 99.5477, 200.0));
     }
 }
 BENCHMARK(BM_TradePnl)->Apply(configure);

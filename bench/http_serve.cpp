@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "core/self_check.hpp"
 #include "http/http_service.hpp"
@@ -20,16 +21,13 @@ int main(int argc, char** argv) {
     sigaddset(&stop_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
-    auto& cache = qvl::objects::ObjectCache::instance();
-    {
-        const auto lock = cache.calculation_lock();
-        const auto swap = qvl::make_reference_swap(true);
-        cache.StoreCurve(cache.MakeHandle("YC"), swap->curve);
-        cache.StoreSeries(cache.MakeHandle("Series"), swap->series);
-        cache.StoreSwap(cache.MakeHandle("Swap"), swap);
-    }
+    const auto cache = std::make_shared<qvl::objects::ObjectCache>();
+    const std::shared_ptr<const qvl::QVLSwap> swap = qvl::make_reference_swap(true);
+    cache->add(swap->curve);
+    cache->add(swap->series);
+    cache->add(std::make_shared<const qvl::objects::SwapHandle>(swap));
 
-    if (!qvl::service::StartHttpService(static_cast<std::uint16_t>(port))) {
+    if (!qvl::service::StartHttpService(static_cast<std::uint16_t>(port), cache)) {
         std::printf("Failed: %s\n", qvl::service::http_service_last_error().value_or("").c_str());
         return 1;
     }

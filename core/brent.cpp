@@ -5,8 +5,8 @@
 
 namespace qvl {
 
-double brent_solve(const std::function<double(double)>& f, double target, double lower,
-                   double upper, double tol, int max_iter) {
+double minimise_miss(const std::function<double(double)>& f, double target, double lower,
+                     double upper, double tol, int max_iter) {
     constexpr double golden = 0.3819660112501051;  // (3 - sqrt(5)) / 2
     constexpr double tol_floor = 1e-14;
     const auto g = [&](double x) {

@@ -23,8 +23,8 @@ void append_description(CashflowRow& row, const char* text) {
 
 }  // namespace
 
-std::vector<CashflowRow> cashflow_rows(QVLSwap& swap, Date t, double event_rate) {
-    return cashflow_rows(swap, swap.cashflow_state(t, event_rate));
+std::vector<CashflowRow> cashflow_rows(const QVLSwap& swap, Date t, double event_rate) {
+    return cashflow_rows(swap, swap.value_at(t, event_rate));
 }
 
 std::vector<CashflowRow> cashflow_rows(const QVLSwap& swap, const ValuationState& state) {

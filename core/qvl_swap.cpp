@@ -33,7 +33,7 @@ QVLSwap::QVLSwap(std::shared_ptr<const QVLSeries> series_in,
       coupon_bps(series->coupon_bps),
       is_buyer(is_buyer_in),
       notional(notional_in),
-      event_rate_(credit_event_rate) {
+      initial_event_rate(credit_event_rate) {
     if (!curve) throw std::runtime_error("QVLSwap: curve is missing");
     if (advance_business_days(start_date, 0) != start_date) {
         throw std::runtime_error("QVLSwap: start_date is not a business day");
@@ -54,7 +54,7 @@ QVLSwap::QVLSwap(std::shared_ptr<const QVLSeries> series_in,
     if (!(notional <= max_notional)) {
         throw std::runtime_error("QVLSwap: notional above 1e15 not supported");
     }
-    if (!(std::fabs(event_rate_) <= max_event_rate_bps)) {
+    if (!(std::fabs(initial_event_rate) <= max_event_rate_bps)) {
         throw std::runtime_error("QVLSwap: credit event rate beyond 1e6 bp in size not supported");
     }
     build_schedule();
@@ -72,9 +72,9 @@ QVLSwap::QVLSwap(const QVLSwap& other, std::shared_ptr<const YieldCurve> curve_i
       payment_delay(other.payment_delay),
       is_buyer(other.is_buyer),
       notional(other.notional),
+      initial_event_rate(other.initial_event_rate),
       floating_periods_(other.floating_periods_),
-      fixed_periods_(other.fixed_periods_),
-      event_rate_(other.event_rate_) {
+      fixed_periods_(other.fixed_periods_) {
     if (!curve) throw std::runtime_error("QVLSwap: curve is missing");
     discount_payments();
 }
@@ -149,18 +149,8 @@ void QVLSwap::project(const FactorProjection& at, ValuationState& into) const {
     }
 }
 
-void QVLSwap::project_remembered(const FactorProjection& at, ValuationState& into) {
-    projected_.reset();
-    project(at, into);
-    projected_ = at;
-}
-
-ValuationState QVLSwap::revalue(Date t, double event_rate) {
-    event_rate_ = event_rate;
-    trade_date_ = t;
-    ValuationState state;
-    project_remembered(series->validate_tradeDate(t, event_rate), state);
-    return state;
+std::string QVLSwap::ois_date() const {
+    return format_date(curve->trade_date());
 }
 
 }  // namespace qvl

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "core/numeric.hpp"
+#include "core/solver.hpp"
 
 namespace qvl {
 
@@ -36,38 +37,38 @@ YieldCurve shifted_curve(const YieldCurve& curve, double shift) {
     return YieldCurve(curve.trade_date(), table);
 }
 
-RiskResult risk(QVLSwap& swap, Date t, double event_rate) {
-    // First the valuation the swap keeps: its errors are this call's, and it leaves the swap's
-    // rate and trade date. Every bump below values other states or other swaps.
-    swap.calc_from_event_rate(t, event_rate, std::string());
-    const ValuationState state = swap.value_at(t, event_rate);
+RiskResult risk_from(const QVLSwap& swap, const ValuationState& base_state) {
+    const Date t = base_state.trade_date();
     const double coupon = swap.coupon_bps;
-    const double base = swap.dirty_value(state, coupon);
+    const double base = swap.dirty_value(base_state, coupon);
 
     RiskResult r;
     r.upfront_payment = cents(base);
     r.trade_date = format_date(t);
 
     r.event_rate_01 = measure(base, [&] {
-        return swap.dirty_value(swap.value_at(t, event_rate + risk_bump_bp), coupon);
+        FactorProjection bumped = base_state.projection;
+        bumped.event_rate += risk_bump_bp;
+        return swap.dirty_value(swap.project(bumped), coupon);
     });
 
     r.spread_01 = measure(base, [&] {
-        // The search leaves what it tried in the swap it runs on, so it runs on a copy.
-        QVLSwap scratch = swap;
-        const double spread = swap.spread_bp(state, true) + risk_bump_bp;
-        const EventRateSolution solution = scratch.solve_event_rate(t, spread, 0.0, true);
-        return scratch.dirty_value(solution.state, coupon);
+        const double spread = swap.spread_bp(base_state, true) + risk_bump_bp;
+        return swap.dirty_value(event_rate_for_spread(swap, t, spread).state, coupon);
     });
 
     r.ir_01 = measure(base, [&] {
-        // The discount factors are part of the swap's schedule, so the bumped curve gets a copy
-        // of the swap of its own; both live only for this measure.
+        // The discount factors are part of the swap's schedule, so the bumped curve gets a swap
+        // of its own; the projected amounts do not depend on the curve and are the base's.
         const QVLSwap bumped(swap, std::make_shared<const YieldCurve>(
                                        shifted_curve(*swap.curve, risk_bump_par_rate)));
-        return bumped.dirty_value(bumped.value_at(t, event_rate), coupon);
+        return bumped.dirty_value(base_state, coupon);
     });
     return r;
+}
+
+RiskResult risk(const QVLSwap& swap, Date t, double event_rate) {
+    return risk_from(swap, swap.value_at(t, event_rate));
 }
 
 }  // namespace qvl

@@ -42,7 +42,6 @@ void run_scenario() {
     const auto swap = make_reference_swap(true);
     const YieldCurve& curve = *swap->curve;
     const Date t = parse_date("2026-01-20");
-    const std::string ois;
 
     check_close(curve.discount_factor(t), 1.0, 1e-10,
                 "DF at 2026-01-20 not matching expected value");
@@ -51,29 +50,28 @@ void run_scenario() {
     check_close(curve.discount_factor(parse_date("2030-12-11")), 0.8512640997507235, 1e-10,
                 "DF at 2030-12-11 not matching expected value");
 
-    const ValuationResult calc = swap->calc_from_event_rate(t, 200.0, ois);
+    const ValuationResult calc = swap->calc_from_event_rate(t, 200.0);
     check_close(calc.credit_event_rate, 200.0, 1e-8,
                 "calc_from_event_rate: Credit Event Rate mismatch");
     check_close(calc.upfront_fee, 0.03146156, 1e-8, "calc_from_event_rate: Upfront fee mismatch");
     check_close(calc.conventional_spread, 200.720859, 1e-8,
                 "calc_from_event_rate: Conventional spread mismatch");
 
-    const ValuationResult spread = swap->solve_from_spread(t, 200.720859, ois);
+    const ValuationResult spread = swap->solve_from_spread(t, 200.720859);
     check_close(spread.credit_event_rate, 200.0, 1e-8,
                 "solve_from_spread: Credit Event Rate mismatch");
     check_close(spread.upfront_fee, 0.03146157, 1e-8, "solve_from_spread: Upfront fee mismatch");
     check_close(spread.conventional_spread, 200.720859, 1e-8,
                 "solve_from_spread: Conventional spread mismatch");
 
-    const ValuationResult upfront = swap->solve_from_upfront(t, 0.03146156, ois);
+    const ValuationResult upfront = swap->solve_from_upfront(t, 0.03146156);
     check_close(upfront.credit_event_rate, 200.0, 1e-8,
                 "solve_from_upfront: Credit Event Rate mismatch");
     check_close(upfront.upfront_fee, 0.03146156, 1e-8, "solve_from_upfront: Upfront fee mismatch");
     check_close(upfront.conventional_spread, 200.720859, 1e-8,
                 "solve_from_upfront: Conventional spread mismatch");
 
-    const PnLResult pnl =
-        swap->trade_pnl(parse_date("2025-09-11"), 100.4523, t, 99.5477, ois, 200.0);
+    const PnLResult pnl = swap->trade_pnl(parse_date("2025-09-11"), 100.4523, t, 99.5477, 200.0);
     check_close(pnl.current_notional_trade, 10000000.0, 1e-8,
                 "PnL: Current Notional Trade mismatch");
     check_close(pnl.upfront_payment_trade, 45230.0, 1e-8, "PnL: Upfront Payment Trade mismatch");
@@ -90,7 +88,7 @@ void run_scenario() {
     check_close(pnl.floating_payments, 24170.0, 1e-8, "PnL: Floating Payments mismatch");
     check_close(pnl.trade_pnl, 41758.68020111, 1e-8, "PnL: Trade PnL mismatch");
 
-    check_close(swap->get_trade_total_payment(t, 99.5477, swap->eventRate()), 41241.18964555, 1e-8,
+    check_close(swap->trade_payment(t, 99.5477, false, 200.0).total_payment, 41241.18964555, 1e-8,
                 "get_trade_total_payment mismatch");
 }
 

@@ -17,53 +17,44 @@ TradePayment QVLSwap::payment(double clean_price, bool initiation, double curren
     return {current_notional, upfront, accrued_signed, upfront + accrued_signed};
 }
 
-TradePayment QVLSwap::trade_payment(Date t, double clean_price, bool initiation,
-                                    double event_rate) {
-    trade_date_ = t;
-    FactorProjection at = series->validate_tradeDate(t, event_rate_);
-    // 0 stands for the rate the swap holds; a NaN rate never equals it.
-    const bool new_rate = event_rate != 0.0 && event_rate != event_rate_;
-    if (new_rate) {
-        event_rate_ = event_rate;
-        at.event_rate = event_rate;
-    }
-    // A new rate, or a swap not valued yet, projects the periods afresh from t; otherwise they
-    // stay as the latest valuation projected them.
-    if (new_rate || !projected_) {
-        ValuationState fresh;
-        project_remembered(at, fresh);
-    }
-
+TradePayment QVLSwap::payment_at(Date t, double clean_price, bool initiation,
+                                 const FactorProjection& at,
+                                 const FactorProjection& accrual_from) const {
     const double current_notional = series->interpolate_writedown_factor(at, t) * notional;
-    // The accrual period's notional as that projection gives it, which may be from another
-    // trade date or, after a valuation that failed on its date, at another rate.
     double accrued = 0.0;
     if (const std::optional<std::size_t> i = accrual_period(t)) {
         const double period_notional = series->writedown_factor_at_publication(
-                                           *projected_, floating_periods_[*i].publication_date) *
+                                           accrual_from, floating_periods_[*i].publication_date) *
                                        notional;
         accrued = accrued_on(*i, t, coupon_bps, period_notional);
     }
     return payment(clean_price, initiation, current_notional, accrued);
 }
 
-double QVLSwap::get_trade_total_payment(Date t, double clean_price, double event_rate) {
-    if (std::isnan(event_rate)) event_rate = event_rate_;
-    return trade_payment(t, clean_price, false, event_rate).total_payment;
+TradePayment QVLSwap::trade_payment(Date t, double clean_price, bool initiation,
+                                    double event_rate) const {
+    // Every period is projected, as a valuation would, so that the payment fails where a
+    // valuation at (t, event_rate) fails.
+    const ValuationState state = value_at(t, event_rate);
+    return payment_at(t, clean_price, initiation, state.projection, state.projection);
 }
 
 PnLResult QVLSwap::trade_pnl(Date t1, double clean_price_1, Date t2, double clean_price_2,
-                             const std::string& ois_text, double event_rate) {
-    // All period amounts are those seen from the close date.
-    const ValuationState state = revalue(t2, event_rate);
+                             double event_rate) const {
+    return pnl_from(t1, clean_price_1, value_at(t2, event_rate), clean_price_2);
+}
 
-    // Each trade's own date is checked, and the swap is left at it, as a payment would be.
-    trade_date_ = t1;
+PnLResult QVLSwap::pnl_from(Date t1, double clean_price_1, const ValuationState& state,
+                            double clean_price_2) const {
+    // All period amounts are those seen from the close date.
+    const Date t2 = state.trade_date();
+    const double event_rate = state.event_rate();
+
+    // Each trade's own date is checked, as a payment would check it.
     const FactorProjection at1 = series->validate_tradeDate(t1, event_rate);
     const TradePayment opening =
         payment(clean_price_1, true, series->interpolate_writedown_factor(at1, t1) * notional,
                 accrued_interest(state, t1, coupon_bps));
-    trade_date_ = t2;
     const TradePayment closing = payment(
         clean_price_2, false, series->interpolate_writedown_factor(state.projection, t2) * notional,
         accrued_interest(state, t2, coupon_bps));
@@ -97,17 +88,8 @@ PnLResult QVLSwap::trade_pnl(Date t1, double clean_price_1, Date t2, double clea
         r.total_payment_close + r.total_payment_trade + r.fixed_payments + r.floating_payments;
     r.trade_init_date = format_date(advance_business_days(t1, settlement_delay));
     r.trade_close_date = format_date(advance_business_days(t2, settlement_delay));
-    r.ois_date = ois_text;
+    r.ois_date = ois_date();
     return r;
-}
-
-ValuationState QVLSwap::cashflow_state(Date t, double event_rate) {
-    trade_date_ = t;
-    const FactorProjection at = series->validate_tradeDate(t, event_rate);
-    event_rate_ = event_rate;
-    ValuationState state;
-    project_remembered(at, state);
-    return state;
 }
 
 }  // namespace qvl

@@ -76,7 +76,7 @@ double QVLSwap::spread_bp(const ValuationState& s, bool clean) const {
 
 ValuationResult QVLSwap::valuation_result(const ValuationState& s, double upfront,
                                           double conventional_spread, double par_spread,
-                                          double event_rate, const std::string& ois_text) const {
+                                          double event_rate) const {
     const Date t = s.trade_date();
     const double factor = series->interpolate_writedown_factor(s.projection, t);
 
@@ -103,17 +103,19 @@ ValuationResult QVLSwap::valuation_result(const ValuationState& s, double upfron
             break;
         }
     }
-    r.ois_date = ois_text;
+    r.ois_date = ois_date();
     return r;
 }
 
-ValuationResult QVLSwap::calc_from_event_rate(Date t, double event_rate,
-                                              const std::string& ois_text) {
-    const ValuationState state = revalue(t, event_rate);
-    const double conventional = spread_bp(state, true);
-    const double par = spread_bp(state, false);
-    const double upfront = upfront_fee(state, coupon_bps);
-    return valuation_result(state, upfront, conventional, par, event_rate, ois_text);
+ValuationResult QVLSwap::valuation(const ValuationState& s) const {
+    const double conventional = spread_bp(s, true);
+    const double par = spread_bp(s, false);
+    const double upfront = upfront_fee(s, coupon_bps);
+    return valuation_result(s, upfront, conventional, par, s.event_rate());
+}
+
+ValuationResult QVLSwap::calc_from_event_rate(Date t, double event_rate) const {
+    return valuation(value_at(t, event_rate));
 }
 
 }  // namespace qvl

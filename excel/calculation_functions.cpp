@@ -1,7 +1,9 @@
 // QVL.CalcFromEventRate, QVL.SolveFromUpfront, QVL.SolveFromSpread, QVL.TradePnL and
 // QVL.TotalPayment: one valuation of a cached swap, laid out as a grid of labels and values.
-// Each runs on the cached swap itself, so the rate and trade date it sets stay for the next call.
+// Each runs under the calculation lock on the swap's handle, whose memory of the rate and trade
+// date it leaves for the next call.
 
+#include <optional>
 #include <stdexcept>
 
 #include "core/date.hpp"
@@ -14,10 +16,9 @@
 #include "xll/worksheet.hpp"
 
 using qvl::Date;
-using qvl::addin::ois_text;
 using qvl::addin::swap_argument;
 using qvl::addin::trade_date_argument;
-using qvl::objects::ObjectCache;
+using qvl::addin::worksheet_cache;
 
 QVL_VOLATILE_FUNCTION(CalcFromEventRate, 120,
                       "Compute all QVL swap outputs from a credit event rate. Returns a 15x2 grid.",
@@ -26,10 +27,10 @@ QVL_VOLATILE_FUNCTION(CalcFromEventRate, 120,
                       {"event_rate", "Credit event rate in bps."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::instance().calculation_lock();
-        const auto s = swap_argument(*swap);
+        const auto calculation = worksheet_cache().calculation();
+        auto s = calculation.hold(swap_argument(*swap));
         const Date t = trade_date_argument(*trade_date);
-        xll::set_record_grid(out, s->calc_from_event_rate(t, event_rate, ois_text(*s)));
+        xll::set_record_grid(out, s.calc_from_event_rate(t, event_rate));
     });
 }
 
@@ -40,10 +41,10 @@ QVL_VOLATILE_FUNCTION(
     {"trade_date", "The trade date."}, {"upfront_fee", "Upfront fee (%)."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::instance().calculation_lock();
-        const auto s = swap_argument(*swap);
+        const auto calculation = worksheet_cache().calculation();
+        auto s = calculation.hold(swap_argument(*swap));
         const Date t = trade_date_argument(*trade_date);
-        xll::set_record_grid(out, s->solve_from_upfront(t, upfront_fee, ois_text(*s)));
+        xll::set_record_grid(out, s.solve_from_upfront(t, upfront_fee));
     });
 }
 
@@ -54,10 +55,10 @@ QVL_VOLATILE_FUNCTION(
     {"trade_date", "The trade date."}, {"conventional_spread", "Conventional spread in bps."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::instance().calculation_lock();
-        const auto s = swap_argument(*swap);
+        const auto calculation = worksheet_cache().calculation();
+        auto s = calculation.hold(swap_argument(*swap));
         const Date t = trade_date_argument(*trade_date);
-        xll::set_record_grid(out, s->solve_from_spread(t, conventional_spread, ois_text(*s)));
+        xll::set_record_grid(out, s.solve_from_spread(t, conventional_spread));
     });
 }
 
@@ -68,19 +69,18 @@ QVL_VOLATILE_FUNCTION(
     {"swap", swap_help}, {"trade_date_1", "Trade initiation date."},
     {"clean_price_1", "Clean price at initiation."}, {"trade_date_2", "Trade close date."},
     {"clean_price_2", "Clean price at close."},
-    {"event_rate", "Credit event rate in bps (default: the rate the swap holds)."}) {
+    with_default("event_rate", "Credit event rate in bps", number_text(0))) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::instance().calculation_lock();
-        const auto s = swap_argument(*swap);
+        const auto calculation = worksheet_cache().calculation();
+        auto s = calculation.hold(swap_argument(*swap));
         // Read in this order so that a first date that is no date at all reports its own error.
         const Date t1 = qvl::addin::DateFromCell(*trade_date_1);
         const Date t2 = qvl::addin::DateFromCell(*trade_date_2);
         if (t1 == qvl::invalid_date || t2 == qvl::invalid_date) {
             throw std::runtime_error("Invalid trade date(s)");
         }
-        xll::set_record_grid(
-            out, s->trade_pnl(t1, clean_price_1, t2, clean_price_2, ois_text(*s), event_rate));
+        xll::set_record_grid(out, s.trade_pnl(t1, clean_price_1, t2, clean_price_2, event_rate));
     });
 }
 
@@ -95,12 +95,14 @@ QVL_VOLATILE_FUNCTION(
     {"credit_event_rate", "Credit event rate in bps."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::instance().calculation_lock();
-        const auto s = swap_argument(*swap);
+        const auto calculation = worksheet_cache().calculation();
+        auto s = calculation.hold(swap_argument(*swap));
         const Date t = trade_date_argument(*trade_date);
         const bool initiation =
             qvl::addin::switch_argument(*is_trade_initiation, qvl::addin::default_trade_initiation);
         // A rate of 0 (also a missing one) keeps the rate the swap holds.
-        xll::set_record_grid(out, s->trade_payment(t, clean_price, initiation, credit_event_rate));
+        const std::optional<double> rate =
+            credit_event_rate == 0.0 ? std::nullopt : std::optional<double>(credit_event_rate);
+        xll::set_record_grid(out, s.trade_payment(t, clean_price, initiation, rate));
     });
 }

@@ -21,12 +21,11 @@ QVL_VOLATILE_FUNCTION(CashflowTable, 260,
                        "Credit event rate in bps (default: the rate the swap holds)."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
-        const auto lock = qvl::objects::ObjectCache::instance().calculation_lock();
-        const auto s = qvl::addin::swap_argument(*swap);
+        const auto calculation = qvl::addin::worksheet_cache().calculation();
+        auto s = calculation.hold(qvl::addin::swap_argument(*swap));
         const qvl::Date t = qvl::addin::trade_date_argument(*trade_date);
-        const double rate = qvl::addin::held_rate_argument(*credit_event_rate, *s);
-
-        const std::vector<qvl::CashflowRow> rows = qvl::cashflow_rows(*s, t, rate);
+        const std::vector<qvl::CashflowRow> rows =
+            s.cashflow_rows(t, qvl::addin::held_rate_argument(*credit_event_rate));
         constexpr int columns = static_cast<int>(qvl::cashflow_headers.size());
         xll::GridWriter grid(out, static_cast<int>(rows.size()) + 1, columns);
         for (int c = 0; c < columns; ++c) grid.text(0, c, qvl::cashflow_headers[c]);

@@ -10,9 +10,6 @@ namespace qvl::addin {
 
 namespace {
 
-// Beyond this many business days a roll steps through centuries one day at a time.
-constexpr double longest_roll = 100000;
-
 Date required_date(const XLOPER12& cell, const char* message) {
     const Date d = DateFromCell(cell);
     if (d == invalid_date) throw std::runtime_error(message);
@@ -21,17 +18,23 @@ Date required_date(const XLOPER12& cell, const char* message) {
 
 }  // namespace
 
-Date table_date(const XLOPER12& cell) {
+TableCell table_cell(const XLOPER12& cell) {
     switch (xll::type_of(cell)) {
-        case xltypeStr: {
-            const std::string text = xll::utf8_of(cell);
-            return text.empty() ? invalid_date : parse_date(text);
-        }
+        case xltypeStr:
+            return xll::utf8_of(cell);
         case xltypeNum:
-            return cell.val.num < 0 ? invalid_date : date_from_serial(cell.val.num);
+        case xltypeInt:
+            return xll::numeric_of(cell);
+        case xltypeBool:
+            return cell.val.xbool != 0;
         default:
-            return invalid_date;
+            return std::monostate{};
     }
+}
+
+Date table_date(const XLOPER12& cell) {
+    // An integer is no date on a sheet, although a table reads it as a number.
+    return xll::type_of(cell) == xltypeInt ? invalid_date : qvl::table_date(table_cell(cell));
 }
 
 Date DateFromCell(const XLOPER12& cell) {
@@ -71,9 +74,11 @@ double number_argument(const XLOPER12& cell, double fallback) {
     return xll::is_numeric(cell) ? xll::numeric_of(cell) : fallback;
 }
 
-double held_rate_argument(const XLOPER12& cell, const QVLSwap& swap) {
-    const double rate = number_argument(cell, swap.eventRate());
-    return std::isnan(rate) ? swap.eventRate() : rate;
+std::optional<double> held_rate_argument(const XLOPER12& cell) {
+    if (!xll::is_numeric(cell)) return std::nullopt;
+    const double rate = xll::numeric_of(cell);
+    if (std::isnan(rate)) return std::nullopt;
+    return rate;
 }
 
 std::int32_t roll_days_argument(const XLOPER12* cell) {
@@ -81,7 +86,7 @@ std::int32_t roll_days_argument(const XLOPER12* cell) {
         return default_roll_days;
     }
     const double days = std::trunc(xll::numeric_of(*cell));
-    if (!(std::fabs(days) <= longest_roll)) {
+    if (!(std::fabs(days) <= qvl::longest_roll)) {
         throw std::runtime_error("Invalid roll_days");
     }
     return static_cast<std::int32_t>(days);

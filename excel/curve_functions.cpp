@@ -8,7 +8,6 @@
 #include "excel/cell_readers.hpp"
 #include "excel/object_arguments.hpp"
 #include "excel/worksheet_functions.hpp"
-#include "objects/object_cache.hpp"
 #include "xll/worksheet.hpp"
 
 namespace {
@@ -17,11 +16,7 @@ template <class Read>
 XLOPER12* curve_number(xll::xloper& result, const XLOPER12* curve, const XLOPER12* target_date,
                        Read read) {
     return xll::respond(result, [&](xll::xloper& out) {
-        // Curves never change once built: the lock is needed for the lookup only.
-        const auto found = [&] {
-            const auto lock = qvl::objects::ObjectCache::instance().calculation_lock();
-            return qvl::addin::curve_argument(*curve);
-        }();
+        const auto found = qvl::addin::curve_argument(*curve);
         const qvl::Date d = qvl::addin::DateFromCell(*target_date);
         if (d == qvl::invalid_date) throw std::runtime_error("Invalid target date");
         xll::set_number(out, read(*found, d));

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <exception>
 
+#include "excel/object_arguments.hpp"
 #include "excel/worksheet_functions.hpp"
 #include "http/http_service.hpp"
 #include "xll/log.hpp"
@@ -36,7 +37,7 @@ std::string http_start_text(std::optional<double> port_argument) {
     try {
         const std::uint16_t port = port_from_argument(port_argument);
         stop_service();
-        if (service::StartHttpService(port)) {
+        if (service::StartHttpService(port, shared_worksheet_cache())) {
             return "HTTP server running on port " + std::to_string(port);
         }
         return "Failed: " + service::http_service_last_error().value_or("unknown");

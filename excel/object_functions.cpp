@@ -2,8 +2,6 @@
 // QVL.ClearCache: building, showing and dropping the cached objects. Every input is read and
 // the object built before a handle is drawn, so a failed call leaves no gap in the numbering.
 // A creating call from a worksheet cell replaces what that cell made before.
-// Curves and series never change once built, so the calculation lock covers only the cache's
-// maps and the rate and trade date a swap remembers.
 
 #include <memory>
 #include <optional>
@@ -21,7 +19,6 @@
 #include "excel/object_arguments.hpp"
 #include "excel/range_readers.hpp"
 #include "excel/worksheet_functions.hpp"
-#include "objects/index_key.hpp"
 #include "objects/object_cache.hpp"
 #include "xll/host_call.hpp"
 #include "xll/worksheet.hpp"
@@ -30,7 +27,7 @@
 using qvl::Date;
 using qvl::format_date;
 using qvl::invalid_date;
-using qvl::objects::ObjectCache;
+using qvl::addin::worksheet_cache;
 
 namespace {
 
@@ -50,6 +47,7 @@ void visit_fields(const SeriesInfo& info, F&& f) {
 
 struct SwapInfo {
     const qvl::QVLSwap& swap;
+    double event_rate;  // what the handle holds
 };
 
 template <class F>
@@ -62,7 +60,7 @@ void visit_fields(const SwapInfo& info, F&& f) {
     f("Frequency", qvl::frequency_text(s.frequency_months));
     f("Day Count", qvl::day_count_text);
     f("Pay Fixed/Float", std::string_view(s.is_buyer ? "Pay Fixed" : "Pay Floating"));
-    f("Event Rate (bps)", s.eventRate());
+    f("Event Rate (bps)", info.event_rate);
     f("Notional", s.notional);
     f("Settlement Delay", s.settlement_delay);
     f("Payment Delay", s.payment_delay);
@@ -71,23 +69,13 @@ void visit_fields(const SwapInfo& info, F&& f) {
 // Builds the object and stores it under a new handle. A call from a worksheet cell owns what it
 // makes: whatever the cell made before leaves the cache, whether this call succeeds or fails, so
 // a recalculated cell holds one object and its earlier handle answers "not found".
-template <class Object, class Build>
-void create_object(xll::xloper& out, std::string_view prefix,
-                   void (ObjectCache::*store)(const std::string&, Object), Build&& build) {
+template <class Build>
+void create_object(xll::xloper& out, Build&& build) {
     const std::optional<std::string> caller = xll::calling_cell();
-    ObjectCache& cache = ObjectCache::instance();
     try {
-        Object object = build();
-        const auto lock = cache.calculation_lock();
-        const std::string handle = cache.MakeHandle(prefix);
-        (cache.*store)(handle, std::move(object));
-        if (caller) cache.set_owner(*caller, handle);
-        xll::set_text(out, handle);
+        xll::set_text(out, worksheet_cache().add(build(), caller));
     } catch (...) {
-        if (caller) {
-            const auto lock = cache.calculation_lock();
-            cache.drop_owned(*caller);
-        }
+        if (caller) worksheet_cache().drop_owned(*caller);
         throw;
     }
 }
@@ -100,7 +88,7 @@ QVL_VOLATILE_FUNCTION(CreateCurve, 60, "Construct and cache a YieldCurve. Return
                       {"OIS_Curve_Data", "2-column range (Tenor, ParRate) with OIS par rates."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
-        create_object(out, "YC", &ObjectCache::StoreCurve, [&] {
+        create_object(out, [&] {
             const Date d = qvl::addin::DateFromCell(*yc_date);
             if (d == invalid_date) throw std::runtime_error("Invalid yield-curve date");
             return std::make_shared<const qvl::YieldCurve>(d,
@@ -118,13 +106,8 @@ QVL_VOLATILE_FUNCTION(
     {"factors_data", "Range with dates in col 1 and writedown factors in subsequent cols."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
-        create_object(out, "Series", &ObjectCache::StoreSeries, [&] {
-            std::string key = qvl::objects::NormaliseIndexKey(qvl::addin::cell_text(*index));
-            qvl::addin::SeriesRow row = qvl::addin::ReadSeriesRow(*series_data, key);
-            const qvl::FactorRows factors = qvl::addin::ReadFactorTable(*factors_data, key);
-            return std::make_shared<const qvl::QVLSeries>(std::move(key), std::move(row.name),
-                                                          row.start_date, row.maturity_date,
-                                                          row.coupon_percent, factors);
+        create_object(out, [&] {
+            return qvl::addin::SeriesFromRanges(*index, *series_data, *factors_data);
         });
     });
 }
@@ -135,11 +118,7 @@ QVL_VOLATILE_FUNCTION(
     (LPXLOPER12 series), {"series", series_help}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
-        const auto found = [&] {
-            const auto lock = ObjectCache::instance().calculation_lock();
-            return qvl::addin::series_argument(*series);
-        }();
-        xll::set_record_grid(out, SeriesInfo{*found});
+        xll::set_record_grid(out, SeriesInfo{*qvl::addin::series_argument(*series)});
     });
 }
 
@@ -154,19 +133,15 @@ QVL_VOLATILE_FUNCTION(
     with_default("notional", "Original notional amount", number_text(default_notional))) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
-        create_object(out, "Swap", &ObjectCache::StoreSwap, [&] {
-            std::shared_ptr<const qvl::QVLSeries> found_series;
-            std::shared_ptr<const qvl::YieldCurve> found_curve;
-            {
-                const auto lock = ObjectCache::instance().calculation_lock();
-                found_series = qvl::addin::series_argument(*series);
-                found_curve = qvl::addin::curve_argument(*curve);
-            }
-            return std::make_shared<qvl::QVLSwap>(
-                std::move(found_series), std::move(found_curve),
-                qvl::addin::switch_argument(*is_buyer, qvl::default_is_buyer),
-                qvl::addin::number_argument(*credit_event_rate, qvl::default_event_rate),
-                qvl::addin::number_argument(*notional, qvl::default_notional));
+        create_object(out, [&] {
+            auto found_series = qvl::addin::series_argument(*series);
+            auto found_curve = qvl::addin::curve_argument(*curve);
+            return std::make_shared<const qvl::objects::SwapHandle>(
+                std::make_shared<const qvl::QVLSwap>(
+                    std::move(found_series), std::move(found_curve),
+                    qvl::addin::switch_argument(*is_buyer, qvl::default_is_buyer),
+                    qvl::addin::number_argument(*credit_event_rate, qvl::default_event_rate),
+                    qvl::addin::number_argument(*notional, qvl::default_notional)));
         });
     });
 }
@@ -175,17 +150,16 @@ QVL_VOLATILE_FUNCTION(GetSwapInfo, 110, "Return swap info as an 11x2 grid.", (LP
                       {"swap", swap_help}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
-        const auto lock = ObjectCache::instance().calculation_lock();
-        const auto found = qvl::addin::swap_argument(*swap);
-        xll::set_record_grid(out, SwapInfo{*found});
+        const auto calculation = worksheet_cache().calculation();
+        const auto held = calculation.hold(qvl::addin::swap_argument(*swap));
+        xll::set_record_grid(out, SwapInfo{held.swap(), held.memory().event_rate});
     });
 }
 
 QVL_FUNCTION(ClearCache, 170, "Clear the internal cache of curves, series, and swaps.", ()) {
     static xll::xloper result;
     return xll::respond(result, [](xll::xloper& out) {
-        const auto lock = ObjectCache::instance().calculation_lock();
-        ObjectCache::instance().ClearAll();
+        worksheet_cache().clear();
         xll::set_text(out, "Cache cleared");
     });
 }

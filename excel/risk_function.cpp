@@ -1,6 +1,6 @@
 // QVL.Risk: the sensitivities of a cached swap next to its upfront payment, as a grid of labels
-// and values. It leaves the swap valued at the trade date and rate it was given, as
-// QVL.CalcFromEventRate does.
+// and values. Its handle then remembers the trade date and rate it was given, as after
+// QVL.CalcFromEventRate.
 
 #include "core/date.hpp"
 #include "core/qvl_swap.hpp"
@@ -20,10 +20,9 @@ QVL_VOLATILE_FUNCTION(Risk, 270,
                        "Credit event rate in bps (default: the rate the swap holds)."}) {
     static xll::xloper result;
     return xll::respond(result, [&](xll::xloper& out) {
-        const auto lock = qvl::objects::ObjectCache::instance().calculation_lock();
-        const auto s = qvl::addin::swap_argument(*swap);
+        const auto calculation = qvl::addin::worksheet_cache().calculation();
+        auto s = calculation.hold(qvl::addin::swap_argument(*swap));
         const qvl::Date t = qvl::addin::trade_date_argument(*trade_date);
-        const double rate = qvl::addin::held_rate_argument(*credit_event_rate, *s);
-        xll::set_record_grid(out, qvl::risk(*s, t, rate));
+        xll::set_record_grid(out, s.risk(t, qvl::addin::held_rate_argument(*credit_event_rate)));
     });
 }

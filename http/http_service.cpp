@@ -19,9 +19,6 @@ struct ServiceSlot {
 };
 
 ServiceSlot& slot() {
-    // The cache is made first so that it is destroyed after the slot, whose destruction stops a
-    // server still serving requests against it.
-    objects::ObjectCache::instance();
     static ServiceSlot instance;
     return instance;
 }
@@ -34,17 +31,28 @@ std::unique_ptr<HttpServer> take_server(ServiceSlot& s) {
 
 }  // namespace
 
-bool StartHttpService(std::uint16_t port) {
+void add_service_routes(HttpServer& server, std::shared_ptr<objects::ObjectCache> cache) {
+    // The health document reads counts without the calculation lock, so it is answered at
+    // once, whatever the worker is doing. The routes share the cache, which lives as long as
+    // the last of them.
+    server.AddRoute(
+        "GET", u"/health",
+        [cache](const HttpServer::Request& request) { return HandleHealth(*cache, request); },
+        HttpServer::Runs::at_once);
+    const auto api = [cache](const HttpServer::Request& request) {
+        return HandleApi(*cache, request);
+    };
+    server.AddRoute("POST", u"/qvl", api);
+    server.AddRoute("POST", u"/API", api);
+}
+
+bool StartHttpService(std::uint16_t port, std::shared_ptr<objects::ObjectCache> cache) {
     ServiceSlot& s = slot();
     std::lock_guard<std::mutex> guard(s.lock);
     if (s.server && s.server->IsRunning()) return true;
     s.server.reset();
     s.server = std::make_unique<HttpServer>(port);
-    // The health document reads counts kept without the calculation lock, so it is answered
-    // at once, whatever the worker is doing.
-    s.server->AddRoute("GET", u"/health", &HandleHealth, HttpServer::Runs::at_once);
-    s.server->AddRoute("POST", u"/qvl", &HandleApi);
-    s.server->AddRoute("POST", u"/API", &HandleApi);
+    add_service_routes(*s.server, std::move(cache));
     return s.server->Start();
 }
 
@@ -66,9 +74,8 @@ std::optional<std::string> http_service_last_error() {
     return s.server->LastError();
 }
 
-HttpServer::Response HandleHealth(const HttpServer::Request&) {
-    return HttpServer::Response{200, "OK",
-                                HealthDocument(objects::ObjectCache::instance().Counts())};
+HttpServer::Response HandleHealth(const objects::ObjectCache& cache, const HttpServer::Request&) {
+    return HttpServer::Response{200, "OK", HealthDocument(cache.counts())};
 }
 
 }  // namespace qvl::service

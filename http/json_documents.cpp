@@ -184,7 +184,7 @@ std::string SeriesDocument(const SeriesList& series) {
 }
 
 std::string SpecsDocument(const QVLSwap& swap, const QVLSeries& series, Date trade_date,
-                          Date settlement_date) {
+                          Date settlement_date, double event_rate) {
     std::string out;
     ObjectWriter writer(out);
     writer.text("Index", series.index);
@@ -200,7 +200,7 @@ std::string SpecsDocument(const QVLSwap& swap, const QVLSeries& series, Date tra
     writer.text("Currency", currency_text);
     writer.text("Settlement", settlement_text(swap.settlement_delay));
     writer.boolean("Is Buyer", swap.is_buyer);
-    writer.number("Event Rate (bps)", swap.eventRate());
+    writer.number("Event Rate (bps)", event_rate);
     writer.number("Notional", swap.notional);
     writer.close();
     return out;

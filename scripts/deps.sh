@@ -7,13 +7,18 @@ QVL_PACKAGES=(
     curl python3 libedit-dev
     libzip-dev libpugixml-dev
     clang libclang-rt-14-dev
+    # The Python package: pybind11, the interpreter's headers and NumPy, and pip with
+    # setuptools, which build its wheel from the source tree.
+    pybind11-dev python3-dev python3-numpy python3-setuptools python3-wheel python3-pip
 )
 # The Windows build of qvl.xll: the mingw-w64 cross compiler; its smoke test adds Wine.
 QVL_CROSS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
 QVL_WINDOWS_PACKAGES=("${QVL_CROSS_PACKAGES[@]}" wine wine64)
 # The workbook tests: pytest drives them, openpyxl writes and reads the workbooks, and
-# LibreOffice Calc opens what qvl-host writes.
-QVL_TEST_PACKAGES=(python3-pytest python3-openpyxl libreoffice-calc-nogui)
+# LibreOffice Calc opens what qvl-host writes. The Python package's tests read tables with pandas
+# and plot with matplotlib; python3-venv makes the environment its README installs into.
+QVL_TEST_PACKAGES=(python3-pytest python3-openpyxl libreoffice-calc-nogui
+                   python3-pandas python3-matplotlib python3-venv)
 # The HTTP load script: wrk drives the load, nginx serves the yardstick it is compared with.
 QVL_BENCH_PACKAGES=(wrk nginx)
 

@@ -2,7 +2,8 @@
 # Builds what a user is handed, through CPack, into build/packages/ (as root on a fresh Debian
 # 12 machine it first installs what is missing, the cross compiler among it):
 #   qvl-VERSION-windows-x64.zip       qvl.xll, the example workbook and the quick start
-#   qvl-VERSION-linux-x86_64.tar.gz   qvl-host, qvl.xll, the examples and the README
+#   qvl-VERSION-linux-x86_64.tar.gz   qvl-host, qvl.xll, the examples, the README and the
+#                                     Python package's wheel
 # VERSION is the project's, from CMakeLists.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."

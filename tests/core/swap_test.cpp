@@ -134,7 +134,7 @@ TEST(SwapConstruction, RejectsUnusableContractsAndAmounts) {
     EXPECT_NO_THROW(build(reference, 1e-10)());
     for (double rate : {-1e6, -50.0, 1e6}) {
         QVLSwap swap(reference, curve, false, rate, 1e15);
-        const ValuationResult r = swap.calc_from_event_rate(trade_date, rate, "");
+        const ValuationResult r = swap.calc_from_event_rate(trade_date, rate);
         EXPECT_TRUE(std::isfinite(r.upfront_payment)) << rate;
         EXPECT_TRUE(std::isfinite(r.upfront_fee)) << rate;
     }
@@ -142,7 +142,7 @@ TEST(SwapConstruction, RejectsUnusableContractsAndAmounts) {
 
 TEST(Valuation, ReferenceRowsForBuyerAndSeller) {
     const auto swap = make_reference_swap();
-    const ValuationResult r = swap->calc_from_event_rate(trade_date, 200.0, "2026-01-20");
+    const ValuationResult r = swap->calc_from_event_rate(trade_date, 200.0);
     EXPECT_EQ(r.upfront_fee, 0.03146156);
     EXPECT_EQ(r.conventional_spread, 200.720859);
     EXPECT_EQ(r.par_spread, 199.830577);
@@ -156,6 +156,7 @@ TEST(Valuation, ReferenceRowsForBuyerAndSeller) {
     EXPECT_EQ(r.trade_date, "2026-01-20");
     EXPECT_EQ(r.settlement_date, "2026-01-23");
     EXPECT_EQ(r.payment_date, "2026-02-11");
+    EXPECT_EQ(r.ois_date, "2026-01-20");  // the curve's date
     // The unrounded figures at the same state.
     const ValuationState s = swap->value_at(trade_date, 200.0);
     const double coupon = swap->coupon_bps;
@@ -167,7 +168,7 @@ TEST(Valuation, ReferenceRowsForBuyerAndSeller) {
     EXPECT_NEAR(swap->leg_value(s, coupon), 740.937364741927, 1e-9);
     // The seller sees the cash amounts reversed, the quotes as they are.
     const ValuationResult seller =
-        make_reference_swap(false)->calc_from_event_rate(trade_date, 200, "");
+        make_reference_swap(false)->calc_from_event_rate(trade_date, 200);
     EXPECT_EQ(seller.upfront_payment, 3138.55);
     EXPECT_EQ(seller.accrued_interest, -3879.49);
     EXPECT_EQ(seller.cash_settlement_amount, -740.94);
@@ -193,19 +194,19 @@ TEST(Valuation, PaymentsCountOnlyAfterTheTradeDate) {
 }
 
 TEST(Valuation, ZeroRateAndNoPaymentLeft) {
-    const ValuationResult zero = make_reference_swap()->calc_from_event_rate(trade_date, 0.0, "");
+    const ValuationResult zero = make_reference_swap()->calc_from_event_rate(trade_date, 0.0);
     EXPECT_EQ(zero.conventional_spread, 0.0);
     EXPECT_NEAR(zero.upfront_fee, -9.15, 0.01);
     EXPECT_EQ(zero.index_factor_at_maturity, 0.997583);
     // Ends after its month's publication date: after 2030-12-11 neither leg pays again.
     const auto late = make_swap(make_series("2030-12-20"));
-    const ValuationResult r = late->calc_from_event_rate(day("2030-12-16"), 200.0, "");
+    const ValuationResult r = late->calc_from_event_rate(day("2030-12-16"), 200.0);
     EXPECT_FALSE(std::isfinite(r.conventional_spread));
     EXPECT_FALSE(std::isfinite(r.par_spread));
     EXPECT_EQ(r.upfront_fee, 0.0);
     EXPECT_EQ(r.payment_date, "");
     EXPECT_EQ(r.settlement_date, "2030-12-19");
-    expect_what([&] { late->calc_from_event_rate(trade_date, NAN, ""); }, no_rate);
+    expect_what([&] { late->calc_from_event_rate(trade_date, NAN); }, no_rate);
 }
 
 void expect_values(const CashflowRow& row, const std::array<double, 6>& expected) {

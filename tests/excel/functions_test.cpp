@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -56,7 +57,7 @@ TEST(ServiceControl, StartAndStopTexts) {
     ::close(holder);
     const std::string running = "HTTP server running on port " + std::to_string(port);
     ASSERT_EQ(http_start_text(port), running);
-    EXPECT_TRUE(service::StartHttpService(port));
+    EXPECT_TRUE(service::StartHttpService(port, std::make_shared<objects::ObjectCache>()));
     // A second start on the same port replaces the server.
     EXPECT_EQ(http_start_text(port), running);
     EXPECT_EQ(Client(port).request("GET", "/health", "").status, 200);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -27,8 +28,10 @@ void check(bool condition, const char* what) {
     }
 }
 
+qvl::objects::ObjectCache cache;
+
 HttpServer::Response post(std::string body) {
-    return qvl::service::HandleApi(HttpServer::Request{"POST", u"/qvl", std::move(body)});
+    return qvl::service::HandleApi(cache, HttpServer::Request{"POST", u"/qvl", std::move(body)});
 }
 
 const char* const reference_request =
@@ -37,15 +40,13 @@ const char* const reference_request =
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    auto& cache = qvl::objects::ObjectCache::instance();
-    const auto lock = cache.calculation_lock();
-    const auto buyer = qvl::make_reference_swap(true);
-    auto seller = std::make_shared<qvl::QVLSwap>(buyer->series, buyer->curve, false,
-                                                 buyer->eventRate(), buyer->notional);
-    cache.StoreCurve(cache.MakeHandle("YC"), buyer->curve);
-    cache.StoreSeries(cache.MakeHandle("Series"), buyer->series);
-    cache.StoreSwap(cache.MakeHandle("Swap"), buyer);
-    cache.StoreSwap(cache.MakeHandle("Swap"), std::move(seller));
+    using qvl::objects::SwapHandle;
+    const std::shared_ptr<const qvl::QVLSwap> buyer = qvl::make_reference_swap(true);
+    cache.add(buyer->curve);
+    cache.add(buyer->series);
+    cache.add(std::make_shared<const SwapHandle>(buyer));
+    cache.add(std::make_shared<const SwapHandle>(std::make_shared<const qvl::QVLSwap>(
+        buyer->series, buyer->curve, false, buyer->initial_event_rate, buyer->notional)));
     return 0;
 }
 

@@ -33,7 +33,6 @@
 #include "core/yield_curve.hpp"
 #include "excel/cell_readers.hpp"
 #include "excel/range_readers.hpp"
-#include "objects/index_key.hpp"
 #include "xll/host_api.hpp"
 
 namespace {
@@ -213,15 +212,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         });
     }
 
-    std::shared_ptr<QVLSeries> series;
-    const std::string key = objects::NormaliseIndexKey(addin::cell_text(args[1]));
-    attempt([&] {
-        addin::SeriesRow row = addin::ReadSeriesRow(series_data, key);
-        const FactorRows factors = addin::ReadFactorTable(factors_data, key);
-        series = std::make_shared<QVLSeries>(key, std::move(row.name), row.start_date,
-                                             row.maturity_date, row.coupon_percent, factors);
-    });
-    if (!series) series = std::make_shared<QVLSeries>(*reference->series);
+    std::shared_ptr<const QVLSeries> series;
+    attempt([&] { series = addin::SeriesFromRanges(args[1], series_data, factors_data); });
+    if (!series) series = reference->series;
 
     // The switch is on unless FALSE or a numeric 0, as the worksheet reads it.
     const bool buyer = !(is_numeric(args[2]) && numeric(args[2], 1.0) == 0.0);
@@ -232,8 +225,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (trade_date == invalid_date) trade_date = series->start_date;
     attempt([&] {
         QVLSwap swap(series, curve, buyer, rate, notional);
-        const std::string ois = format_date(curve->trade_date());
-        attempt([&] { swap.calc_from_event_rate(trade_date, rate, ois); });
+        attempt([&] { swap.calc_from_event_rate(trade_date, rate); });
         attempt([&] { cashflow_rows(swap, trade_date, rate); });
     });
     return 0;

@@ -90,12 +90,20 @@ TEST_F(Registrations, AppliesEveryDeclaredDefaultToAMissingArgument) {
 
     build_reference();
     // Every value differs from every default, so that each default shows on its own.
-    const std::map<std::string, Value> samples = {
-        {"series", "#Series_2"},      {"curve", "#YC_1"},
-        {"swap", "#Swap_3"},          {"is_buyer", Value::boolean(false)},
-        {"credit_event_rate", 150},   {"notional", 5e6},
-        {"trade_date", "2026-01-20"}, {"clean_price", 99.5},
-        {"IsTradeInitiation", 0},     {"date", "2026-01-21"}};
+    const std::map<std::string, Value> samples = {{"series", "#Series_2"},
+                                                  {"curve", "#YC_1"},
+                                                  {"swap", "#Swap_3"},
+                                                  {"is_buyer", Value::boolean(false)},
+                                                  {"credit_event_rate", 150},
+                                                  {"notional", 5e6},
+                                                  {"trade_date", "2026-01-20"},
+                                                  {"clean_price", 99.5},
+                                                  {"IsTradeInitiation", 0},
+                                                  {"date", "2026-01-21"},
+                                                  {"trade_date_1", "2025-09-11"},
+                                                  {"clean_price_1", 100.4523},
+                                                  {"trade_date_2", "2026-01-20"},
+                                                  {"clean_price_2", 99.5477}};
     // A new swap is shown by its details, since every call makes one under a new handle.
     const auto shown = [&](const Value& answer) {
         const bool swap = answer.kind() == Value::Kind::text && answer.text().starts_with("#Swap_");

@@ -122,8 +122,7 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
                 gate.wait();
                 return ok();
             });
-            s.AddRoute("GET", u"/health", &HandleHealth, HttpServer::Runs::at_once);
-            s.AddRoute("POST", u"/qvl", &HandleApi);
+            add_service_routes(s, cache_);
         },
         300ms);
     // Had any of the valuations at 300 bp run after all, the swap would keep that rate.
@@ -158,7 +157,7 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
     // While a worksheet call holds the cache, a calculation that cannot have it by the bound is
     // answered busy, and /health counts the cache without waiting.
     {
-        const auto lock = objects::ObjectCache::instance().calculation_lock();
+        const auto calculation = cache_->calculation();
         const Reply refused = waiting.request("POST", "/qvl", at_300);
         EXPECT_EQ(refused.status, 503);
         EXPECT_EQ(refused.headers.at("content-type"), "application/json");
@@ -173,16 +172,18 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
 using ConcurrencyTest = ServiceTest;
 
 TEST_F(ConcurrencyTest, WorksheetAndServiceCalculationsOnOneSwapDoNotMix) {
-    const auto swap = store();
+    store();
+    const auto handle = cache_->require<objects::SwapHandle>("#Swap_3");
     std::atomic<bool> done{false};
     std::atomic<int> worksheet_calls{0};
     // Each call takes the lock as a worksheet function does, and leaves the swap at other rates.
     std::thread worksheet([&] {
         const Date t = parse_date("2026-01-20");
         while (!done.load()) {
-            const auto lock = objects::ObjectCache::instance().calculation_lock();
-            const double rate = swap->calc_from_event_rate(t, 50, "x").credit_event_rate;
-            swap->solve_from_spread(t, 300.0 + rate, "x");
+            const auto calculation = cache_->calculation();
+            auto swap = calculation.hold(handle);
+            const double rate = swap.calc_from_event_rate(t, 50).credit_event_rate;
+            swap.solve_from_spread(t, 300.0 + rate);
             ++worksheet_calls;
         }
     });
@@ -207,7 +208,7 @@ TEST(Caps, ConnectionsBeyondTheCapAreTurnedAwayAndLaterOnesServed) {
     {
         std::uint16_t port;
         const auto server = own_server(port, [](HttpServer& s) {
-            s.AddRoute("GET", u"/health", &HandleHealth, HttpServer::Runs::at_once);
+            add_service_routes(s, std::make_shared<objects::ObjectCache>());
         });
         // 200 descriptors, 64 kept for the rest of the process: 136 connections; this process
         // holds the clients' ends as well, so fewer are opened here.

@@ -40,7 +40,8 @@ TEST(JsonWriters, EveryDocumentParsesWhateverItsTextsHold) {
     const auto swap = qvl::testing::make_named_swap(text, text + "name");
     const json listing = json::parse(SeriesDocument({{text + "handle", swap->series}}));
     EXPECT_EQ(listing.at(text).at("handle"), text + "handle");
-    EXPECT_EQ(json::parse(SpecsDocument(*swap, *swap->series, 0, 3)).at("Name"), text + "name");
+    EXPECT_EQ(json::parse(SpecsDocument(*swap, *swap->series, 0, 3, 200)).at("Name"),
+              text + "name");
     // The result records are written by one writer; a measure that could not be had is null.
     RiskResult risk;
     risk.trade_date = text;

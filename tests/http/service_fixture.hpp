@@ -1,8 +1,11 @@
 #pragma once
 
-// A real listener on a free loopback port and the reference objects in the cache.
+// A real listener on a free loopback port serving a cache of its own, and the reference objects
+// in that cache.
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 #include "core/self_check.hpp"
 #include "http/http_service.hpp"
@@ -15,32 +18,25 @@ namespace qvl::service::testing {
 class ServiceTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        clear_cache();
         // Another process may take the free port between the probe and the start.
-        for (int attempt = 0; attempt < 20 && !http_service_running(); ++attempt) {
+        for (int attempt = 0; attempt < 20 && !(server_ && server_->IsRunning()); ++attempt) {
             port_ = 0;
             ::close(loopback_socket(port_, false));
-            StartHttpService(port_);
+            server_ = std::make_unique<win32util::HttpServer>(port_);
+            add_service_routes(*server_, cache_);
+            server_->Start();
         }
-        ASSERT_TRUE(http_service_running());
+        ASSERT_TRUE(server_->IsRunning());
     }
-    void TearDown() override {
-        stop_http_service();
-        clear_cache();
-    }
-    static void clear_cache() {
-        const auto lock = objects::ObjectCache::instance().calculation_lock();
-        objects::ObjectCache::instance().ClearAll();
-    }
+    void TearDown() override { server_.reset(); }
 
     // Caches the swap (the reference one by default) with its curve and series, as the
     // worksheet's creating calls do: #YC_1, #Series_2, #Swap_3.
-    static std::shared_ptr<QVLSwap> store(std::shared_ptr<QVLSwap> swap = make_reference_swap()) {
-        auto& cache = objects::ObjectCache::instance();
-        const auto lock = cache.calculation_lock();
-        cache.StoreCurve(cache.MakeHandle("YC"), swap->curve);
-        cache.StoreSeries(cache.MakeHandle("Series"), swap->series);
-        cache.StoreSwap(cache.MakeHandle("Swap"), swap);
+    std::shared_ptr<const QVLSwap> store(
+        std::shared_ptr<const QVLSwap> swap = make_reference_swap()) {
+        cache_->add(swap->curve);
+        cache_->add(swap->series);
+        cache_->add(std::make_shared<const objects::SwapHandle>(swap));
         return swap;
     }
 
@@ -49,6 +45,8 @@ class ServiceTest : public ::testing::Test {
     }
     Reply get(const std::string& target) { return Client(port_).request("GET", target, ""); }
 
+    std::shared_ptr<objects::ObjectCache> cache_ = std::make_shared<objects::ObjectCache>();
+    std::unique_ptr<win32util::HttpServer> server_;
     std::uint16_t port_ = 0;
 };
 

@@ -5,93 +5,91 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "../core/swap_test_support.hpp"
-#include "objects/index_key.hpp"
+#include "text/text_error.hpp"
 
 namespace {
 
+using qvl::QVLSeries;
 using qvl::QVLSwap;
+using qvl::YieldCurve;
 using qvl::objects::ObjectCache;
+using qvl::objects::SwapHandle;
 
 class Cache : public testing::Test {
   protected:
-    void SetUp() override { cache.ClearAll(); }
-    void TearDown() override { cache.ClearAll(); }
     // The reference swap on a series of another index, stored with its series and curve
-    // under new handles.
-    std::shared_ptr<QVLSwap> store(const std::string& index) {
-        auto swap = qvl::testing::make_named_swap(index, "name");
-        cache.StoreCurve(cache.MakeHandle("YC"), swap->curve);
-        cache.StoreSeries(cache.MakeHandle("Series"), swap->series);
-        cache.StoreSwap(cache.MakeHandle("Swap"), swap);
-        return swap;
+    // under new handles, the three owned by the cells given.
+    std::shared_ptr<const SwapHandle> store(const std::string& index,
+                                            const std::optional<std::string>& curve_cell = {},
+                                            const std::optional<std::string>& series_cell = {},
+                                            const std::optional<std::string>& swap_cell = {}) {
+        std::shared_ptr<const QVLSwap> swap = qvl::testing::make_named_swap(index, "name");
+        cache.add(swap->curve, curve_cell);
+        cache.add(swap->series, series_cell);
+        auto handle = std::make_shared<const SwapHandle>(std::move(swap));
+        cache.add(handle, swap_cell);
+        return handle;
     }
-    ObjectCache& cache = ObjectCache::instance();
+    ObjectCache cache;
 };
 
 TEST_F(Cache, HandlesShareOneCounterAndSortAsText) {
-    EXPECT_EQ(cache.MakeHandle("YC"), "#YC_1");
-    cache.ClearAll();
+    EXPECT_EQ(cache.add(qvl::make_reference_swap()->curve), "#YC_1");
+    cache.clear();
     store("7");                      // #Swap_3
     store("7");                      // #Swap_6
     const auto third = store("8");   // #Swap_9
     const auto fourth = store("7");  // #Swap_12
-    EXPECT_EQ(cache.FirstSwap(), fourth);
-    EXPECT_EQ(cache.FindSwapByIndex("7"), fourth);
-    EXPECT_EQ(cache.FindSwapByIndex("8"), third);
-    EXPECT_EQ(cache.ListSeries().front().first, "#Series_11");
-    EXPECT_EQ(cache.FindSwapByIndex(" 7"), nullptr);
+    EXPECT_EQ(cache.first_swap(), fourth);
+    EXPECT_EQ(cache.find_swap_by_index("7"), fourth);
+    EXPECT_EQ(cache.find_swap_by_index("8"), third);
+    EXPECT_EQ(cache.list_series().front().first, "#Series_11");
+    EXPECT_EQ(cache.find_swap_by_index(" 7"), nullptr);
+    EXPECT_EQ(cache.find<SwapHandle>("#Swap_9"), third);
+    // Each kind finds only its own handles, and names itself when one is missing.
+    EXPECT_EQ(cache.find<YieldCurve>("#Swap_9"), nullptr);
+    expect_what<qvl::text::TextError>([&] { cache.require<QVLSeries>("#Swap_9"); },
+                                      "Series handle not found: #Swap_9");
+    expect_what<qvl::text::TextError>([&] { cache.require<YieldCurve>("#x"); },
+                                      "Curve handle not found: #x");
 }
 
 TEST_F(Cache, ACallersNewObjectDropsItsEarlierOne) {
-    const auto first = store("1");  // #YC_1, #Series_2, #Swap_3
-    cache.set_owner("[Book1]Sheet1!R1C1", "#YC_1");
-    cache.set_owner("[Book1]Sheet1!R2C1", "#Series_2");
-    cache.set_owner("[Book1]Sheet1!R1C2", "#Swap_3");
-    const auto second = store("1");  // #YC_4, #Series_5, #Swap_6
-    cache.set_owner("[Book1]Sheet1!R1C1", "#YC_4");
-    cache.set_owner("[Book1]Sheet1!R2C1", "#Series_5");
-    EXPECT_EQ(cache.FindCurve("#YC_1"), nullptr);
-    EXPECT_EQ(cache.FindSeries("#Series_2"), nullptr);
+    // #YC_1, #Series_2, #Swap_3, then #YC_4, #Series_5, #Swap_6 from two of the same cells.
+    const auto first = store("1", "[Book1]Sheet1!R1C1", "[Book1]Sheet1!R2C1", "[Book1]Sheet1!R1C2");
+    const auto second = store("1", "[Book1]Sheet1!R1C1", "[Book1]Sheet1!R2C1");
+    EXPECT_EQ(cache.find<YieldCurve>("#YC_1"), nullptr);
+    EXPECT_EQ(cache.find<QVLSeries>("#Series_2"), nullptr);
     // The swap of the first round still holds what its cells no longer do.
-    EXPECT_EQ(cache.FindSwap("#Swap_3"), first);
-    EXPECT_EQ(first->series.use_count(), 1);
-    EXPECT_EQ(cache.Counts().swaps, 2u);
+    EXPECT_EQ(cache.find<SwapHandle>("#Swap_3"), first);
+    EXPECT_EQ(first->swap->series.use_count(), 1);
+    EXPECT_EQ(cache.counts().swaps, 2u);
     // A failed call from a cell drops its object and forgets the cell; unknown cells are no-ops.
     cache.drop_owned("[Book1]Sheet1!R1C2");
     cache.drop_owned("[Book1]Sheet1!R9C9");
-    EXPECT_EQ(cache.FindSwap("#Swap_3"), nullptr);
-    EXPECT_EQ(cache.FirstSwap(), second);
+    EXPECT_EQ(cache.find<SwapHandle>("#Swap_3"), nullptr);
+    EXPECT_EQ(cache.first_swap(), second);
     EXPECT_EQ(cache.owner_count(), 2u);
     EXPECT_EQ(first.use_count(), 1);  // only this test's copy is left
     // Clearing releases every object not held elsewhere; a swap still in use keeps what it
     // reaches and can still be valued.
-    std::weak_ptr<QVLSwap> released = store("2");
-    std::weak_ptr<const qvl::YieldCurve> released_curve = released.lock()->curve;
+    std::weak_ptr<const SwapHandle> released = store("2");
+    std::weak_ptr<const YieldCurve> released_curve = released.lock()->swap->curve;
     const auto held = store("3");
-    cache.ClearAll();
+    cache.clear();
     EXPECT_TRUE(released.expired());
     EXPECT_TRUE(released_curve.expired());
     EXPECT_EQ(held.use_count(), 1);
-    EXPECT_EQ(held->series.use_count(), 1);
-    EXPECT_NO_THROW(held->calc_from_event_rate(qvl::parse_date("2026-01-20"), 200, ""));
+    EXPECT_EQ(held->swap->series.use_count(), 1);
+    EXPECT_NO_THROW(
+        cache.calculation().hold(held).calc_from_event_rate(qvl::parse_date("2026-01-20"), 200));
     EXPECT_EQ(cache.owner_count(), 0u);
-    EXPECT_EQ(cache.MakeHandle("YC"), "#YC_1");
-}
-
-TEST(IndexKey, NumbersBecomeDigitsAndTextLosesItsBlanks) {
-    using qvl::objects::NormaliseIndexKey;
-    EXPECT_EQ(NormaliseIndexKey(" 7.0"), "7");
-    EXPECT_EQ(NormaliseIndexKey("03.5"), "3.500000");
-    EXPECT_EQ(NormaliseIndexKey(" 7 "), "7");  // strtod stops at the trailing blank
-    EXPECT_EQ(NormaliseIndexKey("  A 1  "), "A 1");
-    EXPECT_EQ(NormaliseIndexKey(" 8.0 "), "8.0");  // not wholly a number: only trimmed
-    // A NUL is a character of the text like any other, not its end.
-    using namespace std::string_literals;
-    EXPECT_EQ(NormaliseIndexKey("1\0x"s), "1\0x"s);
-    EXPECT_EQ(NormaliseIndexKey(" 7\0 "s), "7\0"s);
+    EXPECT_EQ(cache.counts().curves, 0u);
+    EXPECT_EQ(cache.add(held->swap->curve), "#YC_1");
 }
 
 }  // namespace

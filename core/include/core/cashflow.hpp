@@ -28,7 +28,7 @@ struct CashflowRow {
 // One row per distinct schedule date, ascending, with the amounts of state and the swap's coupon.
 std::vector<CashflowRow> cashflow_rows(const QVLSwap& swap, const ValuationState& state);
 
-// Values the swap at (t, event_rate), which it then remembers, and gives the rows of that state.
-std::vector<CashflowRow> cashflow_rows(QVLSwap& swap, Date t, double event_rate);
+// The rows of the swap valued at (t, event_rate).
+std::vector<CashflowRow> cashflow_rows(const QVLSwap& swap, Date t, double event_rate);
 
 }  // namespace qvl

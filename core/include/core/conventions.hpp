@@ -34,6 +34,13 @@ inline constexpr bool default_is_buyer = true;
 inline constexpr double default_event_rate = 200.0;
 inline constexpr double default_notional = 10000000.0;
 
+// A payment left without a direction is the one at a trade's initiation; a roll without a count
+// of business days only rolls to a business day, and no roll goes further than longest_roll
+// business days (beyond it a roll steps through centuries one day at a time).
+inline constexpr bool default_trade_initiation = true;
+inline constexpr std::int32_t default_roll_days = 0;
+inline constexpr std::int32_t longest_roll = 100000;
+
 // The trade date taken where neither a request nor the swap gives one.
 inline constexpr std::string_view default_trade_date = "2026-01-21";
 

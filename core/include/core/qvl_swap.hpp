@@ -64,18 +64,15 @@ struct EventRateSolution {
 };
 
 // A swap on one QVL series, discounted on one OIS curve, sharing ownership of both. Its terms
-// and schedule are fixed at construction; pricing reads them together with a ValuationState and
-// changes nothing. The swap remembers only the credit event rate and trade date of its latest
-// valuation (shown by QVL.GetSwapInfo and the service) and where that valuation projected the
-// factors from (a payment at the rate it holds reads those amounts); the operations that value
-// the swap update them, and callers serialise those operations on one swap.
+// and schedule are fixed at construction and it never changes afterwards: every valuation
+// takes its trade date and event rate as arguments and changes nothing. What a handle remembers
+// of its latest valuation lives beside the handle, in the object layer.
 class QVLSwap {
   public:
     QVLSwap(std::shared_ptr<const QVLSeries> series, std::shared_ptr<const YieldCurve> curve,
             bool is_buyer, double credit_event_rate, double notional);
     // The same swap discounted on another curve: other's terms and schedule with the discount
-    // factors of curve, and other's event rate but none of its latest valuation. Cheaper than
-    // building the schedule again.
+    // factors of curve. Cheaper than building the schedule again.
     QVLSwap(const QVLSwap& other, std::shared_ptr<const YieldCurve> curve);
 
     const std::vector<FloatingPeriod>& floating_periods() const { return floating_periods_; }
@@ -108,35 +105,32 @@ class QVLSwap {
     // All outputs at s; rows 1 to 4 from the arguments, rounded as the worksheet shows them.
     ValuationResult valuation_result(const ValuationState& s, double upfront,
                                      double conventional_spread, double par_spread,
-                                     double event_rate, const std::string& ois_text) const;
+                                     double event_rate) const;
 
-    // The operations of the worksheet and the service. Each values the swap afresh and leaves
-    // its rate and trade date in the swap, also when it fails part way.
-    ValuationResult calc_from_event_rate(Date t, double event_rate, const std::string& ois_text);
+    // The text of the OIS date the valuations show: the trade date of the swap's curve.
+    std::string ois_date() const;
 
-    // The search for the rate that gives an upfront fee (target_upfront at the swap's coupon,
-    // or 0 at a coupon of spread in spread_mode). The swap is left at the last point evaluated.
-    EventRateSolution solve_event_rate(Date t, double spread, double target_upfront,
-                                       bool spread_mode);
-    ValuationResult solve_from_spread(Date t, double conventional_spread,
-                                      const std::string& ois_text);
-    ValuationResult solve_from_upfront(Date t, double upfront_fee_value,
-                                       const std::string& ois_text);
-
-    // An event rate of 0 stands for the rate the swap holds; the accrued coupon is then read
-    // from the amounts its latest valuation projected.
-    TradePayment trade_payment(Date t, double clean_price, bool initiation, double event_rate);
-    // A NaN rate stands for the rate the swap holds.
-    double get_trade_total_payment(Date t, double clean_price, double event_rate);
+    // The operations of the worksheet and the service, each at a trade date and event rate of
+    // its own. The solves throw SolveError (core/solver.hpp) when no rate reproduces the quote.
+    ValuationResult calc_from_event_rate(Date t, double event_rate) const;
+    ValuationResult solve_from_spread(Date t, double conventional_spread) const;
+    ValuationResult solve_from_upfront(Date t, double upfront_fee) const;
+    // One trade's cash at t, the periods projected afresh from t at event_rate.
+    TradePayment trade_payment(Date t, double clean_price, bool initiation,
+                               double event_rate) const;
+    // The opening trade at t1 and the closing one at t2, all period amounts seen from t2.
     PnLResult trade_pnl(Date t1, double clean_price_1, Date t2, double clean_price_2,
-                        const std::string& ois_text, double event_rate);
-    // The state a cashflow table shows: the swap takes t and, once the series accepts t, the
-    // rate.
-    ValuationState cashflow_state(Date t, double event_rate);
+                        double event_rate) const;
 
-    // What the swap remembers of its latest valuation.
-    double eventRate() const { return event_rate_; }
-    Date tradeDate() const { return trade_date_; }
+    // The same from a state valued already (the close state for the PnL).
+    ValuationResult valuation(const ValuationState& s) const;
+    PnLResult pnl_from(Date t1, double clean_price_1, const ValuationState& close,
+                       double clean_price_2) const;
+    // One trade's cash at t: the current notional from at, the accrued coupon from the
+    // accrual period's notional as accrual_from projects it (a projection from another trade
+    // date or rate, such as that of an earlier valuation, or at itself).
+    TradePayment payment_at(Date t, double clean_price, bool initiation, const FactorProjection& at,
+                            const FactorProjection& accrual_from) const;
 
     const std::shared_ptr<const QVLSeries> series;
     const std::shared_ptr<const YieldCurve> curve;
@@ -149,6 +143,8 @@ class QVLSwap {
     const std::int32_t payment_delay = 0;
     const bool is_buyer;
     const double notional;
+    // The rate the swap was made with: what its handle holds before any valuation.
+    const double initial_event_rate;
 
   private:
     void build_schedule();
@@ -157,21 +153,12 @@ class QVLSwap {
     // The fixed period accruing on t, if any.
     std::optional<std::size_t> accrual_period(Date t) const;
     double accrued_on(std::size_t period, Date t, double coupon_bps, double current_notional) const;
-    // project(at, into), and at becomes what the swap remembers as its latest projection; a
-    // failure leaves none.
-    void project_remembered(const FactorProjection& at, ValuationState& into);
-    // The swap takes the rate and trade date, then values itself there.
-    ValuationState revalue(Date t, double event_rate);
     // One trade's cash from its current notional and accrued coupon.
     TradePayment payment(double clean_price, bool initiation, double current_notional,
                          double accrued) const;
 
     std::vector<FloatingPeriod> floating_periods_;
     std::vector<FixedPeriod> fixed_periods_;
-
-    double event_rate_;
-    Date trade_date_ = invalid_date;
-    std::optional<FactorProjection> projected_;
 };
 
 }  // namespace qvl

@@ -35,10 +35,12 @@ void visit_fields(const RiskResult& r, F&& f) {
 inline constexpr double risk_bump_bp = 1.0;
 inline constexpr double risk_bump_par_rate = 0.0001;
 
-// The risk of swap at trade date t and event rate r. The swap is left exactly as
-// calc_from_event_rate(t, r) leaves it, also when that fails (its error is the error of this
-// call). The bumped curve belongs to this call alone: the swap's own curve is not touched.
-RiskResult risk(QVLSwap& swap, Date t, double event_rate);
+// The risk of swap at trade date t and event rate r: the base valued once, each bump from it.
+// The base valuation's errors are the errors of this call. The bumped curve belongs to this
+// call alone.
+RiskResult risk(const QVLSwap& swap, Date t, double event_rate);
+// The same from the base state valued already.
+RiskResult risk_from(const QVLSwap& swap, const ValuationState& base);
 
 // The swap's curve rebuilt from its own table with every par rate raised by shift.
 YieldCurve shifted_curve(const YieldCurve& curve, double shift);

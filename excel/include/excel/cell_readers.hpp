@@ -6,10 +6,11 @@
 // names in object_arguments.hpp.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/date.hpp"
-#include "core/qvl_swap.hpp"
+#include "core/tables.hpp"
 #include "xll/host_api.hpp"
 
 namespace qvl::addin {
@@ -22,9 +23,12 @@ namespace qvl::addin {
 // ("invalid stoi argument", "invalid string position") travel on.
 Date DateFromCell(const XLOPER12& cell);
 
-// A date cell of a table: as DateFromCell, except that a text that names no day fails with its
-// reading error, since a table skips or passes on rows without a date and would otherwise drop
-// or misplace a row silently.
+// A cell value as the core's table cell: a text, a number (integers too), a logical, or empty
+// for every other kind of value.
+TableCell table_cell(const XLOPER12& cell);
+
+// A date cell of a table (the core's table_date): as DateFromCell, except that a text that names
+// no day fails with its reading error.
 Date table_date(const XLOPER12& cell);
 
 // DateFromCell, failing with "Invalid trade date" for a cell that holds no date.
@@ -43,9 +47,9 @@ bool switch_argument(const XLOPER12& cell, bool fallback);
 // A numeric cell's value, or fallback for any other kind of value.
 double number_argument(const XLOPER12& cell, double fallback);
 
-// A credit event rate that defaults to the rate the swap holds: the cell's number, or the held
-// rate for anything but a usable number (a missing argument, a text, NaN).
-double held_rate_argument(const XLOPER12& cell, const QVLSwap& swap);
+// A credit event rate that defaults to the rate the swap holds: the cell's number, or nullopt
+// (the held rate) for anything but a usable number (a missing argument, a text, NaN).
+std::optional<double> held_rate_argument(const XLOPER12& cell);
 
 // The business days QVL.RollToFollowingBD advances by: a number's integer part, at most 100,000
 // either way ("Invalid roll_days" beyond), or the default for any other kind of value.

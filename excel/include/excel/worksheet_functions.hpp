@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/conventions.hpp"
 #include "xll/addin.hpp"
 #include "xll/export.hpp"
 #include "xll/host_api.hpp"
@@ -32,9 +33,10 @@
 namespace qvl::addin {
 
 // Defaults that worksheet functions apply to arguments left out, beside those of the swap terms
-// (core/conventions.hpp) and of the port (http/http_service.hpp).
-inline constexpr bool default_trade_initiation = true;  // QVL.TotalPayment: initiation
-inline constexpr std::int32_t default_roll_days = 0;    // QVL.RollToFollowingBD: roll only
+// (both in core/conventions.hpp, which the Python package takes them from too) and of the port
+// (http/http_service.hpp).
+using qvl::default_roll_days;         // QVL.RollToFollowingBD: roll only
+using qvl::default_trade_initiation;  // QVL.TotalPayment: initiation
 
 inline constexpr std::string_view swap_help = "Handle string from QVL.CreateSwap.";
 inline constexpr std::string_view curve_help = "Handle string from QVL.CreateCurve.";

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/qvl_swap.hpp"
 #include "http/http_server.hpp"
+#include "objects/object_cache.hpp"
 
 // The JSON request API behind POST /qvl and POST /API.
 namespace qvl::service {
@@ -25,12 +25,14 @@ double GetNumber(const JsonObject& object, std::string_view name, double fallbac
 
 // The swap a request names: by its "swap" handle, else by its series "Index" (normalised as the
 // worksheet does), else the first one in handle order. Throws TextError, whose message keeps the
-// texts whole. Called with the calculation lock held.
-std::shared_ptr<QVLSwap> ResolveSwap(const JsonObject& object);
+// texts whole.
+std::shared_ptr<const objects::SwapHandle> ResolveSwap(const objects::ObjectCache& cache,
+                                                       const JsonObject& object);
 
-// Holds the calculation lock for its whole run; answers every failure as a JSON error
-// document (400 for the request's own faults, 500 for everything else) and never throws. A
-// request whose deadline passes before the lock is free is answered busy (503).
-win32util::HttpServer::Response HandleApi(const win32util::HttpServer::Request& request);
+// A request on cache. Holds the calculation lock for its whole run; answers every failure as a
+// JSON error document (400 for the request's own faults, 500 for everything else) and never
+// throws. A request whose deadline passes before the lock is free is answered busy (503).
+win32util::HttpServer::Response HandleApi(objects::ObjectCache& cache,
+                                          const win32util::HttpServer::Request& request);
 
 }  // namespace qvl::service

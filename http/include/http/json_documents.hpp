@@ -27,8 +27,9 @@ using SeriesList = std::vector<std::pair<std::string, std::shared_ptr<const QVLS
 
 std::string HealthDocument(const objects::ObjectCache::CountsResult& counts);
 std::string SeriesDocument(const SeriesList& series);
+// The swap's terms, with the trade date and event rate its handle shows.
 std::string SpecsDocument(const QVLSwap& swap, const QVLSeries& series, Date trade_date,
-                          Date settlement_date);
+                          Date settlement_date, double event_rate);
 std::string ValuationToJson(const ValuationResult& result);
 std::string PnLToJson(const PnLResult& result);
 // An empty measure is null.

@@ -1,42 +1,52 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "core/qvl_series.hpp"
-#include "core/qvl_swap.hpp"
 #include "core/yield_curve.hpp"
+#include "objects/held_swap.hpp"
 
 namespace qvl::objects {
 
-// The process-wide store of curves, series and swaps, keyed by handle texts such as "#YC_1".
-//
-// Threads: worksheet functions run on the host's calculation thread, HTTP requests on the
-// service's serving thread, and both read the maps and value cached swaps. Curves and series
-// never change once built; what changes is the maps and the rate and trade date each swap
-// remembers of its latest valuation. One calculation lock guards both: a worksheet function
-// holds calculation_lock() while it reaches the maps, and for the whole operation when it values
-// a swap or shows what the swap remembers (the operation reads and writes those fields from
-// start to end); every request handler holds it for its whole run. The maps themselves take no
-// lock of their own.
-// The counts are kept in atomics so that the health document can read them without waiting,
-// and a request that must start by a deadline waits for the lock only until then.
-// A swap shares ownership of its series and curve, so ClearAll never releases what a swap in
-// use can still reach.
-// Ownership by cells: a creating call from a worksheet cell records the cell (its "caller" text)
-// against the handle it made. The next creating call from that cell drops the earlier object
-// from the maps, so a sheet recalculated all day keeps one object per cell instead of one per
-// recalculation; a swap that holds a dropped series or curve keeps it alive for itself.
+// The calculation lock, held for one operation that reads and then updates what swap handles
+// remember (a worksheet function, a service request): no other such operation runs meanwhile.
+// The only way to the memory of a handle.
+class Calculation {
+  public:
+    // False when the deadline it was asked with passed first; it then holds nothing.
+    bool owns_lock() const { return lock_.owns_lock(); }
+    // The swap of handle with what it remembers, while this calculation is held.
+    HeldSwap hold(std::shared_ptr<const SwapHandle> handle) const {
+        SwapMemory& memory = handle->memory_;
+        return HeldSwap(std::move(handle), memory);
+    }
+
+  private:
+    friend class ObjectCache;
+    explicit Calculation(std::unique_lock<std::timed_mutex> lock) : lock_(std::move(lock)) {}
+    std::unique_lock<std::timed_mutex> lock_;
+};
+
+// A store of curves, series and swaps, keyed by handle texts such as "#YC_1". The worksheet
+// functions and the HTTP service share one; it guards its maps itself, so any thread may call
+// it, and hands out the objects as shared pointers to const: curves, series and swaps never
+// change once built, and a caller keeps what it holds alive (a swap also its series and curve)
+// after the cache has dropped it. What a swap handle remembers is reached only under a
+// Calculation.
+// Ownership by cells: a creating call from a worksheet cell names the cell (its "caller" text)
+// when it adds the object; the cell's next creating call drops the earlier object, so a sheet
+// recalculated all day keeps one object per cell instead of one per recalculation.
 class ObjectCache {
   public:
     struct CountsResult {
@@ -45,61 +55,62 @@ class ObjectCache {
         std::size_t swaps;
     };
 
-    static ObjectCache& instance();
+    ObjectCache() = default;
+    ObjectCache(const ObjectCache&) = delete;
+    ObjectCache& operator=(const ObjectCache&) = delete;
 
-    // The calculation lock described above; the second form gives up at the deadline, and the
-    // lock it returns then holds nothing.
-    [[nodiscard]] std::unique_lock<std::timed_mutex> calculation_lock();
-    [[nodiscard]] std::unique_lock<std::timed_mutex> calculation_lock(
-        std::chrono::steady_clock::time_point deadline);
+    // Waits for the calculation lock; the second form gives up at the deadline.
+    [[nodiscard]] Calculation calculation();
+    [[nodiscard]] Calculation calculation(std::chrono::steady_clock::time_point deadline);
 
-    // "#" + prefix + "_" + the next value of the shared counter.
-    std::string MakeHandle(std::string_view prefix);
-
-    void StoreCurve(const std::string& handle, std::shared_ptr<const YieldCurve> curve);
-    void StoreSeries(const std::string& handle, std::shared_ptr<const QVLSeries> series);
-    void StoreSwap(const std::string& handle, std::shared_ptr<QVLSwap> swap);
-
-    std::shared_ptr<const YieldCurve> FindCurve(const std::string& handle) const;
-    std::shared_ptr<const QVLSeries> FindSeries(const std::string& handle) const;
-    std::shared_ptr<QVLSwap> FindSwap(const std::string& handle) const;
-
-    // The same lookups for callers that need the object: a miss throws TextError
-    // "<Kind> handle not found: " followed by the handle as given.
-    std::shared_ptr<const YieldCurve> require_curve(const std::string& handle) const;
-    std::shared_ptr<const QVLSeries> require_series(const std::string& handle) const;
-    std::shared_ptr<QVLSwap> require_swap(const std::string& handle) const;
+    // Stores object under a new handle, "#" + the kind's prefix (YC, Series, Swap) + "_" + the
+    // next value of a counter the kinds share, and gives the handle. The object caller made
+    // before (if any) leaves the cache.
+    template <class T>
+    std::string add(std::shared_ptr<const T> object,
+                    const std::optional<std::string>& caller = std::nullopt);
+    // The object under handle, or null; the second form throws TextError "<Kind> handle not
+    // found: " followed by the handle as given (Kind: Curve, Series, Swap).
+    template <class T>
+    std::shared_ptr<const T> find(const std::string& handle) const;
+    template <class T>
+    std::shared_ptr<const T> require(const std::string& handle) const;
 
     // First swap, in handle order, whose series index equals index byte for byte.
-    std::shared_ptr<QVLSwap> FindSwapByIndex(const std::string& index) const;
-    std::shared_ptr<QVLSwap> FirstSwap() const;
-    std::vector<std::pair<std::string, std::shared_ptr<const QVLSeries>>> ListSeries() const;
+    std::shared_ptr<const SwapHandle> find_swap_by_index(const std::string& index) const;
+    std::shared_ptr<const SwapHandle> first_swap() const;
+    std::vector<std::pair<std::string, std::shared_ptr<const QVLSeries>>> list_series() const;
 
-    // Records that caller made handle. The object caller made before (if any) leaves the maps.
-    void set_owner(const std::string& caller, const std::string& handle);
-    // The object caller made before (if any) leaves the maps and caller is forgotten: the
+    // The object caller made before (if any) leaves the cache and caller is forgotten: the
     // caller's new creating call failed.
     void drop_owned(const std::string& caller);
-    std::size_t owner_count() const { return owners_.size(); }
+    std::size_t owner_count() const;
 
-    // Drops swaps, then series, then curves, forgets the callers and restarts the handle counter.
-    void ClearAll();
-    CountsResult Counts() const;
+    // Drops every object, forgets the callers and restarts the handle counter.
+    void clear();
+    CountsResult counts() const;
 
   private:
-    void update_counts();
+    template <class T>
+    using Store = std::map<std::string, std::shared_ptr<const T>>;
+
+    template <class T>
+    Store<T>& store() {
+        return std::get<Store<T>>(stores_);
+    }
+    template <class T>
+    const Store<T>& store() const {
+        return std::get<Store<T>>(stores_);
+    }
     void drop(const std::string& handle);
 
     std::timed_mutex calculation_mutex_;
-    std::atomic<std::int32_t> counter_{0};
-    std::map<std::string, std::shared_ptr<const YieldCurve>> curves_;
-    std::map<std::string, std::shared_ptr<const QVLSeries>> series_;
-    std::map<std::string, std::shared_ptr<QVLSwap>> swaps_;
+    // Guards everything below; held only for a lookup or an update, never for a calculation.
+    mutable std::mutex mutex_;
+    std::int32_t counter_ = 0;
+    std::tuple<Store<YieldCurve>, Store<QVLSeries>, Store<SwapHandle>> stores_;
     // Caller text -> the handle that caller made last.
     std::unordered_map<std::string, std::string> owners_;
-    std::atomic<std::size_t> curve_count_{0};
-    std::atomic<std::size_t> series_count_{0};
-    std::atomic<std::size_t> swap_count_{0};
 };
 
 }  // namespace qvl::objects

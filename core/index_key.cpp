@@ -1,4 +1,4 @@
-#include "objects/index_key.hpp"
+#include "core/index_key.hpp"
 
 #include <cerrno>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace qvl::objects {
+namespace qvl {
 
 std::string NormaliseIndexKey(std::string_view text) {
     const std::string s(text);
@@ -35,4 +35,4 @@ std::string NormaliseIndexKey(std::string_view text) {
     return s.substr(first, last - first + 1);
 }
 
-}  // namespace qvl::objects
+}  // namespace qvl

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "host/csv.hpp"
+#include "cli/csv.hpp"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "host/script.hpp"
+#include "cli/script.hpp"
 
 namespace {
 

@@ -15,6 +15,15 @@
 
 namespace qvl::addin {
 
+namespace {
+
+// What stopping had to leave behind goes to the log.
+void stop_service() {
+    if (const std::string left = service::stop_http_service(); !left.empty()) xll::LogLine(left);
+}
+
+}  // namespace
+
 std::uint16_t port_from_argument(std::optional<double> argument) {
     if (!argument) return service::default_port;
     if (!std::isfinite(*argument)) return 0;
@@ -27,7 +36,7 @@ std::uint16_t port_from_argument(std::optional<double> argument) {
 std::string http_start_text(std::optional<double> port_argument) {
     try {
         const std::uint16_t port = port_from_argument(port_argument);
-        service::stop_http_service();
+        stop_service();
         if (service::StartHttpService(port, shared_worksheet_cache())) {
             return "HTTP server running on port " + std::to_string(port);
         }
@@ -41,7 +50,7 @@ std::string http_start_text(std::optional<double> port_argument) {
 
 std::string http_stop_text() {
     try {
-        service::stop_http_service();
+        stop_service();
         return "HTTP server stopped";
     } catch (const std::exception& e) {
         return e.what();
@@ -54,7 +63,7 @@ int stop_http_service_at_close() {
     // The functions that control the service go away now, and a library being unloaded may not
     // be able to wait for the serving thread; unloading still stops it as a fallback.
     try {
-        service::stop_http_service();
+        stop_service();
     } catch (...) {
         xll::LogLine("xlAutoClose: stopping the HTTP service failed");
     }

@@ -36,12 +36,11 @@ bool HttpServer::Start() {
     return true;
 }
 
-void HttpServer::Stop() {
-    if (!running_.exchange(false)) return;
-    if (transport_) {
-        transport_->Close();
-        transport_.reset();
-    }
+std::string HttpServer::Stop() {
+    if (!running_.exchange(false) || !transport_) return {};
+    std::string left = transport_->Close();
+    transport_.reset();
+    return left;
 }
 
 HttpServer::Dispatched HttpServer::dispatch(Request request, std::function<void(Response)> done) {
@@ -128,35 +127,6 @@ HttpServer::Response HttpServer::run(const Handler& handler, const Request& requ
         // Handlers answer their own failures; this only keeps the thread alive.
         return listener_error(500, "Internal Server Error", "Unknown error");
     }
-}
-
-bool is_loopback_host(std::string_view host) {
-    std::string_view name = host;
-    std::string_view port;
-    if (!host.empty() && host.front() == '[') {
-        const auto close = host.find(']');
-        if (close == std::string_view::npos) return false;
-        name = host.substr(0, close + 1);
-        port = host.substr(close + 1);
-    } else if (const auto colon = host.find(':'); colon != std::string_view::npos) {
-        name = host.substr(0, colon);
-        port = host.substr(colon);
-    }
-    if (!port.empty()) {
-        if (port.size() < 2 || port.size() > 6 || port.front() != ':') return false;
-        for (const char c : port.substr(1)) {
-            if (c < '0' || c > '9') return false;
-        }
-    }
-    if (name == "127.0.0.1" || name == "[::1]") return true;
-    constexpr std::string_view localhost = "localhost";
-    if (name.size() != localhost.size()) return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        char c = name[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != localhost[i]) return false;
-    }
-    return true;
 }
 
 HttpServer::Response listener_error(std::uint16_t status, std::string_view reason,

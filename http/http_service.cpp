@@ -56,8 +56,9 @@ bool StartHttpService(std::uint16_t port, std::shared_ptr<objects::ObjectCache> 
     return s.server->Start();
 }
 
-void stop_http_service() {
-    take_server(slot()).reset();
+std::string stop_http_service() {
+    const auto server = take_server(slot());
+    return server ? server->Stop() : std::string();
 }
 
 bool http_service_running() {

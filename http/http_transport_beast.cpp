@@ -39,7 +39,6 @@
 #include <utility>
 
 #include "http/http_transport.hpp"
-#include "text/utf.hpp"
 
 namespace win32util {
 
@@ -55,8 +54,9 @@ constexpr std::chrono::seconds idle_timeout{HttpServer::idle_timeout_seconds};
 // How long a refused client may go on sending before its connection is dropped; reading what it
 // sends meanwhile keeps the refusal from being destroyed by a reset on close.
 constexpr std::chrono::seconds linger_time{5};
-// The first read of a connection; a head or body beyond it grows the buffer, up to the head
-// limit, which also bounds chunk lines and trailers.
+// The first read of a connection; the buffer grows as the reads need, up to the connection's
+// allowance, and a longer head, chunk-size line or trailer section doubles it up to the head
+// limit.
 constexpr std::size_t first_read_size = HttpServer::body_read_size;
 // Descriptors left to the rest of the process when its open-file limit caps the connections.
 constexpr std::size_t spare_descriptors = 64;
@@ -79,111 +79,19 @@ bool malformed(const error_code& ec) {
            ec != http::error::end_of_stream && ec != http::error::partial_message;
 }
 
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// A target in absolute form, "http://authority/path?query" (HTTP/1.1 servers must accept it),
-// split into its authority and the rest, which starts with the path; nothing for other forms.
-struct AbsoluteTarget {
-    std::string_view authority;
-    std::string_view rest;
-};
-
-std::optional<AbsoluteTarget> absolute_target(std::string_view target) {
-    constexpr std::string_view scheme = "http://";
-    if (target.size() < scheme.size() ||
-        !beast::iequals(beast::string_view(target.data(), scheme.size()),
-                        beast::string_view(scheme.data(), scheme.size()))) {
-        return std::nullopt;
-    }
-    target.remove_prefix(scheme.size());
-    const auto end = std::min(target.find_first_of("/?"), target.size());
-    return AbsoluteTarget{target.substr(0, end), target.substr(end)};
-}
-
-// The path of a target: the query dropped, %XX sequences decoded (malformed ones kept as they
-// are), the bytes read as UTF-8. An absolute-form target gives its path ("/" when it has none).
-std::u16string decode_path(std::string_view target) {
-    if (const auto absolute = absolute_target(target)) {
-        target = absolute->rest;
-        if (target.empty() || target.front() != '/') return decode_path("/" + std::string(target));
-    }
-    target = target.substr(0, target.find('?'));
-    std::string bytes;
-    bytes.reserve(target.size());
-    for (std::size_t i = 0; i < target.size(); ++i) {
-        if (target[i] == '%' && i + 2 < target.size()) {
-            const int high = hex_digit(target[i + 1]);
-            const int low = hex_digit(target[i + 2]);
-            if (high >= 0 && low >= 0) {
-                bytes += static_cast<char>(high * 16 + low);
-                i += 2;
-                continue;
-            }
-        }
-        bytes += target[i];
-    }
-    return qvl::text::utf8_to_utf16(bytes);
-}
-
-bool all_digits(std::string_view text) {
-    if (text.empty()) return false;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    return true;
-}
-
-beast::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t");
-    return {text.data() + first, last - first + 1};
-}
-
-// The refusal a request earns by its head alone, if any.
-std::optional<HttpServer::Response> screen(const Parser& parser) {
+// What the screening reads of a parsed head.
+RequestHead head_of(const Parser& parser) {
     const auto& head = parser.get();
-    // Browsers send Origin; no web page may drive the calculator.
-    if (head.find(http::field::origin) != head.end()) {
-        return listener_error(403, "Forbidden", "forbidden");
-    }
-    const auto hosts = head.count(http::field::host);
-    if (hosts > 1 || (hosts == 0 && head.version() != 10)) {
-        return listener_error(400, "Bad Request", "bad request");
-    }
-    if (hosts == 1 && !is_loopback_host(view(head.at(http::field::host)))) {
-        return listener_error(403, "Forbidden", "forbidden");
-    }
-    // A target in absolute form names the host too, and must name this machine as well.
-    if (const auto absolute = absolute_target(view(head.target()));
-        absolute && !is_loopback_host(absolute->authority)) {
-        return listener_error(403, "Forbidden", "forbidden");
-    }
-    // Ambiguous framing is how requests get smuggled past a proxy. The parser refuses a length
-    // next to chunked coding and differing lengths; repeated equal lengths and a list of them
-    // are refused here.
-    const auto lengths = head.count(http::field::content_length);
-    const auto codings = head.count(http::field::transfer_encoding);
-    if (lengths > 1 ||
-        (lengths == 1 && (codings > 0 || !all_digits(view(head[http::field::content_length]))))) {
-        return listener_error(400, "Bad Request", "bad request");
-    }
-    // Chunked is the one coding taken; with any other ("gzip, chunked") the body would reach
-    // the handler still coded.
-    if (codings > 1 || (codings == 1 && !parser.chunked()) ||
-        (codings == 1 && !beast::iequals(trimmed(view(head[http::field::transfer_encoding])),
-                                         beast::string_view("chunked")))) {
-        return listener_error(501, "Not Implemented", "transfer coding not supported");
-    }
-    if (lengths == 1 && parser.content_length().value_or(0) > HttpServer::max_body_size) {
-        return listener_error(413, "Payload Too Large", "request body too large");
-    }
-    return std::nullopt;
+    const auto field = [&](http::field name) { return view(head[name]); };
+    return RequestHead{.http_1_0 = head.version() == 10,
+                       .target = view(head.target()),
+                       .origin = head.count(http::field::origin) > 0,
+                       .hosts = head.count(http::field::host),
+                       .host = field(http::field::host),
+                       .lengths = head.count(http::field::content_length),
+                       .length = field(http::field::content_length),
+                       .codings = head.count(http::field::transfer_encoding),
+                       .coding = field(http::field::transfer_encoding)};
 }
 
 // What the connections share: the server, the connection count and the budget of request
@@ -193,7 +101,7 @@ class Listener {
     explicit Listener(HttpServer& server) : server(server) {}
 
     HttpServer& server;
-    std::size_t max_connections = HttpServer::max_connections;
+    std::size_t max_connections = server.caps().connections;
     std::size_t connections = 0;
     std::size_t lingering = 0;
     // Where the bytes a refused client still sends are read and dropped.
@@ -201,7 +109,7 @@ class Listener {
 
     // Grants bytes of the shared budget; false, granting nothing, when it has not that many left.
     bool take(std::size_t bytes) {
-        if (bytes > HttpServer::shared_request_bytes - used_) return false;
+        if (bytes > server.caps().request_bytes - used_) return false;
         used_ += bytes;
         peak_used_ = std::max(peak_used_, used_);
         return true;
@@ -237,6 +145,10 @@ class Listener {
     std::size_t peak_used_ = 0;
     std::size_t peak_connections_ = 0;
 };
+
+HttpServer::Response too_large() {
+    return listener_error(431, "Request Header Fields Too Large", "request head too large");
+}
 
 HttpServer::Response crowded() {
     return listener_error(503, "Service Unavailable", "too many request bytes in progress");
@@ -290,24 +202,18 @@ class Connection : public std::enable_shared_from_this<Connection> {
         // goes is counted in two.
         head_size_ += size;
         const std::size_t head_size = head_size_;
-        // A head beyond the connection's own allowance may take the rest of the head buffer
-        // from the shared budget.
-        if (ec == http::error::buffer_overflow &&
-            buffer_.max_size() < HttpServer::head_buffer_size) {
-            if (!cover(HttpServer::head_buffer_size)) return refuse(crowded());
-            buffer_.max_size(HttpServer::head_buffer_size);
+        if (ec == http::error::buffer_overflow) {
+            if (auto refusal = grow_buffer(0)) return refuse(std::move(*refusal));
             return read_more_head();
         }
         // The parser limits the request line and the fields each on their own; the head as a
         // whole is measured here.
-        if (ec == http::error::header_limit || ec == http::error::buffer_overflow ||
-            (!ec && head_size > HttpServer::head_buffer_size)) {
-            return refuse(
-                listener_error(431, "Request Header Fields Too Large", "request head too large"));
+        if (ec == http::error::header_limit || (!ec && head_size > HttpServer::head_buffer_size)) {
+            return refuse(too_large());
         }
         if (malformed(ec)) return refuse(listener_error(400, "Bad Request", "bad request"));
         if (ec) return;  // closed, reset or timed out: the connection goes
-        if (auto refusal = screen(*parser_)) return refuse(std::move(*refusal));
+        if (auto refusal = screen(head_of(*parser_))) return refuse(std::move(*refusal));
         if (parser_->is_done()) return dispatch();
         parser_->body_limit(HttpServer::max_body_size);
         // A declared length is granted in full before any of it is read.
@@ -344,9 +250,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
         if (ec == http::error::body_limit) {
             return refuse(listener_error(413, "Payload Too Large", "request body too large"));
         }
-        if (malformed(ec) || ec == http::error::buffer_overflow) {
-            return refuse(listener_error(400, "Bad Request", "bad request"));
+        if (ec == http::error::buffer_overflow) {
+            if (auto refusal = grow_buffer(parser_->get().body().capacity())) {
+                return refuse(std::move(*refusal));
+            }
+            return read_more_body();
         }
+        if (malformed(ec)) return refuse(listener_error(400, "Bad Request", "bad request"));
         if (ec) return;
         // A chunked body has no declared length: it draws on the budget as it grows.
         if (!cover(buffer_.capacity() + parser_->get().body().capacity())) {
@@ -354,6 +264,18 @@ class Connection : public std::enable_shared_from_this<Connection> {
         }
         if (!parser_->is_done()) return read_more_body();
         dispatch();
+    }
+
+    // The read buffer is full before a head, a chunk-size line or the trailers have ended: it
+    // doubles, up to the head limit, and what it holds beyond the connection's own allowance
+    // comes out of the shared budget. The refusal when it may not grow, or the budget cannot
+    // cover it.
+    std::optional<HttpServer::Response> grow_buffer(std::size_t body_bytes) {
+        if (buffer_.max_size() >= HttpServer::head_buffer_size) return too_large();
+        const std::size_t size = std::min(2 * buffer_.max_size(), HttpServer::head_buffer_size);
+        if (!cover(size + body_bytes)) return crowded();
+        buffer_.max_size(size);
+        return std::nullopt;
     }
 
     // Brings the grant from the shared budget to what the connection holds beyond its own
@@ -514,7 +436,7 @@ class BeastTransport final : public HttpTransport {
     ~BeastTransport() override { Close(); }
 
     bool Open(std::uint16_t port, std::string& error) override;
-    void Close() override;
+    std::string Close() override;
 
   private:
     void accept();
@@ -567,7 +489,7 @@ bool BeastTransport::Open(std::uint16_t port, std::string& error) {
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur != RLIM_INFINITY) {
         const auto limit = static_cast<std::size_t>(files.rlim_cur);
         listener_.max_connections =
-            std::min(HttpServer::max_connections,
+            std::min(server_.caps().connections,
                      limit > 2 * spare_descriptors ? limit - spare_descriptors : limit / 2);
     }
 
@@ -616,8 +538,8 @@ void BeastTransport::on_accept(error_code ec, tcp::socket socket) {
     connection->start();
 }
 
-void BeastTransport::Close() {
-    if (!io_) return;
+std::string BeastTransport::Close() {
+    if (!io_) return {};
     if (thread_.joinable()) {
         // The completion in hand runs to its end first.
         io_->stop();
@@ -631,6 +553,7 @@ void BeastTransport::Close() {
     pause_.reset();
     acceptor_.reset();
     io_.reset();
+    return {};
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <http.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -102,43 +103,24 @@ bool has_unknown_header(const HTTP_REQUEST& request, std::string_view name) {
     return false;
 }
 
-std::string_view trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-// The refusal a request earns by its head alone, if any: the same rules as on Linux. The API
-// itself rejects malformed framing and repeated Host headers before a request gets here.
-std::optional<HttpServer::Response> screen(const HTTP_REQUEST& request) {
-    if (!is_loopback_peer(request.Address.pRemoteAddress)) {
-        return listener_error(403, "Forbidden", "forbidden");
-    }
-    // Browsers send Origin; no web page may drive the calculator.
-    if (has_unknown_header(request, "Origin")) return listener_error(403, "Forbidden", "forbidden");
+// What the screening reads of a request's head. The API itself refuses malformed framing and
+// repeated headers before a request gets here, so each header is there once or not at all.
+RequestHead head_of(const HTTP_REQUEST& request) {
     const std::string_view host = known_header(request, HttpHeaderHost);
-    const bool http_1_0 = request.Version.MajorVersion == 1 && request.Version.MinorVersion == 0;
-    if (host.empty() && !http_1_0) return listener_error(400, "Bad Request", "bad request");
-    if (!host.empty() && !is_loopback_host(host))
-        return listener_error(403, "Forbidden", "forbidden");
-    // Chunked is the one coding taken; with any other ("gzip, chunked") the body would reach
-    // the handler still coded.
-    const std::string_view coding = known_header(request, HttpHeaderTransferEncoding);
-    if (!coding.empty() && !equals_caseless(trimmed(coding), "chunked")) {
-        return listener_error(501, "Not Implemented", "transfer coding not supported");
-    }
     const std::string_view length = known_header(request, HttpHeaderContentLength);
-    if (!length.empty()) {
-        unsigned long long n = 0;
-        for (const char c : length) {
-            if (c < '0' || c > '9') return listener_error(400, "Bad Request", "bad request");
-            n = n * 10 + static_cast<unsigned>(c - '0');
-            if (n > HttpServer::max_body_size) {
-                return listener_error(413, "Payload Too Large", "request body too large");
-            }
-        }
-    }
-    return std::nullopt;
+    const std::string_view coding = known_header(request, HttpHeaderTransferEncoding);
+    return RequestHead{
+        .http_1_0 = request.Version.MajorVersion == 1 && request.Version.MinorVersion == 0,
+        .target = request.pRawUrl == nullptr
+                      ? std::string_view()
+                      : std::string_view(request.pRawUrl, request.RawUrlLength),
+        .origin = has_unknown_header(request, "Origin"),
+        .hosts = host.empty() ? 0u : 1u,
+        .host = host,
+        .lengths = length.empty() ? 0u : 1u,
+        .length = length,
+        .codings = coding.empty() ? 0u : 1u,
+        .coding = coding};
 }
 
 // Wine exports HttpShutdownRequestQueue as a stub that ends the process when called, so its
@@ -188,6 +170,14 @@ HANDLE start_thread(Body* body) {
     return thread;
 }
 
+// How long closing waits for the API to complete the operations it has pending, and then for
+// the listener's thread to end. An API that never completes one (Wine's service has been seen
+// to die that way) would otherwise hang the sheet that stops the service.
+constexpr DWORD close_wait_ms = 3000;
+
+// Operations the next transport opened counts as pending without starting them; a test seam.
+std::atomic<std::size_t> stalled_for_test{0};
+
 // Completion keys: what a completion packet on the port is about. The operations on the queue
 // report with operation_key, their OVERLAPPED telling which; the other two are posted.
 constexpr ULONG_PTR operation_key = 0;
@@ -219,7 +209,7 @@ class WinTransport final : public HttpTransport {
     ~WinTransport() override { Close(); }
 
     bool Open(std::uint16_t port, std::string& error) override;
-    void Close() override;
+    std::string Close() override;
 
     // The listener's thread.
     void operator()();
@@ -244,6 +234,7 @@ class WinTransport final : public HttpTransport {
     bool cover(Exchange* ex, std::size_t held);
     void finish(Exchange* ex);
     void drain();
+    void release_urls();
     void ReleaseApi();
 
     HttpServer& server_;
@@ -256,6 +247,9 @@ class WinTransport final : public HttpTransport {
     HANDLE thread_ = nullptr;
     HANDLE worker_thread_ = nullptr;
     std::vector<std::wstring> prefixes_;  // the URL prefixes added to the group
+    // Set by Close before it wakes the listener's thread, which then only drains.
+    std::atomic<bool> closing_{false};
+    ULONGLONG drain_until_ = 0;  // the tick count at which draining gives up
 
     // The listener thread's own state.
     OVERLAPPED receive_overlapped_{};
@@ -302,7 +296,7 @@ bool WinTransport::Open(std::uint16_t port, std::string& error) {
     // a head or a body may take. (Wine does not implement these; they fail there harmlessly.)
     HTTP_CONNECTION_LIMIT_INFO connections{};
     connections.Flags.Present = 1;
-    connections.MaxConnections = static_cast<ULONG>(HttpServer::max_connections);
+    connections.MaxConnections = static_cast<ULONG>(server_.caps().connections);
     HTTP_QOS_SETTING_INFO qos{HttpQosSettingTypeConnectionLimit, &connections};
     HttpSetUrlGroupProperty(url_group_, HttpServerQosProperty, &qos, sizeof qos);
     HTTP_TIMEOUT_LIMIT_INFO timeouts{};
@@ -336,6 +330,7 @@ bool WinTransport::Open(std::uint16_t port, std::string& error) {
         return false;
     }
     head_buffer_ = std::make_unique<ULONGLONG[]>(HttpServer::head_buffer_size / sizeof(ULONGLONG));
+    pending_ = stalled_for_test.exchange(0);
     worker_thread_ = start_thread(&worker_);
     thread_ = worker_thread_ == nullptr ? nullptr : start_thread(this);
     if (thread_ == nullptr) {
@@ -345,7 +340,7 @@ bool WinTransport::Open(std::uint16_t port, std::string& error) {
     return true;
 }
 
-void WinTransport::Close() {
+std::string WinTransport::Close() {
     // The call in hand runs to its end; the calls still waiting are dropped.
     server_.end_calls();
     if (worker_thread_ != nullptr) {
@@ -353,11 +348,30 @@ void WinTransport::Close() {
         CloseHandle(worker_thread_);
         worker_thread_ = nullptr;
     }
+    std::string left;
     if (thread_ != nullptr) {
+        drain_until_ = GetTickCount64() + close_wait_ms;
+        closing_ = true;
         PostQueuedCompletionStatus(port_, 0, quit_key, nullptr);
-        WaitForSingleObject(thread_, INFINITE);
+        // Draining gives up at its deadline, and the thread ends right after.
+        const bool ended = WaitForSingleObject(thread_, close_wait_ms + 1000) == WAIT_OBJECT_0;
         CloseHandle(thread_);
         thread_ = nullptr;
+        if (!ended) {
+            left = "the listener's thread did not end";
+        } else if (pending_ > 0) {
+            left =
+                std::to_string(pending_) + " operation(s) of the HTTP Server API did not complete";
+        }
+    }
+    if (!left.empty()) {
+        // The request queue, the completion port and the buffers may still be used by the API
+        // or the thread, so they stay; the URLs are given back, so that the port can be listened
+        // on again.
+        release_urls();
+        return "closing the HTTP service: " + left + " within " +
+               std::to_string(close_wait_ms / 1000) +
+               " s; its request queue and buffers are left allocated";
     }
     exchanges_.clear();
     waiting_.clear();
@@ -366,9 +380,10 @@ void WinTransport::Close() {
         CloseHandle(port_);
         port_ = nullptr;
     }
+    return {};
 }
 
-void WinTransport::ReleaseApi() {
+void WinTransport::release_urls() {
     // Removed one by one before the group is closed: Wine releases the port only on removal,
     // and at once, so that a new server may listen on it straight away.
     for (const std::wstring& prefix : prefixes_) {
@@ -383,6 +398,10 @@ void WinTransport::ReleaseApi() {
         HttpCloseServerSession(session_);
         session_ = 0;
     }
+}
+
+void WinTransport::ReleaseApi() {
+    release_urls();
     if (queue_ != nullptr) {
         CloseHandle(queue_);
         queue_ = nullptr;
@@ -410,7 +429,11 @@ void WinTransport::operator()() {
             return;  // the port itself failed
         }
         const ULONG rc = ok ? NO_ERROR : GetLastError();
-        if (key == quit_key) return drain();
+        // Once closing, nothing reaches the server any more: the operations are only drained.
+        if (closing_) {
+            if (key == operation_key) --pending_;
+            return drain();
+        }
         if (key == answered_key) {
             on_answered(reinterpret_cast<Exchange*>(overlapped));
         } else {
@@ -426,16 +449,19 @@ void WinTransport::operator()() {
 }
 
 // After Close: every pending operation is cancelled and its completion taken before the
-// thread ends, so that none of them reaches memory released after it.
+// thread ends, so that none of them reaches memory released after it. An operation the API has
+// not completed by the deadline is left to it, and Close keeps what it may still use.
 void WinTransport::drain() {
     static const ShutdownFunction shutdown = find_shutdown();
     if (shutdown != nullptr) shutdown(queue_);
-    while (pending_ > 0) {
+    for (ULONGLONG now = GetTickCount64(); pending_ > 0 && now < drain_until_;
+         now = GetTickCount64()) {
         CancelIoEx(queue_, nullptr);
         DWORD bytes = 0;
         ULONG_PTR key = 0;
         OVERLAPPED* overlapped = nullptr;
-        const BOOL ok = GetQueuedCompletionStatus(port_, &bytes, &key, &overlapped, 20);
+        const DWORD wait = static_cast<DWORD>(std::min<ULONGLONG>(20, drain_until_ - now));
+        const BOOL ok = GetQueuedCompletionStatus(port_, &bytes, &key, &overlapped, wait);
         if (!ok && overlapped == nullptr) {
             if (GetLastError() == WAIT_TIMEOUT) continue;
             return;
@@ -469,9 +495,11 @@ void WinTransport::on_received(ULONG rc) {
         // A head larger than the buffer is refused, and the service serves on.
         refuse(ex,
                listener_error(431, "Request Header Fields Too Large", "request head too large"));
-    } else if (auto refusal = screen(head)) {
+    } else if (!is_loopback_peer(head.Address.pRemoteAddress)) {
+        refuse(ex, listener_error(403, "Forbidden", "forbidden"));
+    } else if (auto refusal = screen(head_of(head))) {
         refuse(ex, std::move(*refusal));
-    } else if (serving_ >= HttpServer::max_connections) {
+    } else if (serving_ >= server_.caps().connections) {
         refuse(ex, listener_error(503, "Service Unavailable", "too many connections"));
     } else {
         ex->serving = true;
@@ -482,13 +510,13 @@ void WinTransport::on_received(ULONG rc) {
                                     head.CookedUrl.AbsPathLength / sizeof(wchar_t));
         }
         // A declared length is granted in full before any of it is read.
-        const std::string_view length = known_header(head, HttpHeaderContentLength);
-        std::size_t declared = 0;
-        for (const char c : length) declared = declared * 10 + static_cast<std::size_t>(c - '0');
-        if (!cover(ex, sizeof ex->buffer + declared)) {
+        const auto declared = decimal(known_header(head, HttpHeaderContentLength)).value_or(0);
+        if (!cover(ex, sizeof ex->buffer + static_cast<std::size_t>(declared))) {
             refuse(ex, listener_error(503, "Service Unavailable",
                                       "too many request bytes in progress"));
         } else {
+            // As it is granted: the body never takes more than was declared.
+            ex->request.body.reserve(static_cast<std::size_t>(declared));
             ReadBody(ex);
         }
     }
@@ -598,7 +626,7 @@ bool WinTransport::cover(Exchange* ex, std::size_t held) {
     const std::size_t need =
         held > HttpServer::connection_allowance ? held - HttpServer::connection_allowance : 0;
     if (need > ex->granted) {
-        if (need - ex->granted > HttpServer::shared_request_bytes - budget_used_) return false;
+        if (need - ex->granted > server_.caps().request_bytes - budget_used_) return false;
         budget_used_ += need - ex->granted;
     } else {
         budget_used_ -= ex->granted - need;
@@ -657,10 +685,36 @@ void WinTransport::finish(Exchange* ex) {
     }
 }
 
+// What HttpServer owns: the transport, unless closing had to leave it to the API's operations
+// or to its thread, which may still use it; then it is never freed.
+class OwnedTransport final : public HttpTransport {
+  public:
+    explicit OwnedTransport(HttpServer& server)
+        : transport_(std::make_unique<WinTransport>(server)) {}
+    ~OwnedTransport() override { Close(); }
+
+    bool Open(std::uint16_t port, std::string& error) override {
+        return transport_->Open(port, error);
+    }
+    std::string Close() override {
+        if (!transport_) return {};
+        std::string left = transport_->Close();
+        if (!left.empty()) static_cast<void>(transport_.release());
+        return left;
+    }
+
+  private:
+    std::unique_ptr<WinTransport> transport_;
+};
+
 }  // namespace
 
 std::unique_ptr<HttpTransport> make_http_transport(HttpServer& server) {
-    return std::make_unique<WinTransport>(server);
+    return std::make_unique<OwnedTransport>(server);
+}
+
+void stall_operations_for_test(std::size_t count) {
+    stalled_for_test = count;
 }
 
 }  // namespace win32util

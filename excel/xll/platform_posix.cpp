@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -29,33 +30,19 @@ const VersionBlock* handed_block = nullptr;
 }  // namespace
 
 int utf8_to_utf16(const char* text, int bytes, XCHAR* out, int capacity) {
-    if (text == nullptr || bytes <= 0) {
+    if (text == nullptr || bytes <= 0 || capacity < 0) {
         return 0;
     }
-    const std::string_view in(text, static_cast<std::size_t>(bytes));
-    int needed = 0;
-    char32_t cp;
-    for (std::size_t i = 0; i < in.size();) {
-        i += qvl::text::decode_utf8(in, i, cp);
-        needed += cp >= 0x10000 ? 2 : 1;
-    }
+    const std::u16string wide = from_utf8(std::string_view(text, static_cast<std::size_t>(bytes)));
+    const int needed = static_cast<int>(wide.size());
     if (capacity == 0) {
         return needed;
     }
     if (out == nullptr || capacity < needed) {
         return 0;
     }
-    int w = 0;
-    for (std::size_t i = 0; i < in.size();) {
-        i += qvl::text::decode_utf8(in, i, cp);
-        if (cp >= 0x10000) {
-            out[w++] = static_cast<XCHAR>(0xD800 + ((cp - 0x10000) >> 10));
-            out[w++] = static_cast<XCHAR>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            out[w++] = static_cast<XCHAR>(cp);
-        }
-    }
-    return w;
+    std::copy(wide.begin(), wide.end(), out);
+    return needed;
 }
 
 std::string utf16_to_utf8(std::u16string_view text) {

@@ -1,4 +1,4 @@
-#include "host/cli/line_editor.hpp"
+#include "cli/line_editor.hpp"
 
 #include <cstdlib>
 #include <cstring>

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "host/cli/line_editor.hpp"
-#include "host/cli/runner.hpp"
-#include "host/cli/workbook_run.hpp"
+#include "cli/line_editor.hpp"
+#include "cli/render.hpp"
+#include "cli/runner.hpp"
+#include "cli/session.hpp"
+#include "cli/workbook_run.hpp"
 #include "host/host.hpp"
-#include "host/render.hpp"
-#include "host/session.hpp"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-#include "host/cli/runner.hpp"
+#include "cli/runner.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -9,8 +9,8 @@
 #include <csignal>
 #include <iostream>
 
-#include "host/render.hpp"
-#include "host/script.hpp"
+#include "cli/render.hpp"
+#include "cli/script.hpp"
 
 namespace standin {
 

@@ -1,8 +1,8 @@
-#include "host/cli/workbook_run.hpp"
+#include "cli/workbook_run.hpp"
 
 #include <iostream>
 
-#include "host/render.hpp"
+#include "cli/render.hpp"
 #include "workbook/plan.hpp"
 #include "workbook/recalc.hpp"
 #include "workbook/write.hpp"

@@ -1,6 +1,6 @@
 // CSV files as a sheet reads them: fields, typing and rectangles.
 
-#include "host/csv.hpp"
+#include "cli/csv.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // How results are shown: cell texts, aligned tables and JSON.
 
-#include "host/render.hpp"
+#include "cli/render.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The formula language: what a line means, and where a faulty line is faulty.
 
-#include "host/script.hpp"
+#include "cli/script.hpp"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <fstream>
 
 #include "child_process.hpp"
-#include "host/csv.hpp"
+#include "cli/csv.hpp"
 
 namespace {
 

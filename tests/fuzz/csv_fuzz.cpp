@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "cli/csv.hpp"
 #include "fuzz_check.hpp"
-#include "host/csv.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);

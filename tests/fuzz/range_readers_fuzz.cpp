@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/csv.hpp"
 #include "core/cashflow.hpp"
 #include "core/qvl_series.hpp"
 #include "core/qvl_swap.hpp"
@@ -33,7 +34,6 @@
 #include "core/yield_curve.hpp"
 #include "excel/cell_readers.hpp"
 #include "excel/range_readers.hpp"
-#include "host/csv.hpp"
 #include "xll/host_api.hpp"
 
 namespace {

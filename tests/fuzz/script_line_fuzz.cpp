@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "cli/script.hpp"
 #include "fuzz_check.hpp"
-#include "host/script.hpp"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/csv.hpp"
+#include "cli/csv.hpp"
 #include "host/host.hpp"
 
 // Loads a fresh copy of an add-in file from its own temporary folder, so that every test sees

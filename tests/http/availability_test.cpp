@@ -96,7 +96,10 @@ TEST(Worker, RunsCallsOneAtATimeInArrivalOrderAndStoppingDropsTheWaitingOnes) {
     // Stopping while call 20 is in hand waits for it and drops the ones still waiting.
     middle.reached.get_future().wait();
     std::thread opener([&] {
-        std::this_thread::sleep_for(200ms);
+        // Stopping refuses new calls before it waits for the one in hand.
+        while (!server->dispatch(HttpServer::Request{"POST", u"/work", "late"}, nullptr).answer) {
+            std::this_thread::yield();
+        }
         middle.open.set_value();
     });
     server->Stop();
@@ -143,9 +146,10 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
     // Handed in directly, with no timer to take it back: the worker answers it busy itself
     // once it is free.
     std::promise<HttpServer::Response> late;
-    server->dispatch(HttpServer::Request{"POST", u"/qvl", at_300},
-                     [&late](HttpServer::Response r) { late.set_value(std::move(r)); });
-    std::this_thread::sleep_for(350ms);
+    const auto handed =
+        server->dispatch(HttpServer::Request{"POST", u"/qvl", at_300},
+                         [&late](HttpServer::Response r) { late.set_value(std::move(r)); });
+    std::this_thread::sleep_until(handed.call->deadline + 1ms);
     gate.open.set_value();
     EXPECT_EQ(blocker.read().status, 200);
     EXPECT_EQ(late.get_future().get().status, 503);
@@ -219,11 +223,15 @@ TEST(Caps, ConnectionsBeyondTheCapAreTurnedAwayAndLaterOnesServed) {
         EXPECT_EQ(refused.body, R"j({"error":"too many connections"})j");
         EXPECT_EQ(refused.headers.at("retry-after"), retry_after);
         EXPECT_TRUE(beyond.closed_by_server());
-        // The connections in hand are still served, and a freed place takes a newcomer.
+        // The connections in hand are still served, and a freed place takes a newcomer once
+        // the listener has seen the close.
         EXPECT_EQ(held.front()->request("GET", "/health", "").status, 200);
         held.pop_back();
-        std::this_thread::sleep_for(50ms);
-        EXPECT_EQ(Client(port).request("GET", "/health", "").status, 200);
+        int status = 0;
+        for (int attempt = 0; attempt < 1000 && status != 200; ++attempt) {
+            status = Client(port).request("GET", "/health", "").status;
+        }
+        EXPECT_EQ(status, 200);
     }
     setrlimit(RLIMIT_NOFILE, &saved);
 }
@@ -234,38 +242,56 @@ TEST(Caps, RequestBytesBeyondTheSharedBudgetAreRefusedToTheNewcomer) {
         s.AddRoute("POST", u"/size", [](const HttpServer::Request& request) {
             return ok(std::to_string(request.body.size()));
         });
+        s.AddRoute(
+            "GET", u"/", [](const HttpServer::Request&) { return ok(); },
+            HttpServer::Runs::at_once);
     });
-    const auto size_of = [&](std::size_t size) {
-        return Client(port).request("POST", "/size", std::string(size, 'x')).body;
+    // A declared body is granted in full as its head arrives, before the interim answer; less
+    // the 16 KiB the connection holds on its own (8 KiB of them its read buffer), it takes its
+    // size less 8 KiB. Nothing answers the body: these stall.
+    const auto declare = [&](std::size_t size) {
+        auto client = std::make_unique<Client>(port);
+        client->send(
+            "POST /size HTTP/1.1\r\nHost: localhost\r\nExpect: 100-continue\r\n"
+            "Content-Length: " +
+            std::to_string(size) + "\r\n\r\n");
+        return client;
     };
-    const std::string big_head = "POST /size HTTP/1.1\r\nHost: localhost\r\nContent-Length: " +
-                                 std::to_string(HttpServer::max_body_size) + "\r\n\r\n";
-    // Each declared body is granted in full as its head arrives; the budget takes 64 of them
-    // (less what each connection holds on its own).
+    const std::string proceed = "HTTP/1.1 100 Continue\r\n\r\n";
     std::vector<std::unique_ptr<Client>> stalled;
     for (std::size_t i = 0; i < HttpServer::shared_request_bytes / HttpServer::max_body_size; ++i) {
-        stalled.push_back(std::make_unique<Client>(port));
-        stalled.back()->send(big_head + "{");
+        stalled.push_back(declare(HttpServer::max_body_size));
+        ASSERT_EQ(stalled.back()->read_until("\r\n\r\n"), proceed) << i;
     }
-    // The listener takes their heads in long before this.
-    std::this_thread::sleep_for(200ms);
-    Client newcomer(port);
-    newcomer.send(big_head);
-    const Reply refused = newcomer.read();
+    // 512 KiB are left.
+    const Reply refused = declare(HttpServer::max_body_size)->read();
     EXPECT_EQ(refused.status, 503);
     EXPECT_EQ(refused.body, R"j({"error":"too many request bytes in progress"})j");
     EXPECT_EQ(refused.headers.at("retry-after"), retry_after);
-    // Requests that fit a connection's own allowance still pass; a chunked body that outgrows
-    // it does not.
-    EXPECT_EQ(size_of(4000), "4000");
+    stalled.push_back(declare((512 - 32 + 8) << 10));
+    ASSERT_EQ(stalled.back()->read_until("\r\n\r\n"), proceed);
+    // 32 KiB are left. Requests that fit a connection's own allowance still pass, and so does a
+    // head of 20 KB, whose read buffer of 32 KiB takes 16 KiB; a chunked body that outgrows
+    // what is left does not.
+    EXPECT_EQ(Client(port).request("POST", "/size", std::string(4000, 'x')).body, "4000");
+    Client long_head(port);
+    long_head.send("GET / HTTP/1.1\r\nHost: localhost\r\nX-Pad: " + std::string(20000, 'p') +
+                   "\r\n\r\n");
+    EXPECT_EQ(long_head.read().status, 200);
     Client chunked(port);
     chunked.send("POST /size HTTP/1.1\r\nHost: localhost\r\nTransfer-Encoding: chunked\r\n\r\n" +
                  std::string("927c0\r\n") + std::string(0x927c0, 'x') + "\r\n0\r\n\r\n");
     EXPECT_EQ(chunked.read().status, 503);
-    // Once the stalled clients go, their grants come back.
+    // Once the stalled clients go, their grants come back: the largest body is granted again.
     stalled.clear();
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(size_of(HttpServer::max_body_size), std::to_string(HttpServer::max_body_size));
+    std::unique_ptr<Client> granted;
+    for (int attempt = 0; attempt < 1000 && !granted; ++attempt) {
+        granted = declare(HttpServer::max_body_size);
+        if (granted->read_until("\r\n\r\n") != proceed) granted.reset();
+    }
+    ASSERT_TRUE(granted);
+    granted->send(std::string(HttpServer::max_body_size, 'x'));
+    EXPECT_EQ(granted->read().body, std::to_string(HttpServer::max_body_size));
 }
 
 }  // namespace

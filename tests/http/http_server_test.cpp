@@ -35,11 +35,7 @@ TEST_F(ServerTest, RoutesMatchMethodAndPathExactly) {
         EXPECT_EQ(reply.reason + reply.body, R"j(Not Found{"error":"not found"})j");
     }
     // The target's host must name this machine, as the Host header must.
-    for (const std::string& request :
-         std::vector<std::string>{"GET http://evil.example/health", "GET http:///health",
-                                  "GET http://user@" + authority + "/health"}) {
-        EXPECT_EQ(answer(request).status, 403) << request;
-    }
+    EXPECT_EQ(answer("GET http://evil.example/health").status, 403);
     // Paths are matched after decoding, in origin or absolute form; query strings take no part;
     // an empty body gets in.
     EXPECT_EQ(get("/h%65alth").body, empty_health);
@@ -77,21 +73,26 @@ TEST_F(ServerTest, OversizedAmbiguousAndForeignRequestsAreRefused) {
          400},
         {post_qvl + "Content-Length: 2\r\nTransfer-Encoding: chunked\r\n\r\n", 400},
         {post_qvl + "Content-Length: 2\r\nContent-Length: 2\r\n\r\n", 400},
-        {post_qvl + "Content-Length: 2, 2\r\n\r\n", 400},
         {"GET /health\r\nHost: localhost\r\n\r\n", 400},
         {get_health + "\r\n", 400},  // HTTP/1.1 without Host
         {get_health + "Host: evil.example\r\n\r\n", 403},
-        {get_health + "Host: localhost.evil.example\r\n\r\n", 403},
         {get_health + "Host: localhost\r\nOrigin: http://localhost\r\n\r\n", 403},
-        {get_health + "Host: LocalHost:50080\r\n\r\n", 200},
-        {get_health + "Host: [::1]:8\r\n\r\n", 200},
+        // The screening's rules are tested on their own; these show each part of the head
+        // reaches it. A port no one can listen on is malformed; an empty one is the default.
+        {get_health + "Host: localhost:99999\r\n\r\n", 400},
+        {"GET http://localhost:/health HTTP/1.1\r\nHost: localhost\r\n\r\n", 200},
         {"GET /health HTTP/1.0\r\n\r\n", 200},
         // Only chunked is taken, in any case, alone; the chunks are put together.
         {post_qvl + "Transfer-Encoding: CHUNKED \r\n" + series, 200},  // answered "{}"
         {post_qvl + "Transfer-Encoding: gzip, chunked\r\n" + series, 501},
-        {post_qvl + "Transfer-Encoding: chunked, chunked\r\n" + series, 501},
         {post_qvl + "Transfer-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n" + series, 501},
-        {post_qvl + "Transfer-Encoding: identity, chunked\r\n" + series, 501},
+        // A chunk-size line and the trailers are bounded as a head is.
+        {post_qvl + "Transfer-Encoding: chunked\r\n\r\n5;x=" + std::string(20000, 'x') +
+             series.substr(3, 29) + "0\r\nX-Pad: " + std::string(20000, 'p') + "\r\n\r\n",
+         200},
+        {post_qvl + "Transfer-Encoding: chunked\r\n" + series.substr(0, 32) +
+             "0\r\nX-Pad: " + std::string(HttpServer::head_buffer_size, 'p') + "\r\n\r\n",
+         431},
     };
     for (const auto& [request, status] : cases) {
         const Reply reply = answer(request);
@@ -105,9 +106,6 @@ TEST_F(ServerTest, OversizedAmbiguousAndForeignRequestsAreRefused) {
     for (const std::string codings : {"Transfer-Encoding: gzip\r\n", "Transfer-Encoding: \r\n"}) {
         const int status = answer(post_qvl + codings + series).status;
         EXPECT_TRUE(status == 400 || status == 501) << codings << status;
-    }
-    for (const char* host : {"", "localhost:", "localhost:x", "[::1", "[::2]", "127.0.0.1.x"}) {
-        EXPECT_FALSE(win32util::is_loopback_host(host)) << host;
     }
 }
 

@@ -2,30 +2,85 @@
 // qvl.xll, drives it like a sheet and reports each step as one line on standard output, for
 // smoke.py on the Linux side to check. While the service runs it waits for "stop" on standard
 // input, so that the other side can send its requests first; "curve N" meanwhile builds a curve
-// of N whole-year tenors, a long worksheet call for the other side to send requests during.
-// Everything runs on a thread of its own, at the x87 precision of the threads a real host calls
-// from.
+// of N whole-year tenors, a long worksheet call for the other side to send requests during;
+// "held PORT CONNECTIONS REQUEST_BYTES" starts a server of the program's own on the Windows
+// transport, with those caps, whose calls wait until "open", so that the other side can pile
+// requests up against the caps, and "drop" stops it; "stalled-stop PORT" times the stop of a server
+// with an operation that never completes. Everything runs on a thread of its own, at the x87
+// precision of the threads a real host calls from.
 //
 // Usage: smoke_host ADDIN DATA_FOLDER PORT
 
 #include <windows.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "host/csv.hpp"
+#include "cli/csv.hpp"
 #include "host/host.hpp"
 #include "host/value.hpp"
+#include "http/http_server.hpp"
+#include "http/http_transport.hpp"
 
 namespace {
 
 using standin::Host;
 using standin::Value;
+using win32util::HttpServer;
+using Clock = std::chrono::steady_clock;
+
+long long milliseconds_since(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// A server whose calls, POST /hold, wait until the gate opens and then answer their body's
+// size; calls in hand pile up meanwhile.
+class HeldServer {
+  public:
+    HeldServer(std::uint16_t port, HttpServer::Caps caps) : server_(port) {
+        server_.set_queue_wait(std::chrono::minutes(1));
+        server_.set_caps(caps);
+        server_.AddRoute("POST", u"/hold", [this](const HttpServer::Request& request) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            opened_.wait(lock, [this] { return open_; });
+            ++calls_;
+            return HttpServer::Response{200, "OK", std::to_string(request.body.size())};
+        });
+    }
+    ~HeldServer() {
+        open();
+        server_.Stop();
+    }
+    bool start() { return server_.Start(); }
+    std::string error() const { return server_.LastError(); }
+    void open() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open_ = true;
+        opened_.notify_all();
+    }
+    // The calls that ran and what stopping left behind.
+    std::string stop() {
+        open();
+        const std::string left = server_.Stop();
+        return std::to_string(calls_) + '\t' + left;
+    }
+
+  private:
+    HttpServer server_;
+    std::mutex mutex_;
+    std::condition_variable opened_;
+    bool open_ = false;
+    int calls_ = 0;
+};
 
 std::string cell_text(const Value& v) {
     switch (v.kind()) {
@@ -119,6 +174,7 @@ int run(const std::string& addin, const std::string& data, const std::string& po
     // A second start stops the first server and listens again on the same port.
     report("HttpRestart", cell_text(host.call("QVL.HttpStart", {std::stod(port)})));
     report("serving", port);
+    std::unique_ptr<HeldServer> held;
     std::string line;
     while (std::getline(std::cin, line) && line != "stop") {
         if (line.rfind("curve ", 0) == 0) {
@@ -134,6 +190,31 @@ int run(const std::string& addin, const std::string& data, const std::string& po
             const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
                 std::chrono::steady_clock::now() - started);
             report("long-curve", cell_text(made) + '\t' + std::to_string(took.count()));
+        } else if (line.rfind("held ", 0) == 0) {
+            // held PORT CONNECTIONS REQUEST_BYTES
+            std::istringstream words(line.substr(5));
+            int held_port = 0;
+            HttpServer::Caps caps{};
+            words >> held_port >> caps.connections >> caps.request_bytes;
+            held = std::make_unique<HeldServer>(held_port, caps);
+            report("held", held->start() ? "1" : held->error());
+        } else if (line == "open" && held) {
+            held->open();
+            report("opened", "");
+        } else if (line == "drop" && held) {
+            report("dropped", held->stop());
+            held.reset();
+        } else if (line.rfind("stalled-stop ", 0) == 0) {
+            const auto held_port = static_cast<std::uint16_t>(std::stoi(line.substr(13)));
+            win32util::stall_operations_for_test(1);
+            HttpServer stalled(held_port);
+            const bool started = stalled.Start();
+            const auto asked = Clock::now();
+            const std::string left = started ? stalled.Stop() : stalled.LastError();
+            report("stalled-stop", std::to_string(milliseconds_since(asked)) + '\t' + left);
+            // What could be released was: the port can be listened on again.
+            HttpServer again(held_port);
+            report("restarted", again.Start() ? "1" : again.LastError());
         }
     }
     report("HttpStop", cell_text(host.call("QVL.HttpStop")));

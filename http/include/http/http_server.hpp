@@ -81,12 +81,21 @@ class HttpServer {
                   Runs runs = Runs::on_worker);
     // The longest wait for the worker (queue_wait unless set); for tests, set before Start.
     void set_queue_wait(std::chrono::milliseconds wait) { queue_wait_ = wait; }
+    // The caps on connections and on the shared request bytes (max_connections and
+    // shared_request_bytes unless set); for tests, set before Start.
+    struct Caps {
+        std::size_t connections;
+        std::size_t request_bytes;
+    };
+    void set_caps(Caps caps) { caps_ = caps; }
+    const Caps& caps() const { return caps_; }
 
     // True when the server runs afterwards; on failure LastError() says why.
     bool Start();
     // Waits for the request in hand. Must not be called from a handler, nor while holding a
-    // lock that a handler takes.
-    void Stop();
+    // lock that a handler takes. Returns what the platform's HTTP layer kept and stopping had to
+    // leave behind, for the log; empty when everything was released.
+    std::string Stop();
     bool IsRunning() const { return running_.load(); }
     std::string LastError() const { return last_error_; }
     std::uint16_t port() const { return port_; }
@@ -138,6 +147,7 @@ class HttpServer {
     std::vector<Route> routes_;
     std::string last_error_;
     std::chrono::milliseconds queue_wait_{queue_wait};
+    Caps caps_{max_connections, shared_request_bytes};
 
     std::mutex calls_lock_;
     std::condition_variable calls_ready_;

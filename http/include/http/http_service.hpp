@@ -22,8 +22,9 @@ void add_service_routes(win32util::HttpServer& server, std::shared_ptr<objects::
 // last error kept for http_service_last_error.
 bool StartHttpService(std::uint16_t port, std::shared_ptr<objects::ObjectCache> cache);
 
-// Stops and drops the service, if any.
-void stop_http_service();
+// Stops and drops the service, if any. Returns what stopping had to leave to the platform's
+// HTTP layer, for the log; empty when everything was released.
+std::string stop_http_service();
 
 bool http_service_running();
 

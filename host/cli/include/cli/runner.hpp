@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "host/session.hpp"
+#include "cli/session.hpp"
 #include "host/value.hpp"
 
 namespace standin {

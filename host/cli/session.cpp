@@ -1,10 +1,10 @@
-#include "host/session.hpp"
+#include "cli/session.hpp"
 
 #include <algorithm>
 #include <cctype>
 #include <optional>
 
-#include "host/csv.hpp"
+#include "cli/csv.hpp"
 
 namespace standin {
 

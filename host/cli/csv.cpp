@@ -1,4 +1,4 @@
-#include "host/csv.hpp"
+#include "cli/csv.hpp"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "host/script.hpp"
+#include "cli/script.hpp"
 
 #include <cctype>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "host/render.hpp"
+#include "cli/render.hpp"
 
 #include <algorithm>
 #include <cmath>

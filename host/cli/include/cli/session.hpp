@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/script.hpp"
 #include "host/host.hpp"
-#include "host/script.hpp"
 #include "host/value.hpp"
 
 namespace standin {

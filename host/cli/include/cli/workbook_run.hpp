@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "host/cli/runner.hpp"
+#include "cli/runner.hpp"
 #include "host/host.hpp"
 #include "workbook/workbook.hpp"
 

@@ -1,5 +1,6 @@
 // qvl-host --workbook on workbooks written here with libzip: the files it refuses, and a
-// recalculation with its transcript, listings and copy.
+// recalculation with its transcript, listings and copy. Shared formulas, local names and spilling
+// arrays, as another program writes them, are tests/workbooks' cases.
 
 #include "workbook/workbook.hpp"
 
@@ -153,22 +154,14 @@ TEST_F(WorkbookFiles, RecalculatesTheQvlCellsAndWritesACopyOfTheirValues) {
         "<row r=\"1\">" + formula("B1", "_xll.qvl.createcurve(Data!B1,Data!A3:B18)") +
         formula("D1", "_xll.QVL.CalcFromEventRate(B3,Data!$B$1,Rate)",
                 " t=\"array\" ref=\"D1:E16\"") +
-        formula("F1", "INDEX(D1:E15,7,2)", "", "5") +
-        "<c r=\"J1\" cm=\"1\"><f t=\"array\" ref=\"J1:K5\">_xll.QVL.Risk(B3,TradeDate,B5)</f>"
-        "<v>0</v></c></row><row r=\"2\">" +
+        formula("F1", "INDEX(D1:E15,7,2)", "", "5") + "</row><row r=\"2\">" +
         formula("B2", "_xll.QVL.CreateSeries(1,Series,Data!A20:B25)") +
         formula("F2", "_xll.QVL.Version()+1", "", "7") + "</row><row r=\"3\">" +
         formula("B3", "_xll.QVL.CreateSwap(B2,B1,TRUE,200,10000000)") +
-        "</row><row r=\"5\"><c r=\"B5\"><v>200</v></c></row><row r=\"20\">" +
-        formula("A20", "_xll.QVL.DiscountFactor($B$1,C20)",
-                " t=\"shared\" ref=\"A20:A21\" si=\"0\"") +
-        "<c r=\"C20\"><v>46407</v></c></row><row r=\"21\">" +
-        formula("A21", "", " t=\"shared\" si=\"0\"") + "<c r=\"C21\"><v>46772</v></c></row>" +
-        table("series.csv", 30, 'A');
+        "</row><row r=\"5\"><c r=\"B5\"><v>200</v></c></row>" + table("series.csv", 30, 'A');
     const std::string names =
         "<definedName name=\"Rate\">'Swap book'!$B$5</definedName>"
-        "<definedName name=\"Series\">'Swap book'!$A$32:$E$33</definedName>"
-        "<definedName name=\"TradeDate\" localSheetId=\"1\">Data!$B$1</definedName>";
+        "<definedName name=\"Series\">'Swap book'!$A$32:$E$33</definedName>";
     const std::string path =
         zip("book.xlsx", workbook({{"Data", data}, {"Swap book", book}}, names));
     const std::string copy = (folder_ / "copy.xlsx").string();
@@ -178,8 +171,7 @@ TEST_F(WorkbookFiles, RecalculatesTheQvlCellsAndWritesACopyOfTheirValues) {
     for (const char* part :
          {"> 'Swap book'!B3 = QVL.CreateSwap(B2,B1,TRUE,200,10000000)\n#Swap_3\n",
           "> 'Swap book'!D1:E16 = QVL.CalcFromEventRate(B3,Data!$B$1,Rate)\n",
-          "Upfront Payment              -3138.55\n", "#N/A                      #N/A\n",
-          "IR 01                 -0.17\n"}) {
+          "Upfront Payment              -3138.55\n", "#N/A                      #N/A\n"}) {
         EXPECT_NE(run.out.find(part), std::string::npos) << part << " in\n" << run.out;
     }
     EXPECT_NE(run.err.find(path + ": 'Swap book'!F2:15: error: this reader takes only a formula "
@@ -198,11 +190,8 @@ TEST_F(WorkbookFiles, RecalculatesTheQvlCellsAndWritesACopyOfTheirValues) {
     EXPECT_EQ(s.value(2, 1), Value("#Swap_3"));
     EXPECT_EQ(s.value(6, 4), Value(-3138.55));
     EXPECT_EQ(s.value(15, 3), Value::error(42));
-    EXPECT_EQ(s.value(3, 10), Value(-0.17));
     EXPECT_EQ(s.value(1, 5), Value(7));
     EXPECT_EQ(s.value(0, 5), Value(5));
-    ASSERT_TRUE(s.value(20, 0).is_number());
-    EXPECT_LT(s.value(20, 0).number(), s.value(19, 0).number());
     standin::workbook::Package original(path), copied(copy);
     EXPECT_EQ(copied.read("xl/worksheets/sheet1.xml"), original.read("xl/worksheets/sheet1.xml"));
     EXPECT_NE(

@@ -24,6 +24,7 @@ QVL.BuildDate is left out: it changes with every build.
 """
 
 import argparse
+import calendar
 import datetime
 import json
 import os
@@ -46,6 +47,11 @@ REFERENCE_FACTORS = [("2025-09-01", 1.0), ("2025-10-01", 0.999986), ("2025-11-01
 
 TENORS = ["1D", "3D", "1W", "2W", "1M", "2M", "3M", "6M", "9M", "1Y", "18M", "2Y", "5Y", "10Y",
           "6ME", "0M", "-1M", "-1Y", "12", "M", "1X", "", "1Y2M"]
+
+# The quotes the service is asked to solve from or price at: path, field and values.
+QUOTES = {"spread": ("/API", "Conventional Spread", [200.720859, 180, 1e5]),
+          "upfront": ("/qvl", "Upfront Fee", [0.03146156, 2.5, 95.0]),
+          "price": ("/qvl", "Clean Price", [99.5477, 101.0, 5.0])}
 
 ANSWER_TIMEOUT = 60.0
 
@@ -74,12 +80,8 @@ def serial(d):
 
 
 def add_months(d, n):
-    month = d.month - 1 + n
-    year = d.year + month // 12
-    month = month % 12 + 1
-    last = [31, 29 if year % 4 == 0 and (year % 100 != 0 or year % 400 == 0) else 28, 31, 30,
-            31, 30, 31, 31, 30, 31, 30, 31][month - 1]
-    return datetime.date(year, month, min(d.day, last))
+    year, month = divmod(d.year * 12 + d.month - 1 + n, 12)
+    return datetime.date(year, month + 1, min(d.day, calendar.monthrange(year, month + 1)[1]))
 
 
 class Host:
@@ -162,12 +164,8 @@ class Recorder:
     def request(self, method, path, document=None, raw=None):
         if self.port is None:
             return
-        if raw is not None:
-            data = raw.encode("utf-8")
-        elif document is not None:
-            data = json.dumps(document).encode("utf-8")
-        else:
-            data = None
+        text = raw if raw is not None else None if document is None else json.dumps(document)
+        data = None if text is None else text.encode("utf-8")
         request = urllib.request.Request("http://127.0.0.1:%d%s" % (self.port, path), data=data,
                                          method=method)
         if data is not None:
@@ -433,16 +431,10 @@ class Scenario:
         elif request == "calc":
             rec.request("POST", "/qvl", {"Request": "Calculate", **target, "Trade Date": day_text,
                                          "Credit Event Rate": self.event_rate()})
-        elif request == "spread":
-            rec.request("POST", "/API", {"Request": "Calculate", **target, "Trade Date": day_text,
-                                         "Conventional Spread": rng.choice([200.720859, 180,
-                                                                            1e5])})
-        elif request == "upfront":
-            rec.request("POST", "/qvl", {"Request": "Calculate", **target, "Trade Date": day_text,
-                                         "Upfront Fee": rng.choice([0.03146156, 2.5, 95.0])})
-        elif request == "price":
-            rec.request("POST", "/qvl", {"Request": "Calculate", **target, "Trade Date": day_text,
-                                         "Clean Price": rng.choice([99.5477, 101.0, 5.0])})
+        elif request in QUOTES:
+            path, field, values = QUOTES[request]
+            rec.request("POST", path, {"Request": "Calculate", **target, "Trade Date": day_text,
+                                       field: rng.choice(values)})
         elif request == "pnl":
             document = {"Request": "Calculate", **target, "Trade Date": day_text,
                         "Init Clean Price": 100.4523, "Close Clean Price": 99.5477}

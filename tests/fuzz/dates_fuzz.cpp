@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -12,17 +11,11 @@
 
 #include "core/calendar.hpp"
 #include "core/date.hpp"
+#include "fuzz_check.hpp"
 
 namespace {
 
 using namespace qvl;
-
-void check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
 
 // A read date is written back as the ten characters it was read from, "/" becoming "-".
 void date_text(std::string_view text) {

@@ -5,23 +5,15 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.hpp"
 #include "workbook/formula.hpp"
 
 namespace {
 
 using namespace standin::workbook;
-
-void check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
 
 bool inside(const Reference& r) {
     return r.first_row >= 0 && r.first_row <= r.last_row && r.last_row < row_count &&

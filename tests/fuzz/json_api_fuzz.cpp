@@ -6,13 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "core/self_check.hpp"
+#include "fuzz_check.hpp"
 #include "http/http_server.hpp"
 #include "http/json_api.hpp"
 #include "objects/object_cache.hpp"
@@ -20,13 +19,6 @@
 namespace {
 
 using win32util::HttpServer;
-
-void check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
 
 qvl::objects::ObjectCache cache;
 

@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -167,10 +168,8 @@ std::vector<std::string_view> sections(std::string_view input) {
     return out;
 }
 
-bool is_numeric(const XLOPER12& x) {
-    return x.xltype == xltypeNum || x.xltype == xltypeBool || x.xltype == xltypeInt;
-}
-double numeric(const XLOPER12& x, double fallback) {
+// What a numeric cell holds, as the worksheet reads a switch or an amount.
+std::optional<double> numeric(const XLOPER12& x) {
     switch (x.xltype) {
         case xltypeNum:
             return x.val.num;
@@ -179,7 +178,7 @@ double numeric(const XLOPER12& x, double fallback) {
         case xltypeInt:
             return x.val.w;
         default:
-            return fallback;
+            return std::nullopt;
     }
 }
 
@@ -217,9 +216,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!series) series = reference->series;
 
     // The switch is on unless FALSE or a numeric 0, as the worksheet reads it.
-    const bool buyer = !(is_numeric(args[2]) && numeric(args[2], 1.0) == 0.0);
-    const double rate = numeric(args[3], 200.0);
-    const double notional = numeric(args[4], 1e7);
+    const bool buyer = numeric(args[2]).value_or(1.0) != 0.0;
+    const double rate = numeric(args[3]).value_or(200.0);
+    const double notional = numeric(args[4]).value_or(1e7);
     Date trade_date = invalid_date;
     attempt([&] { trade_date = addin::DateFromCell(args[5]); });
     if (trade_date == invalid_date) trade_date = series->start_date;

@@ -4,23 +4,15 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
 #include "cli/script.hpp"
+#include "fuzz_check.hpp"
 
 namespace {
 
 using standin::Expr;
 using standin::Statement;
-
-void check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
 
 // Numbers a cell can hold and columns inside the line, all the way down.
 bool sound(const Expr& e, int last_column) {

@@ -8,24 +8,16 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.hpp"
 #include "workbook/plan.hpp"
 #include "workbook/write.hpp"
 
 namespace {
 
 using namespace standin::workbook;
-
-void check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
 
 std::string_view next(std::string_view& input) {
     const std::size_t end = input.find('\0');

@@ -64,7 +64,6 @@ TEST_F(Calculations, MessagesReplaceTheGrid) {
          {"#Swap_3", "2026-01-20", 90},
          "QVL Swap calculator is unable to solve for the Credit Event Rate given an Upfront Fee of "
          "90.000000 %"},
-        {"QVL.ForwardRate1D", {"#YC_1", "2026-01-01"}, 0},  // before the curve's date
     });
     // A valuation after the failures is unharmed.
     EXPECT_EQ(value_at("2026-01-20").at(6, 1), Value(-3138.55));

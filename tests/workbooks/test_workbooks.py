@@ -146,52 +146,15 @@ def dynamic_array(path):
     })
 
 
-def circular(path):
-    wb = book("Loop")
-    wb.active["A1"] = '=_xll.QVL.DayCountACT360(A2,"2027-01-01")'
-    wb.active["A2"] = '=_xll.QVL.DateFromTenor(A1,"1Y")'
-    wb.save(path)
-
-
-def index_over_grid(path):
-    wb = book("Risk")
-    ws = wb.active
-    reference_objects(ws)
-    array(ws, "J1:K5", '=_xll.QVL.Risk(H3,"2026-01-20",200)')
-    ws["M1"] = "=INDEX(J1:K5,2,2)"
-    wb.save(path)
-
-
-def one_formula(formula):
-    def build(path):
-        wb = book("Sheet1")
-        wb.active["A1"] = formula
-        wb.save(path)
-    return build
-
-
-def damaged(parts):
-    def build(path):
-        one_formula("=_xll.QVL.Version()")(path)
-        rewrite(path, parts)
-    return build
-
-
-def not_a_zip(path):
-    path.write_text("Tenor,ParRate\n1M,0.039765\n")
-
-
-def expanding_part(path):
+def zip_bomb(path):
     """A sheet part that inflates to 257 MiB from about 260 KB."""
-    damaged({"xl/worksheets/sheet1.xml": b" " * (257 << 20)})(path)
+    book("Sheet1").save(path)
+    rewrite(path, {"xl/worksheets/sheet1.xml": b" " * (257 << 20)})
 
 
-def zip_without_workbook(path):
-    with zipfile.ZipFile(path, "w") as z:
-        z.writestr("hello.txt", "no workbook here")
-
-
-# (name, builder, exit status, texts its output shows, cached values of the copy --out writes)
+# (name, builder, exit status, texts its output shows, cached values of the copy --out writes).
+# The files qvl-host refuses and the formulas it leaves are tests/cli/workbook_test.cpp's,
+# but for a zip bomb.
 CASES = [
     ("shared", shared_formulas, 0, ["Days!B3 = QVL.DayCountACT360(A3,$C$1)"],
      {"Days!B1": 365 / 360, "Days!B2": 275 / 360, "Days!B3": 184 / 360}),
@@ -200,23 +163,8 @@ CASES = [
     ("dynamic", dynamic_array, 0, [], {"Risk!K2": -4365.03, "Risk!J5": "Trade Date",
                                        "Risk!K12": "#N/A", "Risk!L7": "#N/A",
                                        "Risk!J12": "#N/A"}),
-    ("circular", circular, 1, ["circular reference: Loop!A1 -> Loop!A2 -> Loop!A1"], None),
-    ("index", index_over_grid, 0,
-     ["Risk!M1: not recalculated: =INDEX(J1:K5,2,2) depends on Risk!J1:K5"], {"Risk!K2": -4365.03}),
-    ("not_a_zip", not_a_zip, 2, ["not_a_zip.xlsx: not a workbook: not a zip file"], None),
-    ("no_workbook", zip_without_workbook, 2, ["no_workbook.xlsx: not a workbook: the zip holds "
-                                              "no workbook part"], None),
-    ("no_sheet", damaged({"xl/worksheets/sheet1.xml": None}), 2,
-     ["no_sheet.xlsx: the part xl/worksheets/sheet1.xml of the sheet 'Sheet1' is missing"], None),
-    ("bad_xml", damaged({"xl/worksheets/sheet1.xml": b"<worksheet><sheetData>"}), 2,
-     ["bad_xml.xlsx: xl/worksheets/sheet1.xml: the XML does not parse"], None),
-    ("bomb", expanding_part, 2, ["bomb.xlsx: xl/worksheets/sheet1.xml expands beyond the cap of "
+    ("bomb", zip_bomb, 2, ["bomb.xlsx: xl/worksheets/sheet1.xml expands beyond the cap of "
                                  "256 MiB"], None),
-    ("long_formula", one_formula('=_xll.QVL.IsBusinessDay("' + "x" * 8200 + '")'), 2,
-     ["long_formula.xlsx: Sheet1!A1: a formula of 8221 characters; the host allows 8,192"], None),
-    ("beyond_last_cell", one_formula("=_xll.QVL.IsBusinessDay(XFE1)"), 2,
-     ["beyond_last_cell.xlsx: Sheet1!A1: a reference beyond the last cell XFD1048576: XFE1"],
-     None),
 ]
 
 
@@ -294,10 +242,10 @@ def libreoffice_cell(csv_folder, copy, cell):
 
 # The plain single-cell formulas, whose stored values LibreOffice shows.
 PLAIN_FORMULAS = {"names": ["Calc!A1", "Calc!A2"], "quoted": ["Book!A1", "Book!A2"],
-                  "dynamic": ["Risk!H1", "Risk!H3"], "index": ["Risk!H1", "Risk!H3"]}
+                  "dynamic": ["Risk!H1", "Risk!H3"]}
 
 
-@pytest.mark.parametrize("name", ["shared", "names", "quoted", "dynamic", "index", "example",
+@pytest.mark.parametrize("name", ["shared", "names", "quoted", "dynamic", "example",
                                   "example-made"])
 def test_libreoffice_keeps_sheets_and_cached_values(runs, name):
     results, calls, csv_folder = runs

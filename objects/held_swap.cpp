@@ -51,17 +51,19 @@ ValuationResult HeldSwap::calc_from_event_rate(Date t, double event_rate) {
 }
 
 ValuationResult HeldSwap::solve_from_spread(Date t, double conventional_spread) {
+    // Declared first, so that it still lives when the update reads it on the way out.
+    SearchTrail trail;
     Update update(memory_);
     update.next.trade_date = t;
-    SearchTrail trail;
     update.follow(trail);
     return qvl::solve_from_spread(swap_, t, conventional_spread, &trail);
 }
 
 ValuationResult HeldSwap::solve_from_upfront(Date t, double upfront_fee) {
+    // Declared first, so that it still lives when the update reads it on the way out.
+    SearchTrail trail;
     Update update(memory_);
     update.next.trade_date = t;
-    SearchTrail trail;
     update.follow(trail);
     return qvl::solve_from_upfront(swap_, t, upfront_fee, &trail);
 }

@@ -1,15 +1,10 @@
-// The Windows smoke test's host program: the stand-in host as a Windows executable that loads
-// qvl.xll, drives it like a sheet and reports each step as one line on standard output, for
-// smoke.py on the Linux side to check. While the service runs it waits for "stop" on standard
-// input, so that the other side can send its requests first; "curve N" meanwhile builds a curve
-// of N whole-year tenors, a long worksheet call for the other side to send requests during;
-// "held PORT CONNECTIONS REQUEST_BYTES" starts a server of the program's own on the Windows
-// transport, with those caps, whose calls wait until "open", so that the other side can pile
-// requests up against the caps, and "drop" stops it; "stalled-stop PORT" times the stop of a server
-// with an operation that never completes. Everything runs on a thread of its own, at the x87
-// precision of the threads a real host calls from.
-//
-// Usage: smoke_host ADDIN DATA_FOLDER PORT
+// The Windows smoke test's host program: loads qvl.xll, drives it like a sheet and reports each
+// step as a line "STEP\tTEXT" for smoke.py to check. While the service runs it takes commands on
+// standard input until "stop": "curve N" (a long worksheet call), "held PORT CONNECTIONS
+// REQUEST_BYTES", "open" and "drop" (a server of its own on the Windows transport, with those caps,
+// whose calls wait until "open"), and "stalled-stop PORT" (the stop of a server with an operation
+// that never completes). Everything runs on a thread Windows starts, at a real host's x87
+// precision. Usage: smoke_host ADDIN DATA_FOLDER PORT
 
 #include <windows.h>
 
@@ -56,10 +51,7 @@ class HeldServer {
             return HttpServer::Response{200, "OK", std::to_string(request.body.size())};
         });
     }
-    ~HeldServer() {
-        open();
-        server_.Stop();
-    }
+    ~HeldServer() { stop(); }
     bool start() { return server_.Start(); }
     std::string error() const { return server_.LastError(); }
     void open() {
@@ -122,16 +114,8 @@ void report_grid(const std::string& step, const Value& v) {
 int x87_precision() {
     unsigned short control = 0;
     __asm__ volatile("fnstcw %0" : "=m"(control));
-    switch ((control >> 8) & 3) {
-        case 0:
-            return 24;
-        case 2:
-            return 53;
-        case 3:
-            return 64;
-        default:
-            return 0;
-    }
+    constexpr int bits[] = {24, 0, 53, 64};
+    return bits[(control >> 8) & 3];
 }
 
 int run(const std::string& addin, const std::string& data, const std::string& port) {
@@ -184,14 +168,12 @@ int run(const std::string& addin, const std::string& data, const std::string& po
                 cells.emplace_back(std::to_string(year) + "Y");
                 cells.emplace_back(0.03);
             }
-            const auto started = std::chrono::steady_clock::now();
+            const auto started = Clock::now();
             const Value made = host.call("QVL.CreateCurve",
                                          {"2026-01-20", Value::grid(rows, 2, std::move(cells))});
-            const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::now() - started);
-            report("long-curve", cell_text(made) + '\t' + std::to_string(took.count()));
+            report("long-curve",
+                   cell_text(made) + '\t' + std::to_string(milliseconds_since(started)));
         } else if (line.rfind("held ", 0) == 0) {
-            // held PORT CONNECTIONS REQUEST_BYTES
             std::istringstream words(line.substr(5));
             int held_port = 0;
             HttpServer::Caps caps{};

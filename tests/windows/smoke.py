@@ -230,24 +230,22 @@ def check_service(port, swap):
     status, reason, headers, body = request(port, "GET", "/health?from=smoke")
     check(status == 200 and reason == "OK", f"/health answered {status} {reason}")
     check(headers.get("Content-Type") == "application/json", "/health: Content-Type")
-    check(headers.get("Content-Length") == str(len(body)), "/health: Content-Length")
     health = json.loads(body)
     check(health == {"status": "ok", "curves": 1, "series": 1, "swaps": 1}, f"/health: {body!r}")
     step(f"GET /health: {body.decode()}")
 
-    status, reason, _, body = request(port, "POST", "/health")
-    check((status, reason, body) == (404, "Not Found", b'{"error":"not found"}'),
-          f"POST /health answered {status} {body!r}")
-    status, _, _, body = request(port, "GET", "/health", headers={"Origin": "http://example.com"})
-    check(status == 403, f"a request with Origin answered {status} {body!r}")
-    # A head beyond 64 KiB is answered 431 here as a rule, but under Wine 8 on a loaded machine
-    # now and then not at all; the 431 is tested against the Linux transport instead.
+    # A wrong method, and a web page's request. (A head beyond 64 KiB, answered 431 as a rule,
+    # is now and then not answered at all under Wine 8 on a loaded machine: not tested here.)
+    for method, headers, want in (("POST", {}, (404, "Not Found", b'{"error":"not found"}')),
+                                  ("GET", {"Origin": "http://example.com"},
+                                   (403, "Forbidden", b'{"error":"forbidden"}'))):
+        status, reason, _, body = request(port, method, "/health", headers=headers)
+        check((status, reason, body) == want, f"{method} /health {headers}: {status} {body!r}")
     step("404 for a wrong method, 403 for a web page's request")
 
     status, _, headers, body = request(port, "POST", "/qvl", calculate(swap),
                                        {"Content-Type": "application/json"})
     check(status == 200, f"Calculate answered {status} {body!r}")
-    check(headers.get("Content-Length") == str(len(body)), "Calculate: Content-Length")
     check_valuation(json.loads(body), "Calculate over HTTP")
     step(f"POST /qvl Calculate: {status}, {len(body)} bytes, reference figures")
 

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -94,22 +95,6 @@ void report(const std::string& step, const std::string& text) {
     std::cout << step << '\t' << text << std::endl;
 }
 
-// A grid as one line per row, cells separated by tabs.
-void report_grid(const std::string& step, const Value& v) {
-    if (v.kind() != Value::Kind::grid) {
-        report(step, cell_text(v));
-        return;
-    }
-    for (int r = 0; r < v.rows(); ++r) {
-        std::string line;
-        for (int c = 0; c < v.columns(); ++c) {
-            if (c > 0) line += '\t';
-            line += cell_text(v.at(r, c));
-        }
-        report(step, line);
-    }
-}
-
 // The precision field of the calling thread's x87 control word, in significand bits.
 int x87_precision() {
     unsigned short control = 0;
@@ -122,7 +107,6 @@ int run(const std::string& addin, const std::string& data, const std::string& po
     Host host;
     host.load(addin);
     report("open", std::to_string(host.open()));
-    report("registered", std::to_string(host.registrations().size()));
     for (const auto& r : host.registrations()) report("item", r.function_text + '\t' + r.procedure);
     report("status", host.status_bar().value_or(""));
 
@@ -130,27 +114,20 @@ int run(const std::string& addin, const std::string& data, const std::string& po
     report("Version", cell_text(host.call("QVL.Version")));
     report("BuildDate", cell_text(host.call("QVL.BuildDate")));
 
-    // The reference cells, recalculated the way a sheet recalculates volatile formulas: each
-    // cell's new object replaces its earlier one, so the cache ends with one of each.
-    const standin::Cell curve_cell{.row = 0}, series_cell{.row = 1}, swap_cell{.row = 2};
-    const Value curve_data = standin::read_csv(data + "/curve.csv", std::nullopt);
-    const Value series_data = standin::read_csv(data + "/series.csv", std::nullopt);
-    const Value factors_data = standin::read_csv(data + "/factors.csv", std::nullopt);
-    Value curve, series, swap, first_swap;
-    for (int recalculation = 0; recalculation < 3; ++recalculation) {
-        curve = host.call_from(curve_cell, "QVL.CreateCurve", {"2026-01-20", curve_data});
-        series = host.call_from(series_cell, "QVL.CreateSeries", {1, series_data, factors_data});
-        swap = host.call_from(swap_cell, "QVL.CreateSwap",
-                              {series, curve, Value::boolean(true), 200, 10000000});
-        if (recalculation == 0) first_swap = swap;
-    }
-    report("recalculations", "3");
-    report("first-swap", cell_text(first_swap));
-    report("first-swap-info", cell_text(host.call("QVL.GetSwapInfo", {first_swap})));
-    report("curve", cell_text(curve));
-    report("series", cell_text(series));
+    // The reference objects, from the example data.
+    const auto csv = [&](const char* name) {
+        return standin::read_csv(data + "/" + name, std::nullopt);
+    };
+    const Value curve = host.call("QVL.CreateCurve", {"2026-01-20", csv("curve.csv")});
+    const Value series = host.call("QVL.CreateSeries", {1, csv("series.csv"), csv("factors.csv")});
+    const Value swap =
+        host.call("QVL.CreateSwap", {series, curve, Value::boolean(true), 200, 10000000});
     report("swap", cell_text(swap));
-    report_grid("valuation", host.call("QVL.CalcFromEventRate", {swap, "2026-01-20", 200}));
+    const Value valuation = host.call("QVL.CalcFromEventRate", {swap, "2026-01-20", 200});
+    if (valuation.kind() != Value::Kind::grid) throw std::runtime_error(cell_text(valuation));
+    for (int r = 0; r < valuation.rows(); ++r) {
+        report("valuation", cell_text(valuation.at(r, 0)) + '\t' + cell_text(valuation.at(r, 1)));
+    }
     // The add-in leaves the caller's x87 state as it found it.
     report("x87-after", std::to_string(x87_precision()));
 

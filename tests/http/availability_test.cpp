@@ -92,9 +92,9 @@ TEST(Worker, RunsCallsOneAtATimeInArrivalOrderAndStoppingDropsTheWaitingOnes) {
     for (int i = 0; i <= 20; ++i) EXPECT_EQ(answered[i], std::to_string(i));
 }
 
-using ServiceAvailabilityTest = ServiceTest;
+using AvailabilityTest = ServiceTest;
 
-TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeverRun) {
+TEST_F(AvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeverRun) {
     store();
     Gate gate;
     std::uint16_t port;
@@ -152,9 +152,7 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
     EXPECT_NE(specs.find(R"j("Event Rate (bps)":200)j"), std::string::npos) << specs;
 }
 
-using ConcurrencyTest = ServiceTest;
-
-TEST_F(ConcurrencyTest, WorksheetAndServiceCalculationsOnOneSwapDoNotMix) {
+TEST_F(AvailabilityTest, WorksheetAndServiceCalculationsOnOneSwapDoNotMix) {
     store();
     const auto handle = cache_->require<objects::SwapHandle>("#Swap_3");
     std::atomic<bool> done{false};

@@ -1,10 +1,10 @@
 // The Windows smoke test's host program: loads qvl.xll, drives it like a sheet and reports each
 // step as a line "STEP\tTEXT" for smoke.py to check. While the service runs it takes commands on
-// standard input until "stop": "curve N" (a long worksheet call), "held PORT CONNECTIONS
-// REQUEST_BYTES", "open" and "drop" (a server of its own on the Windows transport, with those caps,
-// whose calls wait until "open"), and "stalled-stop PORT" (the stop of a server with an operation
-// that never completes). Everything runs on a thread Windows starts, at a real host's x87
-// precision. Usage: smoke_host ADDIN DATA_FOLDER PORT
+// standard input until "stop": "held PORT CONNECTIONS REQUEST_BYTES", "open" and "drop" (a server
+// of its own on the Windows transport, with those caps, whose calls wait until "open"), and
+// "stalled-stop PORT" (the stop of a server with an operation that never completes). Everything
+// runs on a thread Windows starts, at a real host's x87 precision.
+// Usage: smoke_host ADDIN DATA_FOLDER PORT
 
 #include <windows.h>
 
@@ -19,7 +19,6 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "cli/csv.hpp"
 #include "host/host.hpp"
@@ -138,19 +137,7 @@ int run(const std::string& addin, const std::string& data, const std::string& po
     std::unique_ptr<HeldServer> held;
     std::string line;
     while (std::getline(std::cin, line) && line != "stop") {
-        if (line.rfind("curve ", 0) == 0) {
-            const int rows = std::stoi(line.substr(6));
-            std::vector<Value> cells;
-            for (int year = 1; year <= rows; ++year) {
-                cells.emplace_back(std::to_string(year) + "Y");
-                cells.emplace_back(0.03);
-            }
-            const auto started = Clock::now();
-            const Value made = host.call("QVL.CreateCurve",
-                                         {"2026-01-20", Value::grid(rows, 2, std::move(cells))});
-            report("long-curve",
-                   cell_text(made) + '\t' + std::to_string(milliseconds_since(started)));
-        } else if (line.rfind("held ", 0) == 0) {
+        if (line.rfind("held ", 0) == 0) {
             std::istringstream words(line.substr(5));
             int held_port = 0;
             HttpServer::Caps caps{};

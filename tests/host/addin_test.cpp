@@ -141,7 +141,6 @@ TEST_F(Registrations, SaysWhatItIsAndUnregistersOnClose) {
     const std::string built = host.call("QVL.BuildDate").text();
     EXPECT_TRUE(std::regex_match(built, std::regex(R"(\d{2}-[A-Z][a-z]{2}-\d{4} \d{2}:\d{2})")))
         << built;
-    EXPECT_EQ(host.call("QVL.RunTests"), Value("ok"));
 
     const std::size_t items = host.registrations().size();
     EXPECT_EQ(host.close(), 1);

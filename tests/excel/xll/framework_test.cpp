@@ -180,7 +180,7 @@ TEST(GridRefill, FollowsEveryChangeOfTheCells) {
     EXPECT_EQ(xll::text_of(result.index(std::size_t{1})), u"a\uFFFDb");
 }
 
-TEST(GridRefill, KeepsCellsWrittenInAnyOrder) {
+TEST(GridRefill, WritesInAnyOrderAndStartsAfreshForAnotherShapeOrResult) {
     xloper result;
     call(result, 2, 2, {"t:a", "t:b", "t:c", "t:d"});
     xll::respond(result, [&](xloper& out) {
@@ -191,11 +191,6 @@ TEST(GridRefill, KeepsCellsWrittenInAnyOrder) {
         grid.text(0, 0, "A");  // twice
     });
     EXPECT_EQ(cells_of(result), Cells({"t:A", "n:2", "nil", "t:D"}));
-}
-
-TEST(GridRefill, StartsAfreshForAnotherShapeOrResult) {
-    xloper result;
-    call(result, 2, 2, {"t:a", "t:b", "t:c", "t:d"});
     expect_refill(result, 1, 4, {"t:w", "t:x", "", "t:z"});
     // A grid that fails half-way leaves only the message.
     xll::respond(result, [](xloper& out) {

@@ -20,11 +20,8 @@ std::string shown(const Node& n) {
     switch (n.kind) {
         case Node::Kind::missing:
             return "_";
-        case Node::Kind::number: {
-            std::ostringstream s;
-            s << n.number;
-            return s.str();
-        }
+        case Node::Kind::number:
+            return (std::ostringstream() << n.number).str();
         case Node::Kind::text:
             return "\"" + n.text + "\"";
         case Node::Kind::boolean:

@@ -1,6 +1,5 @@
-// The worksheet functions' own logic, without a host: the cell reader for dates, and the switch
-// for the HTTP service (the port argument and the texts of starting and stopping, against a real
-// listener on the loopback address).
+// The switch for the HTTP service without a host: the port argument and the texts of starting
+// and stopping, against a real listener on the loopback address.
 
 #include <gtest/gtest.h>
 
@@ -9,25 +8,14 @@
 #include <string>
 
 #include "../http/http_client.hpp"
-#include "core/date.hpp"
-#include "excel/cell_readers.hpp"
 #include "excel/http_functions.hpp"
 #include "http/http_service.hpp"
-#include "xll/xloper.hpp"
 
 namespace qvl::addin {
 namespace {
 
 using service::testing::Client;
 using service::testing::loopback_socket;
-using xll::xloper;
-
-// The texts and cells that name no day are tests/host/date_functions_test.cpp's, through the host.
-TEST(DateFromCell, FollowsTheSpreadsheetRules) {
-    EXPECT_EQ(DateFromCell(xloper(46043.75)), parse_date("2026-01-21"));
-    EXPECT_EQ(DateFromCell(xloper(0.0)), parse_date("1899-12-30"));
-    EXPECT_EQ(DateFromCell(xloper::error(xlerrNA)), invalid_date);
-}
 
 TEST(ServiceControl, StartAndStopTexts) {
     EXPECT_EQ(port_from_argument(std::nullopt), 50080);

@@ -30,6 +30,10 @@ TEST_F(DateFunctions, CellsOfEveryKind) {
         {"QVL.RollToFollowingBD", {jan_17, yes}, jan_20},
         {"QVL.RollToFollowingBD", {jan_17, "5"}, jan_20},
         {"QVL.RollToFollowingBD", {jan_21, -2.9}, jan_16},
+        // A serial's time of day is dropped; 0 is 1899-12-30.
+        {"QVL.DayCountACT360", {46043.75, jan_21}, 0},
+        {"QVL.DayCountACT360", {0, 360}, 1},
+        {"QVL.IsBusinessDay", {Value::error(xlerrNA)}, "Invalid date"},
         // Read by position these were 2027-01-01 and a day of the year 202.
         {"QVL.IsBusinessDay", {"2026-13-01"}, "Invalid date"},
         {"QVL.NextPublicationDate", {" 2026-01-21"}, "Invalid date"},

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -114,19 +113,6 @@ Cells cells_of(const xloper& grid) {
     return out;
 }
 
-struct Sample {
-    double rate = 1.5;
-    double broken = std::numeric_limits<double>::infinity();
-    std::string date = "2026-01-20";
-};
-
-template <class F>
-void visit_fields(const Sample& s, F&& f) {
-    f("Rate", s.rate);
-    f("Broken", s.broken);
-    f("Date", s.date);
-}
-
 TEST(Respond, TurnsEveryFailureIntoText) {
     xloper result;
     EXPECT_EQ(xll::respond(result, [](xloper&) { throw std::out_of_range("bad index"); }), &result);
@@ -138,15 +124,6 @@ TEST(Respond, TurnsEveryFailureIntoText) {
     // A message longer than a cell is cut, not lost.
     xll::respond(result, [](xloper&) { throw std::runtime_error(std::string(40000, 'm')); });
     EXPECT_EQ(result.CharCount(), xll::charmax);
-}
-
-TEST(Respond, LaysRecordsOutAsLabelsAndValues) {
-    xloper result;
-    xll::respond(result, [](xloper& out) { xll::set_record_grid(out, Sample{}); });
-    ASSERT_EQ(result.columns(), 2);
-    // A non-finite number shows empty.
-    EXPECT_EQ(cells_of(result),
-              Cells({"t:Rate", "n:1.5", "t:Broken", "t:", "t:Date", "t:2026-01-20"}));
 }
 
 // Results refilled from call to call: a function's result value keeps the grid of its previous

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "workbook/formula.hpp"
@@ -186,13 +187,10 @@ class Planning : public testing::Test {
     }
 
     Plan plan() {
-        return plan_recalculation(book_,
-                                  [this](std::string_view n) -> const standin::Registration* {
-                                      for (const auto& r : functions_) {
-                                          if (r.function_text == n) return &r;
-                                      }
-                                      return nullptr;
-                                  });
+        return plan_recalculation(book_, [this](std::string_view n) {
+            const auto f = std::ranges::find(functions_, n, &standin::Registration::function_text);
+            return f == functions_.end() ? nullptr : &*f;
+        });
     }
 
     std::vector<std::string> cells(const Plan& p) const {

@@ -3,10 +3,8 @@
 
 #include "xll/addin.hpp"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <iterator>
 #include <map>
 #include <regex>
 #include <set>
@@ -55,14 +53,7 @@ TEST_F(Registrations, ExportsExactlyTheEntryPointsAndRegisteredProcedures) {
         EXPECT_EQ(r.module, path_.string());
         wanted.insert(r.procedure);
     }
-    const std::set<std::string> exported = defined_dynamic_symbols(path_);
-    std::vector<std::string> extra, missing;
-    std::set_difference(exported.begin(), exported.end(), wanted.begin(), wanted.end(),
-                        std::back_inserter(extra));
-    std::set_difference(wanted.begin(), wanted.end(), exported.begin(), exported.end(),
-                        std::back_inserter(missing));
-    EXPECT_TRUE(extra.empty()) << "never registered: " << testing::PrintToString(extra);
-    EXPECT_TRUE(missing.empty()) << "not exported: " << testing::PrintToString(missing);
+    EXPECT_EQ(defined_dynamic_symbols(path_), wanted);
 }
 
 // A default text as the value a cell would hold: TRUE or FALSE, a number, or a text.
@@ -141,7 +132,6 @@ TEST_F(Registrations, SaysWhatItIsAndUnregistersOnClose) {
     const std::string built = host.call("QVL.BuildDate").text();
     EXPECT_TRUE(std::regex_match(built, std::regex(R"(\d{2}-[A-Z][a-z]{2}-\d{4} \d{2}:\d{2})")))
         << built;
-    EXPECT_EQ(host.call("QVL.RunTests"), Value("ok"));
 
     const std::size_t items = host.registrations().size();
     EXPECT_EQ(host.close(), 1);

@@ -2,6 +2,7 @@
 // the cell values end to end. Some of its registrations and results break the host's rules on
 // purpose.
 
+#include <algorithm>
 #include <string>
 
 #include "xll/addin.hpp"
@@ -39,9 +40,7 @@ extern "C" XLL_EXPORT XLOPER12* ProbeMisbehave(double mode) {
             return &raw;
         case 3:
             long_text[0] = 32768;
-            for (int i = 1; i <= 32768; ++i) {
-                long_text[i] = u'z';
-            }
+            std::fill_n(long_text + 1, 32768, u'z');
             raw.val.str = long_text;
             raw.xltype = xltypeStr;
             return &raw;

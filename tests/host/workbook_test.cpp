@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "workbook/formula.hpp"
@@ -20,11 +21,8 @@ std::string shown(const Node& n) {
     switch (n.kind) {
         case Node::Kind::missing:
             return "_";
-        case Node::Kind::number: {
-            std::ostringstream s;
-            s << n.number;
-            return s.str();
-        }
+        case Node::Kind::number:
+            return (std::ostringstream() << n.number).str();
         case Node::Kind::text:
             return "\"" + n.text + "\"";
         case Node::Kind::boolean:
@@ -80,6 +78,7 @@ TEST(FormulaReader, ReadsEveryArgumentFormOfACall) {
     }
 }
 
+// A formula that is not one call and an unclosed text: the planner's test and the CLI's.
 TEST(FormulaReader, NamesTheFormAndPlaceItDoesNotTake) {
     struct Case {
         std::string formula;
@@ -87,8 +86,6 @@ TEST(FormulaReader, NamesTheFormAndPlaceItDoesNotTake) {
         const char* message;
     };
     const Case cases[] = {
-        {"QVL.F(1)+1", 9, "'+' follows it"},
-        {"1+QVL.F(1)", 1, "one function call"},
         {"QVL.F(A1+1)", 9, "operators are not taken: '+'"},
         {"QVL.F(-A1)", 7, "minus sign"},
         {"QVL.F((1))", 7, "parentheses"},
@@ -96,7 +93,6 @@ TEST(FormulaReader, NamesTheFormAndPlaceItDoesNotTake) {
         {"QVL.F(2:3)", 7, "whole columns or rows"},
         {"QVL.F([1]Book!A1)", 7, "other workbooks"},
         {"QVL.F(Table1[Col])", 13, "',' or ')' expected instead of '[Col]'"},
-        {"QVL.F(\"abc", 7, "no closing quote"},
         {"QVL.F(1", 8, "')' is missing"},
         {"QVL.F({1,2})", 7, "operators are not taken: '{'"},
         {"QVL.F(1 2)", 9, "',' or ')' expected"},
@@ -191,13 +187,10 @@ class Planning : public testing::Test {
     }
 
     Plan plan() {
-        return plan_recalculation(book_,
-                                  [this](std::string_view n) -> const standin::Registration* {
-                                      for (const auto& r : functions_) {
-                                          if (r.function_text == n) return &r;
-                                      }
-                                      return nullptr;
-                                  });
+        return plan_recalculation(book_, [this](std::string_view n) {
+            const auto f = std::ranges::find(functions_, n, &standin::Registration::function_text);
+            return f == functions_.end() ? nullptr : &*f;
+        });
     }
 
     std::vector<std::string> cells(const Plan& p) const {

@@ -78,10 +78,6 @@ class Dates:
         raise Skip()
 
 
-def serial(d):
-    return (d - datetime.date(1899, 12, 30)).days
-
-
 def grid(record):
     return [[label, value] for label, value in zip(record.labels, record)]
 
@@ -122,7 +118,7 @@ def package_call(function, a, held, d):
             "PrevPublicationDate": lambda: qvl.previous_publication_date(d(a[0])),
             "DateFromTenor": lambda: qvl.date_from_tenor(d(a[0]), a[1])}
     if function in days:
-        return serial(days[function]())
+        return scenarios.serial(days[function]())
     if function == "IsBusinessDay":
         return qvl.is_business_day(d(a[0]))
     if function in ("DayCountACT360", "DayCountACT365"):

@@ -273,14 +273,10 @@ class Scenario:
             notional = rng.choice([10000000, 1e6, 25e6, 123456.78])
             args = ["s%d" % self.n, "c%d" % self.n, "TRUE" if side else "FALSE",
                     number(rate), number(notional)]
-            if rng.random() < 0.15:
-                args[3] = ""
-            if rng.random() < 0.15:
-                args[4] = ""
-            if rng.random() < 0.05:
-                args[2] = ""
-            if rng.random() < 0.02:
-                args[4] = "0"
+            # Now and then a missing rate, notional or side, or a zero notional.
+            for k, chance, text in ((3, 0.15, ""), (4, 0.15, ""), (2, 0.05, ""), (4, 0.02, "0")):
+                if rng.random() < chance:
+                    args[k] = text
             handle = "%s%d" % (name, self.n)
             self.rec.call("QVL.CreateSwap(%s)" % ", ".join(args), handle)
             self.swaps.append(handle)

@@ -97,12 +97,10 @@ def package_call(function, a, held, d):
     if function in ("DiscountFactor", "ForwardRate1D"):
         curve_read = a[0].discount_factor if function == "DiscountFactor" else a[0].forward_rate_1d
         return curve_read(d(a[1]))
-    if function == "CalcFromEventRate":
-        return grid(a[0].value(d(a[1]), rate(a[2])))
-    if function == "SolveFromSpread":
-        return grid(a[0].solve_from_spread(d(a[1]), rate(a[2])))
-    if function == "SolveFromUpfront":
-        return grid(a[0].solve_from_upfront(d(a[1]), rate(a[2])))
+    valuations = {"CalcFromEventRate": "value", "SolveFromSpread": "solve_from_spread",
+                  "SolveFromUpfront": "solve_from_upfront"}
+    if function in valuations:
+        return grid(getattr(a[0], valuations[function])(d(a[1]), rate(a[2])))
     if function == "TradePnL":
         return grid(a[0].pnl(d(a[1]), rate(a[2]), d(a[3]), rate(a[4]), rate(a[5])))
     if function == "TotalPayment" and a[4] not in (None, 0.0, held):

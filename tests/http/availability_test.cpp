@@ -42,29 +42,12 @@ struct Gate {
     std::atomic<bool> reached_first{false};
 };
 
-// A server of its own on a free port, with the routes the test adds.
-std::unique_ptr<HttpServer> own_server(std::uint16_t& port,
-                                       const std::function<void(HttpServer&)>& routes,
-                                       std::chrono::milliseconds wait = HttpServer::queue_wait) {
-    auto server = std::make_unique<HttpServer>(0);
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        port = 0;
-        ::close(loopback_socket(port, false));
-        server = std::make_unique<HttpServer>(port);
-        server->set_queue_wait(wait);
-        routes(*server);
-        if (server->Start()) return server;
-    }
-    ADD_FAILURE() << server->LastError();
-    return server;
-}
-
 TEST(Worker, RunsCallsOneAtATimeInArrivalOrderAndStoppingDropsTheWaitingOnes) {
     Gate first, middle;
     std::mutex mutex;
     std::vector<std::string> answered;
     std::uint16_t port;
-    const auto server = own_server(port, [&](HttpServer& s) {
+    const auto server = start_server(port, [&](HttpServer& s) {
         s.AddRoute("POST", u"/work", [&](const HttpServer::Request& request) {
             if (request.body == "0") first.wait();
             if (request.body == "20") middle.wait();
@@ -109,13 +92,13 @@ TEST(Worker, RunsCallsOneAtATimeInArrivalOrderAndStoppingDropsTheWaitingOnes) {
     for (int i = 0; i <= 20; ++i) EXPECT_EQ(answered[i], std::to_string(i));
 }
 
-using ServiceAvailabilityTest = ServiceTest;
+using AvailabilityTest = ServiceTest;
 
-TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeverRun) {
+TEST_F(AvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeverRun) {
     store();
     Gate gate;
     std::uint16_t port;
-    const auto server = own_server(
+    const auto server = start_server(
         port,
         [&](HttpServer& s) {
             s.AddRoute("POST", u"/block", [&](const HttpServer::Request&) {
@@ -136,7 +119,7 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
     Client waiting(port);
     waiting.send("POST /qvl HTTP/1.1\r\nHost: localhost\r\nContent-Length: " +
                  std::to_string(at_300.size()) + "\r\n\r\n" + at_300);
-    EXPECT_EQ(Client(port).request("GET", "/health", "").status, 200);
+    EXPECT_EQ(get_from(port, "/health").status, 200);
     const Reply busy = waiting.read();
     EXPECT_EQ(busy.status, 503);
     EXPECT_EQ(busy.reason, "Service Unavailable");
@@ -161,7 +144,7 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
         const Reply refused = waiting.request("POST", "/qvl", at_300);
         EXPECT_EQ(refused.status, 503);
         EXPECT_EQ(refused.headers.at("content-type"), "application/json");
-        EXPECT_EQ(Client(port).request("GET", "/health", "").body,
+        EXPECT_EQ(get_from(port, "/health").body,
                   R"j({"status":"ok","curves":1,"series":1,"swaps":1})j");
     }
     // The connection that was answered busy is served as usual afterwards.
@@ -169,9 +152,7 @@ TEST_F(ServiceAvailabilityTest, ACallThatWaitedPastTheBoundIsAnsweredBusyAndNeve
     EXPECT_NE(specs.find(R"j("Event Rate (bps)":200)j"), std::string::npos) << specs;
 }
 
-using ConcurrencyTest = ServiceTest;
-
-TEST_F(ConcurrencyTest, WorksheetAndServiceCalculationsOnOneSwapDoNotMix) {
+TEST_F(AvailabilityTest, WorksheetAndServiceCalculationsOnOneSwapDoNotMix) {
     store();
     const auto handle = cache_->require<objects::SwapHandle>("#Swap_3");
     std::atomic<bool> done{false};
@@ -207,7 +188,7 @@ TEST(Caps, ConnectionsBeyondTheCapAreTurnedAwayAndLaterOnesServed) {
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
     {
         std::uint16_t port;
-        const auto server = own_server(port, [](HttpServer& s) {
+        const auto server = start_server(port, [](HttpServer& s) {
             add_service_routes(s, std::make_shared<objects::ObjectCache>());
         });
         // 200 descriptors, 64 kept for the rest of the process: 136 connections; this process
@@ -229,7 +210,7 @@ TEST(Caps, ConnectionsBeyondTheCapAreTurnedAwayAndLaterOnesServed) {
         held.pop_back();
         int status = 0;
         for (int attempt = 0; attempt < 1000 && status != 200; ++attempt) {
-            status = Client(port).request("GET", "/health", "").status;
+            status = get_from(port, "/health").status;
         }
         EXPECT_EQ(status, 200);
     }
@@ -238,7 +219,7 @@ TEST(Caps, ConnectionsBeyondTheCapAreTurnedAwayAndLaterOnesServed) {
 
 TEST(Caps, RequestBytesBeyondTheSharedBudgetAreRefusedToTheNewcomer) {
     std::uint16_t port;
-    const auto server = own_server(port, [](HttpServer& s) {
+    const auto server = start_server(port, [](HttpServer& s) {
         s.AddRoute("POST", u"/size", [](const HttpServer::Request& request) {
             return ok(std::to_string(request.body.size()));
         });

@@ -71,11 +71,9 @@ TEST_F(ServerTest, OversizedAmbiguousAndForeignRequestsAreRefused) {
         {post_qvl + "Content-Length: " + std::to_string(limit) + "\r\n\r\n" +
              std::string(limit, ' '),
          400},
-        {post_qvl + "Content-Length: 2\r\nTransfer-Encoding: chunked\r\n\r\n", 400},
         {post_qvl + "Content-Length: 2\r\nContent-Length: 2\r\n\r\n", 400},
         {"GET /health\r\nHost: localhost\r\n\r\n", 400},
         {get_health + "\r\n", 400},  // HTTP/1.1 without Host
-        {get_health + "Host: evil.example\r\n\r\n", 403},
         {get_health + "Host: localhost\r\nOrigin: http://localhost\r\n\r\n", 403},
         // The screening's rules are tested on their own; these show each part of the head
         // reaches it. A port no one can listen on is malformed; an empty one is the default.

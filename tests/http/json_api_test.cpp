@@ -123,47 +123,46 @@ TEST_F(ApiTest, CalculateValuesAndSolvesTheReferenceSwap) {
               reference_valuation);
 }
 
-TEST_F(ApiTest, CalculateComputesTradePnLAndPaymentSettlesCash) {
-    store();
-    const std::string expected =
-        R"j({"Current Notional (Trade)":10000000,"Upfront Payment (Trade)":45230,)j"
-        R"j("Accrued Interest (Trade)":0,"Total Payment (Trade)":45230,)j"
-        R"j("Current Notional (Close)":9975830,"Upfront Payment (Close)":45120.67909,)j"
-        R"j("Accrued Interest (Close)":-3879.489444,"Total Payment (Close)":41241.18965,)j"
-        R"j("Fixed Payments":-68882.50944,"Floating Payments":24170,"Trade PnL":41758.6802,)j"
-        R"j("Trade Init Date":"2025-09-16","Trade Close Date":"2026-01-23","OIS Date":"2026-01-20"})j";
-    const std::string prices =
-        R"j("Trade Date":"2026-01-20","Init Clean Price":100.4523,"Close Clean Price":99.5477)j";
-    // Without a rate the PnL takes 200 bp.
-    EXPECT_EQ(
-        post(R"j({"Request":"Calculate","Init Trade Date":"2025-09-11",)j" + prices + "}").body,
-        expected);
-    const Reply paid =
-        post(R"j({"Request":"Payment","Trade Date":"2026-01-20","Clean Price":99.5477})j");
-    EXPECT_EQ(paid.status, 200);
-    EXPECT_EQ(paid.body, R"j({"Cash Settlement Amount":-41241.18965,"Payment Date":"2026-01-23",)j"
-                         R"j("ois_date":"2026-01-20"})j");
-    // A member that is present but null still counts as given (price 0).
-    EXPECT_EQ(
-        post(R"j({"Request":"Payment","Trade Date":"2026-01-20","Clean Price":null})j").status,
-        200);
-}
-
-TEST_F(ApiTest, RiskAnswersTheFiguresAtTheRateGivenOrHeld) {
+TEST_F(ApiTest, TradePnLPaymentAndRiskReadTheirMembersAsDocumented) {
     store();
     EXPECT_EQ(post(R"j({"Request":"Risk","Index":" 1 ","Trade Date":"2026-01-20",)j"
                    R"j("Credit Event Rate":200})j")
                   .body,
               R"j({"Upfront Payment":-3138.55,"Event Rate 01":-4365.03,"Spread 01":-4352.15,)j"
               R"j("IR 01":-0.17,"Trade Date":"2026-01-20"})j");
-    // Without a rate, the one the swap holds from its last calculation. A date with a time of
-    // day is taken as its day.
-    post(R"j({"Request":"Calculate","Trade Date":"2026-01-20","Credit Event Rate":350})j");
-    const std::string held = post(R"j({"Request":"Risk","Trade Date":"2026-02-17T00:00"})j").body;
-    EXPECT_EQ(member(held, "Trade Date"), R"j("2026-02-17")j");
     EXPECT_EQ(
-        held,
-        post(R"j({"Request":"Risk","Trade Date":"2026-02-17","Credit Event Rate":350})j").body);
+        post(R"j({"Request":"Payment","Trade Date":"2026-01-20","Clean Price":99.5477})j").body,
+        R"j({"Cash Settlement Amount":-41241.18965,"Payment Date":"2026-01-23",)j"
+        R"j("ois_date":"2026-01-20"})j");
+    // The swap holds 350 bp from here on.
+    post(R"j({"Request":"Calculate","Trade Date":"2026-01-20","Credit Event Rate":350})j");
+    const std::string pnl = R"j({"Request":"Calculate","Init Trade Date":"2025-09-11",)j"
+                            R"j("Trade Date":"2026-01-20","Init Clean Price":100.4523,)j"
+                            R"j("Close Clean Price":99.5477)j";
+    const std::string paid = R"j({"Request":"Payment","Trade Date":"2026-01-20","Clean Price":)j";
+    // Each request and the plain one it must answer as.
+    const std::pair<std::string, std::string> cases[] = {
+        // Risk without a rate takes the held one; a date with a time of day is taken as its day.
+        {R"j({"Request":"Risk","Trade Date":"2026-02-17T00:00"})j",
+         R"j({"Request":"Risk","Trade Date":"2026-02-17","Credit Event Rate":350})j"},
+        // A member that is present but null still counts as given: price 0.
+        {paid + "null}", paid + "0}"},
+    };
+    for (const auto& [request, plain] : cases) {
+        const Reply reply = post(request);
+        EXPECT_EQ(reply.status, 200) << request;
+        EXPECT_EQ(reply.body, post(plain).body) << request;
+    }
+    // The PnL form takes 200 bp without a rate, not the held one, and the swap holds it after.
+    EXPECT_EQ(
+        post(pnl + "}").body,
+        R"j({"Current Notional (Trade)":10000000,"Upfront Payment (Trade)":45230,)j"
+        R"j("Accrued Interest (Trade)":0,"Total Payment (Trade)":45230,)j"
+        R"j("Current Notional (Close)":9975830,"Upfront Payment (Close)":45120.67909,)j"
+        R"j("Accrued Interest (Close)":-3879.489444,"Total Payment (Close)":41241.18965,)j"
+        R"j("Fixed Payments":-68882.50944,"Floating Payments":24170,"Trade PnL":41758.6802,)j"
+        R"j("Trade Init Date":"2025-09-16","Trade Close Date":"2026-01-23","OIS Date":"2026-01-20"})j");
+    EXPECT_EQ(member(post(R"j({"Request":"Specs"})j").body, "Event Rate (bps)"), "200");
 }
 
 }  // namespace

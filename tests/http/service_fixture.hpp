@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 
 #include "core/self_check.hpp"
@@ -14,18 +16,33 @@
 
 namespace qvl::service::testing {
 
+// A server on a free loopback port with the routes given. Another process may take the free port
+// between the probe and the start, so several are tried.
+inline std::unique_ptr<win32util::HttpServer> start_server(
+    std::uint16_t& port, const std::function<void(win32util::HttpServer&)>& routes,
+    std::chrono::milliseconds wait = win32util::HttpServer::queue_wait) {
+    std::unique_ptr<win32util::HttpServer> server;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        port = 0;
+        ::close(loopback_socket(port, false));
+        server = std::make_unique<win32util::HttpServer>(port);
+        server->set_queue_wait(wait);
+        routes(*server);
+        if (server->Start()) return server;
+    }
+    ADD_FAILURE() << server->LastError();
+    return server;
+}
+
+inline Reply get_from(std::uint16_t port, const std::string& target) {
+    return Client(port).request("GET", target, "");
+}
+
 // Each test starts with an empty cache and a running service, and leaves neither behind.
 class ServiceTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        // Another process may take the free port between the probe and the start.
-        for (int attempt = 0; attempt < 20 && !(server_ && server_->IsRunning()); ++attempt) {
-            port_ = 0;
-            ::close(loopback_socket(port_, false));
-            server_ = std::make_unique<win32util::HttpServer>(port_);
-            add_service_routes(*server_, cache_);
-            server_->Start();
-        }
+        server_ = start_server(port_, [this](auto& server) { add_service_routes(server, cache_); });
         ASSERT_TRUE(server_->IsRunning());
     }
     void TearDown() override { server_.reset(); }
@@ -43,7 +60,7 @@ class ServiceTest : public ::testing::Test {
     Reply post(const std::string& body, const std::string& path = "/qvl") {
         return Client(port_).request("POST", path, body);
     }
-    Reply get(const std::string& target) { return Client(port_).request("GET", target, ""); }
+    Reply get(const std::string& target) { return get_from(port_, target); }
 
     std::shared_ptr<objects::ObjectCache> cache_ = std::make_shared<objects::ObjectCache>();
     std::unique_ptr<win32util::HttpServer> server_;

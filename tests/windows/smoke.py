@@ -1,20 +1,12 @@
 #!/usr/bin/env python3
 """Smoke test of the Windows package of qvl.xll.
 
-Unpacks the package CPack made in the build folder (qvl-VERSION-windows-x64.zip), checks that it
-holds what a user is handed and takes qvl.xll from it. Checks the library itself (system DLL
-imports only, the version resource), then runs it under Wine in a fresh prefix: the Windows
-stand-in host loads it and calls it from a thread Windows starts (53-bit x87 precision, as in a
-real host; the program's own main thread has 64), registers every item (the library exports
-exactly their procedures and the entry points), runs the self-check, builds the reference
-curve, series and swap from the example data and values the swap; the service is started on a
-free loopback port and this side asks it for /health and a valuation, sends a coding other than
-chunked, a stalled body and, while the host builds a large curve, /health requests and a
-valuation; then the service is stopped and the add-in closed. On servers of the host program's
-own, whose calls wait until this side lets them go, requests pile up against the transport's
-cap on request bytes and then its cap on connections; a server with an operation that never
-completes is stopped within the bound. Then every Wine process of the prefix is
-ended. A watchdog bounds the whole run.
+Unpacks the package CPack made (qvl-VERSION-windows-x64.zip), checks what it holds and the
+qvl.xll in it (system DLL imports only, the version resource), then runs that under Wine in a
+fresh prefix with the stand-in host smoke_host.exe, which reports each step as a line: loading
+and registering from a thread Windows starts, the self-check, the reference swap valued, the
+service asked over HTTP (also beside a stalled body), the Windows transport's caps on
+request bytes and connections and its bounded stop, and the close. A watchdog bounds the run.
 
 Usage: smoke.py BUILD_DIR   (the cross build with its package: build/win as
        scripts/windows-build.sh leaves it, or build/ci-windows)
@@ -38,8 +30,6 @@ import time
 import zipfile
 
 SOURCE = pathlib.Path(__file__).resolve().parents[2]
-# Rows of the curve built while requests arrive: a worksheet call that takes a while.
-LONG_CURVE_ROWS = 20000
 WATCHDOG_SECONDS = 120
 OBJDUMP = "x86_64-w64-mingw32-objdump"
 
@@ -51,33 +41,20 @@ SYSTEM_DLLS = {
 ENTRY_POINTS = {"xlAutoOpen", "xlAutoClose", "xlAutoAdd", "xlAutoRemove", "xlAutoRegister12",
                 "xlAutoFree12"}
 
-# The reference valuation: buyer swap, trade date 2026-01-20, event rate 200 bp.
-REFERENCE = [
-    ("Upfront Fee (%)", 0.03146156),
-    ("Conventional Spread (bp)", 200.720859),
-    ("Par Spread (bp)", 199.830577),
-    ("Credit Event Rate (bp)", 200.0),
-    ("Clean Price", 99.96853844),
-    ("Current Notional", 9975830.0),
-    ("Upfront Payment", -3138.55),
-    ("Accrued Interest", 3879.49),
-    ("Cash Settlement Amount", 740.94),
-    ("Index Factor at Trade", 0.997583),
-    ("Index Factor at Maturity", 0.90300152),
-    ("Trade Date", "2026-01-20"),
-    ("Settlement Date", "2026-01-23"),
-    ("Payment Date", "2026-02-11"),
-    ("OIS Date", "2026-01-20"),
-]
+
+def reference_valuation():
+    """The buyer swap's rows at 2026-01-20 and 200 bp, label to text, from the example's output."""
+    text = (SOURCE / "examples" / "reference.out").read_text()
+    block = text.split('> QVL.CalcFromEventRate(buyer, "2026-01-20", 200)\n')[1].split(">")[0]
+    return dict(re.fullmatch(r"(.+?)\s{2,}(\S+)", row).groups() for row in block.splitlines())
+
+
+REFERENCE = reference_valuation()
 
 BUILD_TIME = r"\d\d-(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)-\d{4} \d\d:\d\d"
 
 
 class Failure(Exception):
-    pass
-
-
-class Watchdog(Exception):
     pass
 
 
@@ -103,22 +80,9 @@ def project_version(build):
     return m.group(1)
 
 
-def objdump(path):
-    return subprocess.run([OBJDUMP, "-p", str(path)], check=True, capture_output=True,
-                          text=True).stdout
-
-
 def exports_of(dump):
-    table = dump.split("[Ordinal/Name Pointer] Table", 1)
-    if len(table) < 2:
-        return set()
-    names = set()
-    for line in table[1].splitlines()[1:]:
-        m = re.match(r"\s*\[\s*\d+\]\s+(\S+)$", line)
-        if not m:
-            break
-        names.add(m.group(1))
-    return names
+    table = dump.partition("[Ordinal/Name Pointer] Table")[2]
+    return set(re.findall(r"^\s*\[\s*\d+\]\s+(\S+)$", table, re.M))
 
 
 PACKAGE_FILES = {"qvl.xll", "qvl-example.xlsx", "QUICKSTART.txt"}
@@ -140,9 +104,9 @@ def unpack_package(build, version):
 
 
 def check_library(xll, version):
-    dump = objdump(xll)
-    check("file format pei-x86-64" in subprocess.run(
-        [OBJDUMP, "-f", str(xll)], capture_output=True, text=True).stdout, "qvl.xll is not PE x64")
+    dump = subprocess.run([OBJDUMP, "-p", str(xll)], check=True, capture_output=True,
+                          text=True).stdout
+    check("file format pei-x86-64" in dump, "qvl.xll is not PE x64")
 
     imports = {m.lower() for m in re.findall(r"DLL Name: (\S+)", dump)}
     foreign = {d for d in imports
@@ -154,9 +118,6 @@ def check_library(xll, version):
     check(ENTRY_POINTS <= exports, f"entry points not exported: {sorted(ENTRY_POINTS - exports)}")
     step(f"exports: {len(exports)} names")
 
-    check(re.search(r"^\s*\d+\s+\.rsrc\s", subprocess.run(
-        [OBJDUMP, "-h", str(xll)], capture_output=True, text=True).stdout, re.M),
-        "qvl.xll has no resource section")
     data = xll.read_bytes()
     # Everything below is looked for inside the version block.
     block = data.find("VS_VERSION_INFO".encode("utf-16-le"))
@@ -179,8 +140,7 @@ def check_library(xll, version):
                       re.S)
         return m.group(1).decode("utf-16-le", "replace") if m else None
 
-    check(re.search(u16("StringFileInfo"), data) and re.search(u16("040904b0"), data),
-          "version resource: no string table 040904b0")
+    check(re.search(u16("040904b0"), data), "version resource: no string table 040904b0")
     for key, want in (("FileDescription", "QVL Excel Addin"), ("ProductName", "QVL Excel Addin"),
                       ("InternalName", "qvl.xll"), ("OriginalFilename", "qvl.xll"),
                       ("FileVersion", version), ("ProductVersion", version)):
@@ -228,112 +188,18 @@ def close_to(a, b):
 
 
 def check_valuation(values, where):
-    for label, want in REFERENCE:
+    for label, want in REFERENCE.items():
         got = values.get(label)
-        if isinstance(want, float):
-            ok = isinstance(got, (int, float)) and close_to(float(got), want)
-        else:
+        try:
+            ok = close_to(float(got), float(want))
+        except (TypeError, ValueError):  # a date, or nothing
             ok = got == want
         check(ok, f"{where}: {label} is {got!r}, expected {want!r}")
 
 
-def check_service(port, swap):
-    status, reason, headers, body = request(port, "GET", "/health?from=smoke")
-    check(status == 200 and reason == "OK", f"/health answered {status} {reason}")
-    check(headers.get("Content-Type") == "application/json", "/health: Content-Type")
-    check(headers.get("Content-Length") == str(len(body)), "/health: Content-Length")
-    health = json.loads(body)
-    check(health == {"status": "ok", "curves": 1, "series": 1, "swaps": 1}, f"/health: {body!r}")
-    step(f"GET /health: {body.decode()}")
-
-    status, reason, _, body = request(port, "POST", "/health")
-    check((status, reason, body) == (404, "Not Found", b'{"error":"not found"}'),
-          f"POST /health answered {status} {body!r}")
-    status, _, _, body = request(port, "GET", "/health", headers={"Origin": "http://example.com"})
-    check(status == 403, f"a request with Origin answered {status} {body!r}")
-    # A head beyond 64 KiB is answered 431 here as a rule, but under Wine 8 on a loaded machine
-    # now and then not at all; the 431 is tested against the Linux transport instead.
-    step("404 for a wrong method, 403 for a web page's request")
-
-    calculate = json.dumps({"Request": "Calculate", "swap": swap, "Trade Date": "2026-01-20",
-                            "Credit Event Rate": 200}).encode()
-    status, _, headers, body = request(port, "POST", "/qvl", calculate,
-                                       {"Content-Type": "application/json"})
-    check(status == 200, f"Calculate answered {status} {body!r}")
-    check(headers.get("Content-Length") == str(len(body)), "Calculate: Content-Length")
-    check_valuation(json.loads(body), "Calculate over HTTP")
-    step(f"POST /qvl Calculate: {status}, {len(body)} bytes, reference figures")
-
-
-def raw_answer(port, text, wait=10):
-    """The status line of the answer to bytes sent as they are."""
-    with socket.create_connection(("localhost", port), timeout=wait) as s:
-        s.sendall(text.encode())
-        answer = b""
-        while b"\r\n" not in answer:
-            chunk = s.recv(4096)
-            if not chunk:
-                break
-            answer += chunk
-        return answer.split(b"\r\n", 1)[0].decode(errors="replace")
-
-
-def check_availability(driver, port, swap):
-    host = f"Host: localhost:{port}\r\n"
-    # Chunked is the one transfer coding taken.
-    lines = []
-    for codings in ("gzip, chunked", "identity, chunked"):
-        line = raw_answer(port, f"POST /qvl HTTP/1.1\r\n{host}Transfer-Encoding: {codings}\r\n"
-                                "\r\n2\r\n{}\r\n0\r\n\r\n")
-        check(line.split(" ")[1:2] in (["501"], ["400"]), f"Transfer-Encoding {codings}: {line}")
-        lines.append(line)
-    step(f"a transfer coding other than chunked refused: {', '.join(lines)}")
-
-    # A body that stalls holds up nobody else.
-    with socket.create_connection(("localhost", port), timeout=10) as stalled:
-        stalled.sendall(f"POST /qvl HTTP/1.1\r\n{host}Content-Length: 100\r\n\r\n{{".encode())
-        asked = time.monotonic()
-        status, _, _, _ = request(port, "GET", "/health")
-        took = time.monotonic() - asked
-        check(status == 200 and took < 2, f"/health beside a stalled body: {status}, {took:.2f} s")
-    step(f"/health beside a stalled body: {took * 1000:.0f} ms")
-
-    # A long worksheet call: /health is answered meanwhile, a valuation after it, correctly.
-    calculate = json.dumps({"Request": "Calculate", "swap": swap, "Trade Date": "2026-01-20",
-                            "Credit Event Rate": 200}).encode()
-    valued = {}
-
-    def value():
-        valued["answer"] = request(port, "POST", "/qvl", calculate)
-
-    driver.send(f"curve {LONG_CURVE_ROWS}")
-    time.sleep(0.2)
-    valuation = threading.Thread(target=value)
-    valuation.start()
-    latencies = []
-    call = None
-    while call is None:
-        asked = time.monotonic()
-        status, _, _, body = request(port, "GET", "/health")
-        latencies.append(time.monotonic() - asked)
-        check(status == 200, f"/health during a long call: {status} {body!r}")
-        try:
-            while call is None:
-                name, *rest = driver.lines.get_nowait().split("\t")
-                if name == "long-curve":
-                    call = rest
-        except queue.Empty:
-            time.sleep(0.02)
-    valuation.join(30)
-    check(call[0].startswith("#YC_"), f"QVL.CreateCurve of {LONG_CURVE_ROWS} rows: {call}")
-    status, _, _, body = valued.get("answer", (0, "", {}, b""))
-    check(status == 200, f"Calculate during a long call: {status} {body!r}")
-    if status == 200:
-        check_valuation(json.loads(body), "Calculate during a long call")
-    worst = max(latencies) * 1000
-    check(worst < 2000, f"/health during a long call took up to {worst:.0f} ms")
-    step(f"a {LONG_CURVE_ROWS}-row curve for {call[1]} ms: {len(latencies)} /health answers "
-         f"meanwhile (worst {worst:.0f} ms), the valuation after it right")
+def calculate(swap):
+    return json.dumps({"Request": "Calculate", "swap": swap, "Trade Date": "2026-01-20",
+                       "Credit Event Rate": 200}).encode()
 
 
 def status_line(sock, until=b"\r\n"):
@@ -346,6 +212,48 @@ def status_line(sock, until=b"\r\n"):
             break
         answer += chunk
     return answer.split(b"\r\n", 1)[0].decode(errors="replace"), answer
+
+
+def check_service(port, swap):
+    status, reason, headers, body = request(port, "GET", "/health?from=smoke")
+    check(status == 200 and reason == "OK", f"/health answered {status} {reason}")
+    check(headers.get("Content-Type") == "application/json", "/health: Content-Type")
+    health = json.loads(body)
+    check(health == {"status": "ok", "curves": 1, "series": 1, "swaps": 1}, f"/health: {body!r}")
+    step(f"GET /health: {body.decode()}")
+
+    # A wrong method, and a web page's request. (A head beyond 64 KiB, answered 431 as a rule,
+    # is now and then not answered at all under Wine 8 on a loaded machine: not tested here.)
+    for method, headers, want in (("POST", {}, (404, "Not Found", b'{"error":"not found"}')),
+                                  ("GET", {"Origin": "http://example.com"},
+                                   (403, "Forbidden", b'{"error":"forbidden"}'))):
+        status, reason, _, body = request(port, method, "/health", headers=headers)
+        check((status, reason, body) == want, f"{method} /health {headers}: {status} {body!r}")
+    step("404 for a wrong method, 403 for a web page's request")
+
+    status, _, headers, body = request(port, "POST", "/qvl", calculate(swap),
+                                       {"Content-Type": "application/json"})
+    check(status == 200, f"Calculate answered {status} {body!r}")
+    check_valuation(json.loads(body), "Calculate over HTTP")
+    step(f"POST /qvl Calculate: {status}, {len(body)} bytes, reference figures")
+
+    host = f"Host: localhost:{port}\r\n"
+    # Chunked is the one transfer coding taken.
+    with socket.create_connection(("localhost", port), timeout=10) as s:
+        s.sendall(f"POST /qvl HTTP/1.1\r\n{host}Transfer-Encoding: gzip, chunked\r\n\r\n"
+                  "2\r\n{}\r\n0\r\n\r\n".encode())
+        line = status_line(s)[0]
+    check(line.split(" ")[1:2] in (["501"], ["400"]), f"Transfer-Encoding gzip, chunked: {line}")
+    step(f"a transfer coding other than chunked refused: {line}")
+
+    # A body that stalls holds up nobody else.
+    with socket.create_connection(("localhost", port), timeout=10) as stalled:
+        stalled.sendall(f"POST /qvl HTTP/1.1\r\n{host}Content-Length: 100\r\n\r\n{{".encode())
+        asked = time.monotonic()
+        status, _, _, _ = request(port, "GET", "/health")
+        took = time.monotonic() - asked
+        check(status == 200 and took < 2, f"/health beside a stalled body: {status}, {took:.2f} s")
+    step(f"/health beside a stalled body: {took * 1000:.0f} ms")
 
 
 def check_cap(driver, caps, count, body_size, message):
@@ -497,27 +405,10 @@ def run_under_wine(build, xll, work, version, exports):
         step(f"QVL.RunTests ok, QVL.Version {version}, QVL.BuildDate {build_date[0]}")
 
         swap = (first(lines, "swap") or [""])[0]
-        check(re.fullmatch(r"#Swap_\d+", swap), f"QVL.CreateSwap: {swap}")
-        rows = {}
-        for name, *rest in lines:
-            if name == "valuation" and len(rest) == 2:
-                label, value = rest
-                try:
-                    rows[label] = float(value)
-                except ValueError:
-                    rows[label] = value
+        check(swap == "#Swap_3", f"QVL.CreateSwap: {swap}")
+        rows = dict(rest for name, *rest in lines if name == "valuation" and len(rest) == 2)
         check_valuation(rows, "QVL.CalcFromEventRate")
         step(f"{swap} valued at the reference figures")
-
-        # Three recalculations of the reference cells: the last ones own the only objects.
-        check(first(lines, "curve") == ["#YC_7"] and first(lines, "series") == ["#Series_8"]
-              and swap == "#Swap_9", f"handles after recalculating: {first(lines, 'curve')} "
-              f"{first(lines, 'series')} {swap}")
-        old = (first(lines, "first-swap") or [""])[0]
-        info = first(lines, "first-swap-info")
-        check(old == "#Swap_3" and info == [f"Swap handle not found: {old}"],
-              f"the first recalculation's swap: {old} {info}")
-        step(f"3 recalculations of the cells: {old} gone, {swap} the live swap")
 
         running = [f"HTTP server running on port {port}"]
         check(first(lines, "HttpStart") == running, f"QVL.HttpStart: {first(lines, 'HttpStart')}")
@@ -525,7 +416,6 @@ def run_under_wine(build, xll, work, version, exports):
         check(restart == running, f"QVL.HttpStart while running: {restart}")
         if restart == running:
             check_service(port, swap)
-            check_availability(driver, port, swap)
         check_caps(driver)
         check_stalled_stop(driver)
 
@@ -558,7 +448,7 @@ def main():
     build = pathlib.Path(sys.argv[1]).resolve()
 
     def expire(*_):
-        raise Watchdog(f"watchdog: the smoke test took longer than {WATCHDOG_SECONDS} s")
+        raise Failure(f"watchdog: the smoke test took longer than {WATCHDOG_SECONDS} s")
 
     signal.signal(signal.SIGALRM, expire)
     signal.alarm(WATCHDOG_SECONDS)
@@ -568,7 +458,7 @@ def main():
         xll = unpack_package(build, version)
         exports = check_library(xll, version)
         run_under_wine(build, xll, build / "smoke", version, exports)
-    except (Failure, Watchdog, OSError, subprocess.SubprocessError, ValueError) as e:
+    except (Failure, OSError, subprocess.SubprocessError, ValueError) as e:
         failures.append(str(e))
     finally:
         signal.alarm(0)

@@ -1,14 +1,9 @@
-// The Windows smoke test's host program: the stand-in host as a Windows executable that loads
-// qvl.xll, drives it like a sheet and reports each step as one line on standard output, for
-// smoke.py on the Linux side to check. While the service runs it waits for "stop" on standard
-// input, so that the other side can send its requests first; "curve N" meanwhile builds a curve
-// of N whole-year tenors, a long worksheet call for the other side to send requests during;
-// "held PORT CONNECTIONS REQUEST_BYTES" starts a server of the program's own on the Windows
-// transport, with those caps, whose calls wait until "open", so that the other side can pile
-// requests up against the caps, and "drop" stops it; "stalled-stop PORT" times the stop of a server
-// with an operation that never completes. Everything runs on a thread of its own, at the x87
-// precision of the threads a real host calls from.
-//
+// The Windows smoke test's host program: loads qvl.xll, drives it like a sheet and reports each
+// step as a line "STEP\tTEXT" for smoke.py to check. While the service runs it takes commands on
+// standard input until "stop": "held PORT CONNECTIONS REQUEST_BYTES", "open" and "drop" (a server
+// of its own on the Windows transport, with those caps, whose calls wait until "open"), and
+// "stalled-stop PORT" (the stop of a server with an operation that never completes). Everything
+// runs on a thread Windows starts, at a real host's x87 precision.
 // Usage: smoke_host ADDIN DATA_FOLDER PORT
 
 #include <windows.h>
@@ -22,8 +17,8 @@
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "cli/csv.hpp"
 #include "host/host.hpp"
@@ -56,10 +51,7 @@ class HeldServer {
             return HttpServer::Response{200, "OK", std::to_string(request.body.size())};
         });
     }
-    ~HeldServer() {
-        open();
-        server_.Stop();
-    }
+    ~HeldServer() { stop(); }
     bool start() { return server_.Start(); }
     std::string error() const { return server_.LastError(); }
     void open() {
@@ -102,43 +94,18 @@ void report(const std::string& step, const std::string& text) {
     std::cout << step << '\t' << text << std::endl;
 }
 
-// A grid as one line per row, cells separated by tabs.
-void report_grid(const std::string& step, const Value& v) {
-    if (v.kind() != Value::Kind::grid) {
-        report(step, cell_text(v));
-        return;
-    }
-    for (int r = 0; r < v.rows(); ++r) {
-        std::string line;
-        for (int c = 0; c < v.columns(); ++c) {
-            if (c > 0) line += '\t';
-            line += cell_text(v.at(r, c));
-        }
-        report(step, line);
-    }
-}
-
 // The precision field of the calling thread's x87 control word, in significand bits.
 int x87_precision() {
     unsigned short control = 0;
     __asm__ volatile("fnstcw %0" : "=m"(control));
-    switch ((control >> 8) & 3) {
-        case 0:
-            return 24;
-        case 2:
-            return 53;
-        case 3:
-            return 64;
-        default:
-            return 0;
-    }
+    constexpr int bits[] = {24, 0, 53, 64};
+    return bits[(control >> 8) & 3];
 }
 
 int run(const std::string& addin, const std::string& data, const std::string& port) {
     Host host;
     host.load(addin);
     report("open", std::to_string(host.open()));
-    report("registered", std::to_string(host.registrations().size()));
     for (const auto& r : host.registrations()) report("item", r.function_text + '\t' + r.procedure);
     report("status", host.status_bar().value_or(""));
 
@@ -146,27 +113,20 @@ int run(const std::string& addin, const std::string& data, const std::string& po
     report("Version", cell_text(host.call("QVL.Version")));
     report("BuildDate", cell_text(host.call("QVL.BuildDate")));
 
-    // The reference cells, recalculated the way a sheet recalculates volatile formulas: each
-    // cell's new object replaces its earlier one, so the cache ends with one of each.
-    const standin::Cell curve_cell{.row = 0}, series_cell{.row = 1}, swap_cell{.row = 2};
-    const Value curve_data = standin::read_csv(data + "/curve.csv", std::nullopt);
-    const Value series_data = standin::read_csv(data + "/series.csv", std::nullopt);
-    const Value factors_data = standin::read_csv(data + "/factors.csv", std::nullopt);
-    Value curve, series, swap, first_swap;
-    for (int recalculation = 0; recalculation < 3; ++recalculation) {
-        curve = host.call_from(curve_cell, "QVL.CreateCurve", {"2026-01-20", curve_data});
-        series = host.call_from(series_cell, "QVL.CreateSeries", {1, series_data, factors_data});
-        swap = host.call_from(swap_cell, "QVL.CreateSwap",
-                              {series, curve, Value::boolean(true), 200, 10000000});
-        if (recalculation == 0) first_swap = swap;
-    }
-    report("recalculations", "3");
-    report("first-swap", cell_text(first_swap));
-    report("first-swap-info", cell_text(host.call("QVL.GetSwapInfo", {first_swap})));
-    report("curve", cell_text(curve));
-    report("series", cell_text(series));
+    // The reference objects, from the example data.
+    const auto csv = [&](const char* name) {
+        return standin::read_csv(data + "/" + name, std::nullopt);
+    };
+    const Value curve = host.call("QVL.CreateCurve", {"2026-01-20", csv("curve.csv")});
+    const Value series = host.call("QVL.CreateSeries", {1, csv("series.csv"), csv("factors.csv")});
+    const Value swap =
+        host.call("QVL.CreateSwap", {series, curve, Value::boolean(true), 200, 10000000});
     report("swap", cell_text(swap));
-    report_grid("valuation", host.call("QVL.CalcFromEventRate", {swap, "2026-01-20", 200}));
+    const Value valuation = host.call("QVL.CalcFromEventRate", {swap, "2026-01-20", 200});
+    if (valuation.kind() != Value::Kind::grid) throw std::runtime_error(cell_text(valuation));
+    for (int r = 0; r < valuation.rows(); ++r) {
+        report("valuation", cell_text(valuation.at(r, 0)) + '\t' + cell_text(valuation.at(r, 1)));
+    }
     // The add-in leaves the caller's x87 state as it found it.
     report("x87-after", std::to_string(x87_precision()));
 
@@ -177,21 +137,7 @@ int run(const std::string& addin, const std::string& data, const std::string& po
     std::unique_ptr<HeldServer> held;
     std::string line;
     while (std::getline(std::cin, line) && line != "stop") {
-        if (line.rfind("curve ", 0) == 0) {
-            const int rows = std::stoi(line.substr(6));
-            std::vector<Value> cells;
-            for (int year = 1; year <= rows; ++year) {
-                cells.emplace_back(std::to_string(year) + "Y");
-                cells.emplace_back(0.03);
-            }
-            const auto started = std::chrono::steady_clock::now();
-            const Value made = host.call("QVL.CreateCurve",
-                                         {"2026-01-20", Value::grid(rows, 2, std::move(cells))});
-            const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::now() - started);
-            report("long-curve", cell_text(made) + '\t' + std::to_string(took.count()));
-        } else if (line.rfind("held ", 0) == 0) {
-            // held PORT CONNECTIONS REQUEST_BYTES
+        if (line.rfind("held ", 0) == 0) {
             std::istringstream words(line.substr(5));
             int held_port = 0;
             HttpServer::Caps caps{};

@@ -271,7 +271,9 @@ class Lexer {
         if (ec == std::errc::result_out_of_range) {
             throw FormulaError(from, "a number beyond the largest a cell holds");
         }
-        if (ec != std::errc() || end != s_.data() + i_) {
+        // The host always writes an operator between a number and a name or reference. Read as
+        // two tokens, "1:5G66" would turn into the rows 1:5 once G66 is shifted to #REF!.
+        if (ec != std::errc() || end != s_.data() + i_ || is_run_char(at(i_))) {
             throw FormulaError(from, "not a number");
         }
     }

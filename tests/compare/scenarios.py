@@ -4,23 +4,12 @@
     python3 tests/compare/scenarios.py BUILD/bin/qvl-host OUT [--seed N] [--scenarios N]
                                        [--no-http]
 
-A scenario is a curve from the reference table with jittered par rates, a series (the reference
-one or a variant with other dates, coupon or factors), protection buyer and seller swaps with
-varied rates and notionals, and a random run of valuations, solves (reachable quotes and
-unreachable ones), payments, PnLs, cashflow tables and date functions at trade dates across the
-swap's life, its edges and outside it, with QVL.GetSwapInfo after each valuation. The service is
-started once and asked for its documents between the worksheet calls, so the rate and trade date
-a swap remembers are seen from both sides.
-
-The output holds one line per call: the formula and the add-in's answer as qvl-host's JSON
-gives it (numbers to the last digit), or the request and the service's status and body. The
-same seed gives the same calls, so two builds are compared with diff:
-
-    python3 tests/compare/scenarios.py old/bin/qvl-host before.out
-    python3 tests/compare/scenarios.py new/bin/qvl-host after.out
-    diff before.out after.out
-
-QVL.BuildDate is left out: it changes with every build.
+A scenario is a curve with jittered par rates, a series (the reference one or a variant), buyer
+and seller swaps, and a random run of worksheet calls at trade dates across the swap's life, its
+edges and outside it, with the service asked for its documents in between. The output holds one
+line per call and its answer, numbers to the last digit; the same seed gives the same calls, so
+the outputs of two builds are compared with diff. QVL.BuildDate is left out: it changes with
+every build.
 """
 
 import argparse
@@ -136,8 +125,7 @@ class Recorder:
         return answer.get("value")
 
     def csv(self, rows):
-        """A CSV file in the work folder (qvl-host's working folder), as the csv(...) argument
-        naming it."""
+        """A CSV file in qvl-host's working folder, as the csv(...) argument naming it."""
         self.files += 1
         name = "range%d.csv" % self.files
         with open(os.path.join(self.folder, name), "w", encoding="utf-8") as f:
@@ -189,8 +177,6 @@ class Scenario:
         self.swaps = []
         self.last_spread = {}
         self.last_upfront = {}
-
-    # Inputs ---------------------------------------------------------------------------------
 
     def curve(self):
         rng = self.rng
@@ -287,19 +273,13 @@ class Scenario:
             notional = rng.choice([10000000, 1e6, 25e6, 123456.78])
             args = ["s%d" % self.n, "c%d" % self.n, "TRUE" if side else "FALSE",
                     number(rate), number(notional)]
-            if rng.random() < 0.15:
-                args[3] = ""
-            if rng.random() < 0.15:
-                args[4] = ""
-            if rng.random() < 0.05:
-                args[2] = ""
-            if rng.random() < 0.02:
-                args[4] = "0"
+            # Now and then a missing rate, notional or side, or a zero notional.
+            for k, chance, text in ((3, 0.15, ""), (4, 0.15, ""), (2, 0.05, ""), (4, 0.02, "0")):
+                if rng.random() < chance:
+                    args[k] = text
             handle = "%s%d" % (name, self.n)
             self.rec.call("QVL.CreateSwap(%s)" % ", ".join(args), handle)
             self.swaps.append(handle)
-
-    # Arguments ------------------------------------------------------------------------------
 
     def trade_date(self):
         """A trade date argument: inside the life mostly, its edges and outside sometimes."""
@@ -336,8 +316,6 @@ class Scenario:
         if self.rng.random() < 0.02:
             return quote("#Swap_0")
         return self.rng.choice(self.swaps)
-
-    # Calls ----------------------------------------------------------------------------------
 
     def info(self, swap):
         self.rec.call("QVL.GetSwapInfo(%s)" % swap)

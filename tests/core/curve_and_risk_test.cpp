@@ -19,16 +19,14 @@ double value(const std::optional<double>& measure) {
 }
 
 // The reference figures are pinned by examples/reference.out.
-TEST(Risk, TheSellersFiguresAreTheBuyersReversed) {
+TEST(Risk, TheSellersFiguresAreTheBuyersReversedAndTheCurveStays) {
     const RiskResult s = risk(*make_reference_swap(false), day("2027-06-15"), 200.0);
     const RiskResult b = risk(*make_reference_swap(true), day("2027-06-15"), 200.0);
     EXPECT_EQ(s.upfront_payment, -b.upfront_payment);
     EXPECT_EQ(value(s.event_rate_01), -value(b.event_rate_01));
     EXPECT_EQ(value(s.spread_01), -value(b.spread_01));
     EXPECT_EQ(value(s.ir_01), -value(b.ir_01));
-}
-
-TEST(Risk, LeavesTheCurveAsItWasAndFailsAsTheValuation) {
+    // The bumps leave the curve as it was; a failure is the valuation's.
     const auto swap = make_reference_swap();
     const double df = swap->curve->discount_factor(day("2029-06-01"));
     const double schedule_df = swap->fixed_periods().back().discount_factor;
@@ -82,10 +80,7 @@ TEST(YieldCurve, ReferenceCurve) {
                            "2032-01-22", "2033-01-24", "2034-01-23", "2035-01-22", "2036-01-22"};
     ASSERT_EQ(curve.pillars().size(), 15u);
     for (std::size_t i = 0; i < 15; ++i) EXPECT_EQ(curve.pillars()[i].date, parse_date(dates[i]));
-    EXPECT_EQ(curve.discount_factor(trade_date), 1.0);
     EXPECT_EQ(curve.discount_factor(invalid_date), 1.0);
-    EXPECT_NEAR(curve.discount_factor(parse_date("2027-01-20")), 0.9657051100400302, 1e-10);
-    EXPECT_NEAR(curve.discount_factor(parse_date("2030-12-11")), 0.8512640997507235, 1e-10);
     for (int n = 2; n <= 10; ++n) {
         EXPECT_NEAR(par_residual(curve, n, reference_pairs[4 + n].second), 0.0, 1e-12) << n;
     }

@@ -2,6 +2,7 @@
 // "DATE\nTENOR": the date text is read and written back, the tenor added to it (or to the
 // reference spot date when the date does not read) and to the ends of the date range.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -28,9 +29,7 @@ void date_text(std::string_view text) {
         return;  // "invalid string position"
     }
     std::string expected(text.substr(0, 10));
-    for (char& c : expected) {
-        if (c == '/') c = '-';
-    }
+    std::replace(expected.begin(), expected.end(), '/', '-');
     check(format_date(d) == expected, "format_date(parse_date(text)) is the text");
     check(parse_date(format_date(d)) == d, "parse_date(format_date(d)) == d");
     check(date_from_serial(serial_from_date(d)) == d || d < date_from_serial(0.0),

@@ -62,10 +62,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   a.first_column == b.first_column && a.last_column == b.last_column,
               "the same tokens");
     }
-    // Moved anywhere, a formula still tokenizes.
+    // Moved anywhere, a formula keeps its tokens: a reference moved off the sheet becomes one
+    // #REF!, and nothing next to it reads differently.
     if (size >= 2) {
-        tokenize(shift_formula(formula, static_cast<std::int8_t>(data[0]) * 8191,
-                               static_cast<std::int8_t>(data[1]) * 127));
+        const std::string moved = shift_formula(formula, static_cast<std::int8_t>(data[0]) * 8191,
+                                                static_cast<std::int8_t>(data[1]) * 127);
+        check(tokenize(moved).size() == tokens.size(), "a moved formula keeps its tokens");
     }
     tokenize(without_addin_prefix(formula));
     return 0;

@@ -20,7 +20,6 @@
 #include <cstdlib>
 #include <deque>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -28,6 +27,7 @@
 
 #include "cli/csv.hpp"
 #include "core/cashflow.hpp"
+#include "core/conventions.hpp"
 #include "core/qvl_series.hpp"
 #include "core/qvl_swap.hpp"
 #include "core/self_check.hpp"
@@ -168,20 +168,6 @@ std::vector<std::string_view> sections(std::string_view input) {
     return out;
 }
 
-// What a numeric cell holds, as the worksheet reads a switch or an amount.
-std::optional<double> numeric(const XLOPER12& x) {
-    switch (x.xltype) {
-        case xltypeNum:
-            return x.val.num;
-        case xltypeBool:
-            return x.val.xbool;
-        case xltypeInt:
-            return x.val.w;
-        default:
-            return std::nullopt;
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -215,10 +201,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     attempt([&] { series = addin::SeriesFromRanges(args[1], series_data, factors_data); });
     if (!series) series = reference->series;
 
-    // The switch is on unless FALSE or a numeric 0, as the worksheet reads it.
-    const bool buyer = numeric(args[2]).value_or(1.0) != 0.0;
-    const double rate = numeric(args[3]).value_or(200.0);
-    const double notional = numeric(args[4]).value_or(1e7);
+    // The side and the amounts as QVL.CreateSwap reads them.
+    const bool buyer = addin::switch_argument(args[2], default_is_buyer);
+    const double rate = addin::number_argument(args[3], default_event_rate);
+    const double notional = addin::number_argument(args[4], default_notional);
     Date trade_date = invalid_date;
     attempt([&] { trade_date = addin::DateFromCell(args[5]); });
     if (trade_date == invalid_date) trade_date = series->start_date;

@@ -24,11 +24,10 @@ bool sound(const Expr& e, int last_column) {
 }
 
 bool same(const Expr& a, const Expr& b) {
-    if (a.kind != b.kind || a.boolean != b.boolean || a.text != b.text ||
+    if (a.kind != b.kind || a.number != b.number || a.boolean != b.boolean || a.text != b.text ||
         a.args.size() != b.args.size()) {
         return false;
     }
-    if (a.number != b.number) return false;
     for (std::size_t i = 0; i < a.args.size(); ++i) {
         if (!same(a.args[i], b.args[i])) return false;
     }

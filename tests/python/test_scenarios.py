@@ -78,10 +78,6 @@ class Dates:
         raise Skip()
 
 
-def serial(d):
-    return (d - datetime.date(1899, 12, 30)).days
-
-
 def grid(record):
     return [[label, value] for label, value in zip(record.labels, record)]
 
@@ -101,12 +97,10 @@ def package_call(function, a, held, d):
     if function in ("DiscountFactor", "ForwardRate1D"):
         curve_read = a[0].discount_factor if function == "DiscountFactor" else a[0].forward_rate_1d
         return curve_read(d(a[1]))
-    if function == "CalcFromEventRate":
-        return grid(a[0].value(d(a[1]), rate(a[2])))
-    if function == "SolveFromSpread":
-        return grid(a[0].solve_from_spread(d(a[1]), rate(a[2])))
-    if function == "SolveFromUpfront":
-        return grid(a[0].solve_from_upfront(d(a[1]), rate(a[2])))
+    valuations = {"CalcFromEventRate": "value", "SolveFromSpread": "solve_from_spread",
+                  "SolveFromUpfront": "solve_from_upfront"}
+    if function in valuations:
+        return grid(getattr(a[0], valuations[function])(d(a[1]), rate(a[2])))
     if function == "TradePnL":
         return grid(a[0].pnl(d(a[1]), rate(a[2]), d(a[3]), rate(a[4]), rate(a[5])))
     if function == "TotalPayment" and a[4] not in (None, 0.0, held):
@@ -122,7 +116,7 @@ def package_call(function, a, held, d):
             "PrevPublicationDate": lambda: qvl.previous_publication_date(d(a[0])),
             "DateFromTenor": lambda: qvl.date_from_tenor(d(a[0]), a[1])}
     if function in days:
-        return serial(days[function]())
+        return scenarios.serial(days[function]())
     if function == "IsBusinessDay":
         return qvl.is_business_day(d(a[0]))
     if function in ("DayCountACT360", "DayCountACT365"):

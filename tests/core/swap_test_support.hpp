@@ -37,8 +37,6 @@ inline const FactorRows reference_rows = {{day("2025-09-01"), 1.0},
                                           {day("2026-01-01"), 0.997583}};
 
 // Messages of the series that several operations pass on.
-inline const std::string after_end =
-    "QVLSeries validate_tradeDate: tradeDate_in is at or after swap end date";
 inline const std::string before_start =
     "QVLSeries validate_tradeDate: tradeDate_in is before swap start date";
 inline const std::string no_rate = "QVLSeries interpolate_writedown_factor: eventRate not set";

@@ -531,11 +531,26 @@ CURVE_FAULTS = [[], [("1M", 0.04), ("3M", 0.04), ("2M", 0.04), ("1Y", 0.04)],
                 [("1Y", 0.035), ("24M", 0.033)], [("1m", 0.04), ("6me", 0.038), (" 1y ", 0.035)],
                 [("6M", 0.04), ("1Y", 100.0), ("2Y", 0.04)]]
 
+# Date cells of every kind, rolls and results at the ends of the sheet's dates.
+DATE_FORMS = ['DateFromTenor(46043, " 3m ")', 'IsBusinessDay("2026-01-21T00:00:00")',
+              'RollToFollowingBD("2026/01/17")', "RollToFollowingBD(46039, TRUE)",
+              'RollToFollowingBD(46039, "5")', "RollToFollowingBD(46043, -2.9)",
+              "DayCountACT360(46043.75, 46043)", "DayCountACT360(0, 360)",
+              'IsBusinessDay("2026-13-01")', 'NextPublicationDate(" 2026-01-21")',
+              'DayCountACT360("2026", "2027-01-21")', 'DateFromTenor("2026-01-21")',
+              "RollToFollowingBD(46039, 100001)", "RollToFollowingBD(46039, -1e12)",
+              'DateFromTenor("9999-12-01", "1M")', 'RollToFollowingBD("9999-12-31", 100000)',
+              'RollToFollowingBD("1900-01-02", -1)', 'NextPublicationDate("9999-12-31")',
+              "PrevPublicationDate(0)", 'RollToFollowingBD("9999-12-31")',
+              'NextPublicationDate("9999-11-30")']
+
 
 def faults(rec):
     """The faults and edges the random runs hardly reach, on the reference swap."""
     out = rec.out
     out.write("# faults\n")
+    for form in DATE_FORMS:
+        rec.call("QVL." + form)
     rec.call("QVL.ClearCache()")
     for body in ['{"Request": "Series"}', '{"Request": "Calculate"}']:
         rec.request("POST", "/qvl", raw=body)

@@ -589,6 +589,23 @@ def faults(rec):
         rec.request("POST", "/qvl", raw=body)
     rec.request("POST", "/qvl", raw='{"Request": "Risk", "Trade Date": "2026-02-17", '
                 '"Credit Event Rate": 200}')
+    # The swap's switches, and the messages of the tables.
+    for args in ["0", quote("FALSE"), ", TRUE, 5000000", ', "x", "y"']:
+        rec.call("QVL.GetSwapInfo(QVL.CreateSwap(s0, c, %s))" % args)
+    one = ("1", "n", "2025-09-11", "2030-12-11", "2")
+    tables = [(1, [series[0], ("seriesindex",) + series[1][1:], one], factors),
+              (1, list(REFERENCE_FACTORS), factors), ("", series + [one], factors),
+              (4, series + [one], factors), (4, series + [("4",) + one[1:]], factors),
+              (1, series + [one[:3] + ("2030-02-30", "2")], factors),
+              (1, series + [one], rec.csv([("Date", "1"), ("2025-09-01", 1), ("2025-09-31", 1)])),
+              (1, series + [one], rec.csv([("Date", "1")]))]
+    for key, rows, factor_table in tables:
+        rec.call("QVL.CreateSeries(%s, %s, %s)" % (key, rec.csv(rows), factor_table))
+    for args in ["TRUE, " + rec.csv(REFERENCE_CURVE), quote("2026-02-30") + ", " +
+                 rec.csv(REFERENCE_CURVE), quote("2026-01-20"),
+                 quote("2026-01-20") + ", " + rec.csv([("1M",), ("0.04",)])]:
+        rec.call("QVL.CreateCurve(%s)" % args)
+    rec.call("QVL.GetSwapInfo(3)")
 
 
 def main():

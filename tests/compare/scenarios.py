@@ -6,10 +6,11 @@
 
 A scenario is a curve with jittered par rates, a series (the reference one or a variant), buyer
 and seller swaps, and a random run of worksheet calls at trade dates across the swap's life, its
-edges and outside it, with the service asked for its documents in between. The output holds one
-line per call and its answer, numbers to the last digit; the same seed gives the same calls, so
-the outputs of two builds are compared with diff. QVL.BuildDate is left out: it changes with
-every build.
+edges and outside it, with the service asked for its documents in between, and the risk grid at
+the end. A last section asks for the curve tables, risk calls and requests that fail. The output
+holds one line per call and its answer, numbers to the last digit; the same seed gives the same
+calls, so the outputs of two builds are compared with diff. QVL.BuildDate is left out: it
+changes with every build.
 """
 
 import argparse
@@ -172,6 +173,8 @@ class Scenario:
 
     def __init__(self, rng, rec, number_):
         self.rng = rng
+        # The calls added later draw from their own generator: the earlier ones stay as they were.
+        self.later = random.Random(number_)
         self.rec = rec
         self.n = number_
         self.swaps = []
@@ -281,9 +284,9 @@ class Scenario:
             self.rec.call("QVL.CreateSwap(%s)" % ", ".join(args), handle)
             self.swaps.append(handle)
 
-    def trade_date(self):
+    def trade_date(self, rng=None):
         """A trade date argument: inside the life mostly, its edges and outside sometimes."""
-        rng = self.rng
+        rng = rng or self.rng
         start, maturity = self.start, self.maturity
         life = max((maturity - start).days, 1)
         pick = rng.random()
@@ -307,8 +310,8 @@ class Scenario:
             d = rng.choice([day("2020-01-02"), day("2040-06-01"), day("1999-12-31")])
         return quote(iso(d)) if rng.random() < 0.85 else str(serial(d))
 
-    def event_rate(self):
-        rng = self.rng
+    def event_rate(self, rng=None):
+        rng = rng or self.rng
         return rng.choice([200, 200, 0, 1, 75.5, 250, 600, 1500, 4000, -40, -500,
                            round(rng.uniform(-100, 2500), 4)])
 
@@ -473,6 +476,136 @@ class Scenario:
                 self.curve_and_dates()
             else:
                 self.date_functions()
+        self.risk()
+
+    def risk(self):
+        """The sensitivities at a rate, at the held one (a missing, blank or text rate) and by
+        the service, with the swap shown after each."""
+        rng = self.later
+        for _ in range(rng.randrange(1, 4)):
+            swap = rng.choice(self.swaps)
+            t = self.trade_date(rng)
+            rate = rng.choice([number(self.event_rate(rng)), "", quote(""), quote("200")])
+            self.rec.call("QVL.Risk(%s, %s, %s)" % (swap, t, rate))
+            self.info(swap)
+            handle = self.rec.names.get(swap)
+            if isinstance(handle, str) and handle.startswith("#"):
+                t = iso(self.start + datetime.timedelta(rng.randrange(-3, 400)))
+                document = {"Request": "Risk", "swap": handle, "Trade Date": t}
+                if rng.random() < 0.7:
+                    document["Credit Event Rate"] = self.event_rate(rng)
+                self.rec.request("POST", "/qvl", document)
+                self.specs(swap)
+
+
+# Requests the service refuses, each with what it lacks; the PnL form after PNL.
+REFUSED = ['{"Request": 5}', '{"Request": "Calculate", "Trade Date": 20260120}',
+           '{"Request": "Calculate", "Trade Date": "abcdefghij", "Upfront Fee": 1}',
+           '{"Request": "Calculate", "Trade Date": "2026-01-20", "Init Clean Price": 99}',
+           '{"Request": "Payment", "Trade Date": "2026-01-20"}',
+           '{"Request": "Risk", "Trade Date": "2030-12-11"}',
+           '{"Request": "Risk", "Index": " 1 ", "Trade Date": "2026-01-20", '
+           '"Credit Event Rate": 200}',
+           '{"Request": "Risk", "Trade Date": "2026-02-17T00:00"}',
+           '{"Request": "Payment", "Trade Date": "2026-01-20", "Clean Price": null}',
+           '{"Request": "Calculate", "Trade Date": "2026-01-20", "Clean Price": "98", '
+           '"Credit Event Rate": 1}', '{"Request": "Specs", "Index": "2.5"}',
+           '{"Request": "Specs", "swap": "#swap_3"}', '{"Request": "Calc"}']
+PNL = ('{"Request": "Calculate", "Trade Date": "2026-01-20", "Init Clean Price": 100, '
+       '"Close Clean Price": 99, ')
+PNL_REFUSED = ['"Initiation Date": "bad", "Init Trade Date": "2025-09-11"}',
+               '"Init Trade Date": "bad"}',
+               '"Initiation Date": null, "Init Trade Date": "2025-09-11"}',
+               '"Credit Event Rate": 200}']
+
+# Curve tables the curve refuses, and some it takes at its edges.
+CURVE_FAULTS = [[], [("1M", 0.04), ("3M", 0.04), ("2M", 0.04), ("1Y", 0.04)],
+                [("1Y", 0.04), ("12M", 0.04)], [("1M", 0.04), ("11M", 0.04)],
+                [("6M", 0.04), ("2Y", 0.04), ("3Y", 0.04)], [("12M", 0.035), ("2Y", 0.033)],
+                [("6M", 0.146), ("1Y", -0.5085), ("5Y", -0.12)],
+                [("1Y", -0.5), ("20000Y", -1.4678e-05)], [("1M", 0.04), ("1Y", -1.0)],
+                [("1M", 100.01), ("1Y", 0.04)], [("1M", 0.04), ("Y", 0.04)],
+                [("99999999999Y", 0.04)], [("5D", 0.04), ("1Y", 0.04)], [("1Y", 0.04)],
+                [("1M", -0.005), ("1Y", -0.99)], [("1M", 100.0), ("1Y", 0.04)],
+                [("6M", 0.036977), ("1Y", 0.034978), ("2Y", 0.032768), ("5Y", 0.033017)],
+                [("1Y", 0.035), ("24M", 0.033)], [("1m", 0.04), ("6me", 0.038), (" 1y ", 0.035)],
+                [("6M", 0.04), ("1Y", 100.0), ("2Y", 0.04)]]
+
+# Date cells of every kind, rolls and results at the ends of the sheet's dates.
+DATE_FORMS = ['DateFromTenor(46043, " 3m ")', 'IsBusinessDay("2026-01-21T00:00:00")',
+              'RollToFollowingBD("2026/01/17")', "RollToFollowingBD(46039, TRUE)",
+              'RollToFollowingBD(46039, "5")', "RollToFollowingBD(46043, -2.9)",
+              "DayCountACT360(46043.75, 46043)", "DayCountACT360(0, 360)",
+              'IsBusinessDay("2026-13-01")', 'NextPublicationDate(" 2026-01-21")',
+              'DayCountACT360("2026", "2027-01-21")', 'DateFromTenor("2026-01-21")',
+              "RollToFollowingBD(46039, 100001)", "RollToFollowingBD(46039, -1e12)",
+              'DateFromTenor("9999-12-01", "1M")', 'RollToFollowingBD("9999-12-31", 100000)',
+              'RollToFollowingBD("1900-01-02", -1)', 'NextPublicationDate("9999-12-31")',
+              "PrevPublicationDate(0)", 'RollToFollowingBD("9999-12-31")',
+              'NextPublicationDate("9999-11-30")']
+
+
+def faults(rec):
+    """The faults and edges the random runs hardly reach, on the reference swap."""
+    out = rec.out
+    out.write("# faults\n")
+    for form in DATE_FORMS:
+        rec.call("QVL." + form)
+    rec.call("QVL.ClearCache()")
+    for body in ['{"Request": "Series"}', '{"Request": "Calculate"}']:
+        rec.request("POST", "/qvl", raw=body)
+    for n, rows in enumerate(CURVE_FAULTS):
+        curve = rec.call("QVL.CreateCurve(%s, %s)" % (quote("2026-01-20"),
+                                                      rec.csv([("Tenor", "ParRate")] + rows)),
+                         "f%d" % n)
+        for d in ["2027-01-22", "2028-01-24"] if str(curve).startswith("#") else []:
+            rec.call("QVL.DiscountFactor(f%d, %s)" % (n, quote(d)))
+    rec.call("QVL.CreateCurve(%s, %s)" % (quote("2026-01-20"), rec.csv(
+        [("Tenor", "ParRate")] + REFERENCE_CURVE)), "c")
+    series = [("QVL index series", "", "", "", ""),
+              ("SeriesIndex", "SeriesName", "StartDate", "MaturityDate", "Coupon")]
+    factors = rec.csv([("Date", "1")] + REFERENCE_FACTORS)
+    swaps = [("c", "2030-12-11"), ("c", "2030-12-20"), ("f19", "2027-06-11")]
+    for n, (curve, maturity) in enumerate(swaps):
+        rec.call("QVL.CreateSeries(1, %s, %s)" % (
+            rec.csv(series + [("1", "1", "2025-09-11", maturity, "2")]), factors), "s%d" % n)
+        rec.call("QVL.CreateSwap(s%d, %s, TRUE, 200, 10000000)" % (n, curve), "r%d" % n)
+    # A swap not yet valued shows the trade date asked for.
+    rec.request("POST", "/qvl", raw='{"Request": "Specs", "Trade Date": "2026-02-30"}')
+    rec.call("QVL.Risk(r2, %s, 200)" % quote("2026-01-20"))
+    rec.call("QVL.Risk(r1, %s, 200)" % quote("2030-12-17"))
+    for t in [quote(""), "-1", quote("2026-02-30"), quote("2026-1-21"), quote("x"),
+              quote("2030-12-11"), quote("2026-01-20")]:
+        rec.call("QVL.Risk(r0, %s, 200)" % t)
+    rec.call("QVL.Risk(c, %s)" % quote("2026-01-20"))
+    rec.call("QVL.CalcFromEventRate(r0, %s, 350)" % quote("2026-01-20"))
+    for rate in ["350", "", quote(""), quote("200"), "200"]:
+        rec.call("QVL.Risk(r0, %s, %s)" % (quote("2026-01-20"), rate))
+    # The bumped curves left the cached one as it was.
+    for d in ["2040-06-01", "2026-02-10", "2029-06-01"]:
+        rec.call("QVL.DiscountFactor(c, %s)" % quote(d))
+    rec.call("QVL.ForwardRate1D(c, %s)" % quote("2026-01-19"))
+    for body in REFUSED + [PNL + rest for rest in PNL_REFUSED]:
+        rec.request("POST", "/qvl", raw=body)
+    rec.request("POST", "/qvl", raw='{"Request": "Risk", "Trade Date": "2026-02-17", '
+                '"Credit Event Rate": 200}')
+    # The swap's switches, and the messages of the tables.
+    for args in ["0", quote("FALSE"), ", TRUE, 5000000", ', "x", "y"']:
+        rec.call("QVL.GetSwapInfo(QVL.CreateSwap(s0, c, %s))" % args)
+    one = ("1", "n", "2025-09-11", "2030-12-11", "2")
+    tables = [(1, [series[0], ("seriesindex",) + series[1][1:], one], factors),
+              (1, list(REFERENCE_FACTORS), factors), ("", series + [one], factors),
+              (4, series + [one], factors), (4, series + [("4",) + one[1:]], factors),
+              (1, series + [one[:3] + ("2030-02-30", "2")], factors),
+              (1, series + [one], rec.csv([("Date", "1"), ("2025-09-01", 1), ("2025-09-31", 1)])),
+              (1, series + [one], rec.csv([("Date", "1")]))]
+    for key, rows, factor_table in tables:
+        rec.call("QVL.CreateSeries(%s, %s, %s)" % (key, rec.csv(rows), factor_table))
+    for args in ["TRUE, " + rec.csv(REFERENCE_CURVE), quote("2026-02-30") + ", " +
+                 rec.csv(REFERENCE_CURVE), quote("2026-01-20"),
+                 quote("2026-01-20") + ", " + rec.csv([("1M",), ("0.04",)])]:
+        rec.call("QVL.CreateCurve(%s)" % args)
+    rec.call("QVL.GetSwapInfo(3)")
 
 
 def main():
@@ -501,6 +634,7 @@ def main():
                     rec.request("GET", "/health")
                 Scenario(rng, rec, n).run()
             rec.request("POST", "/qvl", {"Request": "Series"})
+            faults(rec)
             rec.stop_service()
         finally:
             host.close()

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "text/utf.hpp"
+#include "xll/host_api.hpp"
 
 namespace standin {
 
@@ -14,7 +15,23 @@ namespace {
     throw std::logic_error(std::string("value is not a ") + wanted + ": " + v.describe());
 }
 
+constexpr ErrorValue error_table[] = {{"#NULL!", xlerrNull},   {"#DIV/0!", xlerrDiv0},
+                                      {"#VALUE!", xlerrValue}, {"#REF!", xlerrRef},
+                                      {"#NAME?", xlerrName},   {"#NUM!", xlerrNum},
+                                      {"#N/A", xlerrNA},       {"#GETTING_DATA", xlerrGettingData}};
+
 }  // namespace
+
+std::span<const ErrorValue> error_values() {
+    return error_table;
+}
+
+std::optional<std::string_view> error_value_text(int code) {
+    for (const ErrorValue& e : error_table) {
+        if (e.code == code) return e.text;
+    }
+    return std::nullopt;
+}
 
 Value::Value(std::string_view utf8) : v_(qvl::text::utf8_to_utf16(utf8)) {}
 

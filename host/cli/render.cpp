@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "host/value.hpp"
 #include "xll/host_api.hpp"
 
 namespace standin {
@@ -13,26 +14,8 @@ namespace standin {
 namespace {
 
 std::string error_text(int code) {
-    switch (code) {
-        case xlerrNull:
-            return "#NULL!";
-        case xlerrDiv0:
-            return "#DIV/0!";
-        case xlerrValue:
-            return "#VALUE!";
-        case xlerrRef:
-            return "#REF!";
-        case xlerrName:
-            return "#NAME?";
-        case xlerrNum:
-            return "#NUM!";
-        case xlerrNA:
-            return "#N/A";
-        case xlerrGettingData:
-            return "#GETTING_DATA";
-        default:
-            return "#ERR" + std::to_string(code);
-    }
+    const std::optional<std::string_view> text = error_value_text(code);
+    return text ? std::string(*text) : "#ERR" + std::to_string(code);
 }
 
 std::string json_number(double d) {

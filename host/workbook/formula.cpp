@@ -3,6 +3,7 @@
 #include <charconv>
 #include <utility>
 
+#include "host/value.hpp"
 #include "xll/host_api.hpp"
 
 namespace standin::workbook {
@@ -43,16 +44,6 @@ bool same_ignoring_case(std::string_view a, std::string_view b) {
 bool starts_with_ignoring_case(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && same_ignoring_case(s.substr(0, prefix.size()), prefix);
 }
-
-struct ErrorLiteral {
-    const char* text;
-    int code;
-};
-constexpr ErrorLiteral error_literals[] = {
-    {"#NULL!", xlerrNull},   {"#DIV/0!", xlerrDiv0},
-    {"#VALUE!", xlerrValue}, {"#REF!", xlerrRef},
-    {"#NAME?", xlerrName},   {"#NUM!", xlerrNum},
-    {"#N/A", xlerrNA},       {"#GETTING_DATA", xlerrGettingData}};
 
 // One part of a reference ($A$1, A, $3) read from a run of characters.
 struct Part {
@@ -169,11 +160,11 @@ class Lexer {
     }
 
     void error(Token& t) {
-        for (const ErrorLiteral& e : error_literals) {
+        for (const ErrorValue& e : error_values()) {
             if (starts_with_ignoring_case(s_.substr(i_), e.text)) {
                 t.kind = Token::Kind::error;
                 t.error = e.code;
-                i_ += std::string_view(e.text).size();
+                i_ += e.text.size();
                 return;
             }
         }

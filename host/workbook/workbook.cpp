@@ -8,6 +8,7 @@
 #include <map>
 #include <vector>
 
+#include "host/value.hpp"
 #include "text/utf.hpp"
 #include "workbook/formula.hpp"
 #include "xll/host_api.hpp"
@@ -583,34 +584,14 @@ std::string resolve_part(std::string_view from_part, std::string_view target) {
 }
 
 int error_code_of(std::string_view text) {
-    for (const int code : {xlerrNull, xlerrDiv0, xlerrValue, xlerrRef, xlerrName, xlerrNum, xlerrNA,
-                           xlerrGettingData}) {
-        if (error_text_of(code) == text) {
-            return code;
-        }
+    for (const ErrorValue& e : error_values()) {
+        if (e.text == text) return e.code;
     }
     return xlerrValue;
 }
 
 std::string error_text_of(int code) {
-    switch (code) {
-        case xlerrNull:
-            return "#NULL!";
-        case xlerrDiv0:
-            return "#DIV/0!";
-        case xlerrRef:
-            return "#REF!";
-        case xlerrName:
-            return "#NAME?";
-        case xlerrNum:
-            return "#NUM!";
-        case xlerrNA:
-            return "#N/A";
-        case xlerrGettingData:
-            return "#GETTING_DATA";
-        default:
-            return "#VALUE!";
-    }
+    return std::string(error_value_text(code).value_or("#VALUE!"));
 }
 
 const Value& Sheet::value(std::int32_t row, std::int32_t column) const {

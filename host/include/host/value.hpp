@@ -1,6 +1,8 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -74,5 +76,14 @@ class Value {
 };
 
 std::ostream& operator<<(std::ostream& os, const Value& v);
+
+// The error values a cell can hold, each with the text a sheet shows for it ("#N/A").
+struct ErrorValue {
+    std::string_view text;
+    int code;
+};
+std::span<const ErrorValue> error_values();
+// The text a sheet shows for an error code; nothing for a code the host does not define.
+std::optional<std::string_view> error_value_text(int code);
 
 }  // namespace standin

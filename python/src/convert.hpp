@@ -9,10 +9,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "core/date.hpp"
@@ -158,5 +160,24 @@ py::array new_date_array(const Broadcast& b);
 
 // The array itself, or its only element as a Python scalar when the call had scalars only.
 py::object finish(const Broadcast& b, py::array array);
+
+// function(an element of each argument) over the arguments broadcast together, as an array of
+// doubles of their shape; NaN in place of an element that fails when errors is "nan".
+template <class Function, class... T, std::size_t... K>
+py::object numbers_over(const std::string& errors, Function function, std::index_sequence<K...>,
+                        const Argument<T>&... arguments) {
+    const Broadcast b(arguments...);
+    py::array_t<double> out = new_array<double>(b);
+    double* o = out.mutable_data();
+    for_each_element(
+        b, errors_of(errors), [&](std::size_t i) { o[i] = function(arguments.at(b.at(K, i))...); },
+        [&](std::size_t i) { o[i] = std::numeric_limits<double>::quiet_NaN(); });
+    return finish(b, out);
+}
+template <class Function, class... T>
+py::object numbers_over(const std::string& errors, Function function,
+                        const Argument<T>&... arguments) {
+    return numbers_over(errors, function, std::index_sequence_for<T...>{}, arguments...);
+}
 
 }  // namespace qvl::python

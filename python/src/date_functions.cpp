@@ -49,14 +49,7 @@ py::object year_fractions(py::handle start, py::handle end, const std::string& e
                           Fraction fraction) {
     const Argument<Date> from = date_argument(start);
     const Argument<Date> to = date_argument(end);
-    const Broadcast b(from, to);
-    py::array_t<double> out = new_array<double>(b);
-    double* o = out.mutable_data();
-    for_each_element(
-        b, errors_of(errors),
-        [&](std::size_t i) { o[i] = fraction(from.at(b.at(0, i)), to.at(b.at(1, i))); },
-        [&](std::size_t i) { o[i] = std::numeric_limits<double>::quiet_NaN(); });
-    return finish(b, out);
+    return numbers_over(errors, fraction, from, to);
 }
 
 }  // namespace

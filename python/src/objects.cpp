@@ -116,14 +116,8 @@ py::object valuations(const QVLSwap& s, py::handle dates, py::handle numbers,
 template <class Read>
 py::object curve_numbers(const YieldCurve& curve, py::handle dates, const std::string& errors,
                          Read read) {
-    const Argument<Date> d = date_argument(dates);
-    const Broadcast b(d);
-    py::array_t<double> out = new_array<double>(b);
-    double* o = out.mutable_data();
-    for_each_element(
-        b, errors_of(errors), [&](std::size_t i) { o[i] = read(curve, d.at(b.at(0, i))); },
-        [&](std::size_t i) { o[i] = std::numeric_limits<double>::quiet_NaN(); });
-    return finish(b, out);
+    return numbers_over(
+        errors, [&](Date t) { return read(curve, t); }, date_argument(dates));
 }
 
 }  // namespace
@@ -362,16 +356,8 @@ rate every call takes when it is given none: a swap remembers nothing of earlier
                const std::string& errors) {
                 const Argument<Date> d = date_argument(trade_dates);
                 const Argument<double> x = number_argument(event_rates);
-                const Broadcast b(d, x);
-                py::array_t<double> out = new_array<double>(b);
-                double* o = out.mutable_data();
-                for_each_element(
-                    b, errors_of(errors),
-                    [&](std::size_t i) {
-                        o[i] = value(s, d.at(b.at(0, i)), x.at(b.at(1, i))).upfront_fee;
-                    },
-                    [&](std::size_t i) { o[i] = std::numeric_limits<double>::quiet_NaN(); });
-                return finish(b, out);
+                return numbers_over(
+                    errors, [&](Date t, double r) { return value(s, t, r).upfront_fee; }, d, x);
             },
             "trade_dates"_a, "event_rates"_a, py::kw_only(), "errors"_a = "raise",
             "The upfront fee (%) of value() over arrays broadcast together.")

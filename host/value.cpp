@@ -1,6 +1,7 @@
 #include "host/value.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 #include <ostream>
 #include <stdexcept>
 
@@ -21,6 +22,17 @@ constexpr ErrorValue error_table[] = {{"#NULL!", xlerrNull},   {"#DIV/0!", xlerr
                                       {"#N/A", xlerrNA},       {"#GETTING_DATA", xlerrGettingData}};
 
 }  // namespace
+
+std::string shortest_number_text(double d) {
+    char buffer[40];
+    for (int precision = 15; precision <= 17; ++precision) {
+        std::snprintf(buffer, sizeof buffer, "%.*g", precision, d);
+        if (std::strtod(buffer, nullptr) == d) {
+            break;
+        }
+    }
+    return buffer;
+}
 
 std::span<const ErrorValue> error_values() {
     return error_table;

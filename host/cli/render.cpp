@@ -19,17 +19,7 @@ std::string error_text(int code) {
 }
 
 std::string json_number(double d) {
-    if (!std::isfinite(d)) {
-        return "null";
-    }
-    char buffer[40];
-    for (int precision = 15; precision <= 17; ++precision) {
-        std::snprintf(buffer, sizeof buffer, "%.*g", precision, d);
-        if (std::strtod(buffer, nullptr) == d) {
-            break;
-        }
-    }
-    return buffer;
+    return std::isfinite(d) ? shortest_number_text(d) : "null";
 }
 
 // Display width of a UTF-8 text, one column per character.

@@ -3,6 +3,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "host/value.hpp"
 #include "text/utf.hpp"
 #include "workbook/formula.hpp"
 #include "xml.hpp"
@@ -276,14 +278,11 @@ std::string number_text(double d) {
     if (d == 0) {
         return "0";
     }
-    char buffer[40];
-    for (int precision = 15; precision <= 17; ++precision) {
-        std::snprintf(buffer, sizeof buffer, "%.*G", precision, d);
-        if (std::strtod(buffer, nullptr) == d) {
-            break;
-        }
-    }
-    return buffer;
+    // In capitals ("%G"), as the host writes an exponent: 1E-3.
+    std::string text = shortest_number_text(d);
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
 }
 
 void write_copy(const Workbook& book, const std::vector<std::vector<StoredCell>>& changes,

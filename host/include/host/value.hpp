@@ -77,6 +77,10 @@ class Value {
 
 std::ostream& operator<<(std::ostream& os, const Value& v);
 
+// The shortest "%g" text of a finite number that reads back as the same number (15 to 17
+// significant digits).
+std::string shortest_number_text(double d);
+
 // The error values a cell can hold, each with the text a sheet shows for it ("#N/A").
 struct ErrorValue {
     std::string_view text;

@@ -43,6 +43,17 @@ ValuationState value_at(const QVLSwap& swap, SwapMemory& next, Date t, double ev
     return state;
 }
 
+// A search for the event rate at t: the memory takes t, then what the search tried last.
+template <class Search>
+ValuationResult searched(SwapMemory& memory, Date t, Search search) {
+    // Declared first, so that it still lives when the update reads it on the way out.
+    SearchTrail trail;
+    Update update(memory);
+    update.next.trade_date = t;
+    update.follow(trail);
+    return search(&trail);
+}
+
 }  // namespace
 
 ValuationResult HeldSwap::calc_from_event_rate(Date t, double event_rate) {
@@ -51,21 +62,15 @@ ValuationResult HeldSwap::calc_from_event_rate(Date t, double event_rate) {
 }
 
 ValuationResult HeldSwap::solve_from_spread(Date t, double conventional_spread) {
-    // Declared first, so that it still lives when the update reads it on the way out.
-    SearchTrail trail;
-    Update update(memory_);
-    update.next.trade_date = t;
-    update.follow(trail);
-    return qvl::solve_from_spread(swap_, t, conventional_spread, &trail);
+    return searched(memory_, t, [&](SearchTrail* trail) {
+        return qvl::solve_from_spread(swap_, t, conventional_spread, trail);
+    });
 }
 
 ValuationResult HeldSwap::solve_from_upfront(Date t, double upfront_fee) {
-    // Declared first, so that it still lives when the update reads it on the way out.
-    SearchTrail trail;
-    Update update(memory_);
-    update.next.trade_date = t;
-    update.follow(trail);
-    return qvl::solve_from_upfront(swap_, t, upfront_fee, &trail);
+    return searched(memory_, t, [&](SearchTrail* trail) {
+        return qvl::solve_from_upfront(swap_, t, upfront_fee, trail);
+    });
 }
 
 TradePayment HeldSwap::trade_payment(Date t, double clean_price, bool initiation,
